@@ -1,0 +1,22 @@
+# Warnings and sanitizers for the project's own targets. Third-party code is
+# never compiled here, so the flags apply globally.
+add_compile_options(-Wall -Wextra -Wpedantic)
+
+if(ORVEX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Shared libraries that a host loads export only their declared entry points;
+# everything else stays inside the module (one module-wide object count each,
+# no symbol interposition between the plug-in, the host and its object library).
+function(orvex_hide_symbols target version_script)
+  set_target_properties(${target} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_options(${target} PRIVATE
+    "LINKER:--version-script=${version_script}"
+    "LINKER:--no-undefined")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${version_script})
+endfunction()
