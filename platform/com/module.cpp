@@ -1,0 +1,19 @@
+#include "platform/com/module.h"
+
+#include <atomic>
+
+namespace orvex::com {
+namespace {
+std::atomic<std::int64_t> live_objects{0};
+std::atomic<std::int64_t> locks{0};
+}  // namespace
+
+void ObjectCreated() { ++live_objects; }
+void ObjectDestroyed() { --live_objects; }
+void LockModule() { ++locks; }
+void UnlockModule() { --locks; }
+std::int64_t LiveObjectCount() { return live_objects.load(); }
+std::int64_t LockCount() { return locks.load(); }
+bool ModuleCanUnload() { return live_objects.load() == 0 && locks.load() == 0; }
+
+}  // namespace orvex::com

@@ -1,0 +1,79 @@
+#include "platform/script/text_compare.h"
+
+#include <cstdint>
+
+namespace orvex::script {
+namespace {
+
+// Decodes one UTF-8 sequence at `text[i]`; an invalid byte decodes as itself
+// (kept distinct from valid characters by the caller copying it through).
+bool Decode(std::string_view text, std::size_t& i, char32_t& code_point) {
+  auto byte = static_cast<unsigned char>(text[i]);
+  int length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+  if (length == 0 || i + length > text.size()) return false;
+  char32_t value = length == 1 ? byte : byte & (0x7F >> length);
+  for (int k = 1; k < length; ++k) {
+    auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return false;
+    value = (value << 6) | (next & 0x3F);
+  }
+  code_point = value;
+  i += length;
+  return true;
+}
+
+void Encode(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+char32_t ToLower(char32_t c) {
+  if (c >= 'A' && c <= 'Z') return c + 32;
+  if (c < 0xC0) return c;
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;                  // Latin-1
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x138 && c != 0x149) {  // Latin Extended-A
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
+    return (c % 2 == 0) ? c + 1 : c;
+  }
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;  // Greek
+  if (c >= 0x410 && c <= 0x42F) return c + 32;                // Cyrillic
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  return c;
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view text) {
+  std::string folded;
+  folded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t code_point = 0;
+    if (Decode(text, i, code_point)) {
+      Encode(ToLower(code_point), folded);
+    } else {
+      folded += text[i++];
+    }
+  }
+  return folded;
+}
+
+bool TextEquals(std::string_view a, std::string_view b) {
+  if (a.size() == b.size() && a == b) return true;
+  return FoldCase(a) == FoldCase(b);
+}
+
+}  // namespace orvex::script
