@@ -15,7 +15,7 @@ namespace {
 // The number the original runtime gave arithmetic that left its type's range.
 constexpr int kOverflow = 6;
 
-constexpr std::size_t kCheckSumSize = 8;
+constexpr std::int32_t kCheckSumSize = 8;
 constexpr std::int32_t kRandomSize = 32;
 // The padding character is 33 + p: "!" for no padding bits.
 constexpr int kPaddingBase = 33;
@@ -24,13 +24,16 @@ cEncoding::Bytes ToBytes(std::string_view text) { return {text.begin(), text.end
 
 std::string ToString(const cEncoding::Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
-cEncoding::Bytes KeyBytes(std::string_view key) {
-  return text::ToLittleEndianBytes(text::Utf8ToUtf16(key));
+// Texts and keys both enter the block as UTF-16LE, two bytes per code unit.
+cEncoding::Bytes Utf16Bytes(std::string_view utf8) {
+  return text::ToLittleEndianBytes(text::Utf8ToUtf16(utf8));
 }
 
+// 256 bits from the operating system spread over the generator's state; the
+// random bytes only need to differ between values and between runs.
 std::mt19937 SeededFromSystem() {
   std::random_device device;
-  std::array<std::uint32_t, std::mt19937::state_size> words;
+  std::array<std::uint32_t, 8> words;
   std::generate(words.begin(), words.end(), std::ref(device));
   std::seed_seq seed(words.begin(), words.end());
   return std::mt19937(seed);
@@ -96,7 +99,7 @@ void cEncoding::SplitByte(Bytes& bytes, Bytes& tail, std::int32_t start, bool cu
 }
 
 void cEncoding::GetCRC64(const Bytes& bytes, Bytes& check_sum) {
-  Bytes sum(kCheckSumSize, 0);
+  Bytes sum(static_cast<std::size_t>(kCheckSumSize), 0);
   for (std::size_t k = 0; k < bytes.size(); ++k) {
     const std::size_t j = k % 4;
     sum[j] ^= bytes[k];
@@ -159,7 +162,7 @@ bool cEncoding::BEncode(const Bytes& data, const Bytes& key, Bytes& encoded) {
 std::string cEncoding::Encode(std::string_view text, std::string_view key) {
   try {
     Bytes encoded;
-    if (!BEncode(KeyBytes(text), KeyBytes(key), encoded)) return {};
+    if (!BEncode(Utf16Bytes(text), Utf16Bytes(key), encoded)) return {};
     if (binary_) return ToString(encoded);
     return text::CodePage1252ToUtf8(ToString(encoded));
   } catch (const std::exception&) {
@@ -179,11 +182,13 @@ bool cEncoding::BDecode(const Bytes& encoded, const Bytes& key, Bytes& data) con
       block = encoded;
     }
 
-    // Block sizes are bounded by what fits the split positions' type.
-    const auto split_start = [&block](std::size_t tail_size) {
-      return static_cast<std::int32_t>(
-          std::clamp<std::int64_t>(static_cast<std::int64_t>(block.size()) - static_cast<std::int64_t>(tail_size),
-                                   -1, INT32_MAX));
+    // Split positions are 32-bit; no stored value comes near that size.
+    if (block.size() > static_cast<std::size_t>(INT32_MAX)) {
+      Raise(error_number::kSubscriptOutOfRange, "Encoded value too long");
+    }
+    // Below 0 when the block is too short, which SplitByte refuses.
+    const auto split_start = [&block](std::int32_t tail_size) {
+      return static_cast<std::int32_t>(block.size()) - tail_size;
     };
 
     if (!skip_file_crc_) {
@@ -218,7 +223,7 @@ std::string cEncoding::Decode(std::string_view encoded_text, std::string_view ke
   try {
     const Bytes encoded = binary_ ? ToBytes(encoded_text) : ToBytes(text::Utf8ToCodePage1252(encoded_text));
     Bytes data;
-    if (!BDecode(encoded, KeyBytes(key), data)) return {};
+    if (!BDecode(encoded, Utf16Bytes(key), data)) return {};
     // Only whole UTF-16 code units are text.
     if (data.size() % 2 != 0) return {};
     return text::Utf16ToUtf8(text::FromLittleEndianBytes(data));
