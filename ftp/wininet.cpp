@@ -1,0 +1,354 @@
+#include "ftp/wininet.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "platform/inet/host_port.h"
+#include "platform/inet/internet_objects.h"
+
+namespace orvex::wininet {
+namespace {
+
+using inet::ConnectionObject;
+using inet::FileObject;
+using inet::HandleTable;
+using inet::ListingObject;
+using inet::Reply;
+using inet::SessionObject;
+using inet::Status;
+
+// The last reply the calling thread saw, for InternetGetLastResponseInfoA.
+struct LastResponse {
+  DWORD code = 0;
+  std::string text;
+};
+thread_local LastResponse last_response;
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return kFalse;
+}
+
+// Records the reply behind a call's outcome; returns whether the call
+// succeeded and sets the last error when it did not.
+BOOL Finish(Status status, const Reply& reply) {
+  last_response.text = reply.text;
+  const bool from_reply =
+      status.error() == ERROR_INTERNET_EXTENDED_ERROR ||
+      status.error() == ERROR_INTERNET_INCORRECT_PASSWORD;
+  last_response.code = !status.ok() && from_reply ? static_cast<DWORD>(reply.code) : 0;
+  if (!status.ok()) return Fail(status.error());
+  return kTrue;
+}
+
+template <typename T>
+std::shared_ptr<T> Lookup(HINTERNET handle) {
+  const auto object = HandleTable::Instance().Find(handle);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto typed = std::dynamic_pointer_cast<T>(object);
+  if (!typed) SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+  return typed;
+}
+
+std::shared_ptr<inet::FtpConnection> LookupConnection(HINTERNET handle) {
+  const auto object = Lookup<ConnectionObject>(handle);
+  return object ? object->connection : nullptr;
+}
+
+// Runs `operation` on the connection behind `handle` with a path argument.
+template <typename Operation>
+BOOL WithPath(HINTERNET handle, LPCSTR path, Operation operation) {
+  const auto connection = LookupConnection(handle);
+  if (!connection) return kFalse;
+  if (path == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  return Finish(operation(*connection, std::string_view(path)),
+                connection->last_reply());
+}
+
+void FillFindData(const inet::RemoteEntry& entry, WIN32_FIND_DATAA& data) {
+  data = WIN32_FIND_DATAA{};
+  data.dwFileAttributes = entry.attributes;
+  data.ftCreationTime = entry.last_write_time;
+  data.ftLastAccessTime = entry.last_write_time;
+  data.ftLastWriteTime = entry.last_write_time;
+  data.nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+  data.nFileSizeLow = static_cast<DWORD>(entry.size & 0xffffffffu);
+  std::memcpy(data.cFileName, entry.name.data(), entry.name.size());
+  data.cFileName[entry.name.size()] = '\0';
+}
+
+HINTERNET AddHandle(std::shared_ptr<inet::HandleObject> object, HINTERNET parent) {
+  const HINTERNET handle = HandleTable::Instance().Add(std::move(object), parent);
+  if (handle == 0) SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
+  return handle;
+}
+
+}  // namespace
+
+HINTERNET InternetOpenA(LPCSTR /*agent*/, DWORD access_type, LPCSTR proxy,
+                        LPCSTR /*proxy_bypass*/, DWORD /*flags*/) {
+  auto session = std::make_shared<SessionObject>();
+  session->options = inet::DefaultOptions();
+  if (access_type == INTERNET_OPEN_TYPE_PROXY) {
+    session->proxy = inet::ParseProxy(proxy == nullptr ? "" : proxy);
+    if (!session->proxy) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+  } else if (access_type != INTERNET_OPEN_TYPE_DIRECT &&
+             access_type != INTERNET_OPEN_TYPE_PRECONFIG) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return AddHandle(std::move(session), 0);
+}
+
+HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
+                           INTERNET_PORT port, LPCSTR user, LPCSTR password,
+                           DWORD service, DWORD flags, DWORD_PTR /*context*/) {
+  const auto session = Lookup<SessionObject>(session_handle);
+  if (!session) return 0;
+  if (server == nullptr || *server == '\0' || service != INTERNET_SERVICE_FTP) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  inet::ConnectParameters parameters;
+  if (port == INTERNET_INVALID_PORT_NUMBER) {
+    const std::optional<inet::HostPort> split = inet::SplitHostPort(server);
+    if (!split || split->host.empty()) {
+      SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
+      return 0;
+    }
+    parameters.host = split->host;
+    parameters.port = split->port != 0 ? split->port : INTERNET_DEFAULT_FTP_PORT;
+  } else {
+    const std::optional<inet::HostPort> split = inet::SplitHostPort(server);
+    parameters.host = split && split->port == 0 ? split->host : std::string(server);
+    parameters.port = port;
+  }
+  parameters.user = user == nullptr ? "" : user;
+  parameters.password = password == nullptr ? "" : password;
+  parameters.passive = (flags & INTERNET_FLAG_PASSIVE) != 0;
+  parameters.proxy = session->proxy;
+  parameters.options = session->options;
+
+  auto object = std::make_shared<ConnectionObject>();
+  Reply reply;
+  if (!Finish(inet::FtpConnection::Open(parameters, object->connection, reply),
+              reply)) {
+    return 0;
+  }
+  return AddHandle(std::move(object), session_handle);
+}
+
+BOOL InternetCloseHandle(HINTERNET handle) {
+  // An open file reports its outcome here (an upload the server refused).
+  if (const auto file = HandleTable::Instance().FindAs<FileObject>(handle)) {
+    const Status status = file->transfer->Close();
+    const Reply reply = file->transfer->last_reply();
+    HandleTable::Instance().Remove(handle);
+    return Finish(status, reply);
+  }
+  if (!HandleTable::Instance().Remove(handle)) return Fail(ERROR_INVALID_HANDLE);
+  return kTrue;
+}
+
+BOOL InternetGetLastResponseInfoA(DWORD* error, char* buffer, DWORD* length) {
+  if (error == nullptr || length == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  *error = last_response.code;
+  const std::size_t needed = last_response.text.size() + 1;
+  if (buffer == nullptr || *length < needed) {
+    *length = static_cast<DWORD>(needed);
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  std::memcpy(buffer, last_response.text.c_str(), needed);
+  *length = static_cast<DWORD>(needed - 1);
+  return kTrue;
+}
+
+BOOL FtpSetCurrentDirectoryA(HINTERNET connection, LPCSTR directory) {
+  return WithPath(connection, directory,
+                  [](inet::FtpConnection& ftp, std::string_view path) {
+                    return ftp.ChangeDirectory(path);
+                  });
+}
+
+BOOL FtpGetCurrentDirectoryA(HINTERNET handle, char* directory, DWORD* length) {
+  const auto connection = LookupConnection(handle);
+  if (!connection) return kFalse;
+  if (length == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::string path;
+  if (!Finish(connection->CurrentDirectory(path), connection->last_reply())) {
+    return kFalse;
+  }
+  if (directory == nullptr || *length < path.size() + 1) {
+    *length = static_cast<DWORD>(path.size() + 1);
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  std::memcpy(directory, path.c_str(), path.size() + 1);
+  *length = static_cast<DWORD>(path.size());
+  return kTrue;
+}
+
+HINTERNET FtpFindFirstFileA(HINTERNET handle, LPCSTR search,
+                            WIN32_FIND_DATAA* find_data, DWORD /*flags*/,
+                            DWORD_PTR /*context*/) {
+  const auto connection = LookupConnection(handle);
+  if (!connection) return 0;
+  if (find_data == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  auto listing = std::make_shared<ListingObject>();
+  if (!Finish(connection->List(search == nullptr ? "" : search, listing->entries),
+              connection->last_reply())) {
+    return 0;
+  }
+  if (listing->entries.empty()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return 0;
+  }
+  FillFindData(listing->entries[0], *find_data);
+  listing->next = 1;
+  return AddHandle(std::move(listing), handle);
+}
+
+BOOL InternetFindNextFileA(HINTERNET handle, WIN32_FIND_DATAA* find_data) {
+  const auto listing = Lookup<ListingObject>(handle);
+  if (!listing) return kFalse;
+  if (find_data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (listing->next >= listing->entries.size()) return Fail(ERROR_NO_MORE_FILES);
+  FillFindData(listing->entries[listing->next++], *find_data);
+  return kTrue;
+}
+
+BOOL FtpDeleteFileA(HINTERNET connection, LPCSTR file) {
+  return WithPath(connection, file, [](inet::FtpConnection& ftp, std::string_view path) {
+    return ftp.DeleteFile(path);
+  });
+}
+
+BOOL FtpRenameFileA(HINTERNET connection, LPCSTR existing, LPCSTR new_name) {
+  if (new_name == nullptr) {
+    if (!LookupConnection(connection)) return kFalse;
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  return WithPath(connection, existing,
+                  [new_name](inet::FtpConnection& ftp, std::string_view path) {
+                    return ftp.Rename(path, new_name);
+                  });
+}
+
+BOOL FtpCreateDirectoryA(HINTERNET connection, LPCSTR directory) {
+  return WithPath(connection, directory,
+                  [](inet::FtpConnection& ftp, std::string_view path) {
+                    return ftp.CreateDirectory(path);
+                  });
+}
+
+BOOL FtpRemoveDirectoryA(HINTERNET connection, LPCSTR directory) {
+  return WithPath(connection, directory,
+                  [](inet::FtpConnection& ftp, std::string_view path) {
+                    return ftp.RemoveDirectory(path);
+                  });
+}
+
+HINTERNET FtpOpenFileA(HINTERNET handle, LPCSTR file, DWORD access, DWORD flags,
+                       DWORD_PTR /*context*/) {
+  const auto connection = LookupConnection(handle);
+  if (!connection) return 0;
+  if (file == nullptr || (access != GENERIC_READ && access != GENERIC_WRITE)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const inet::TransferType type = (flags & 3) == FTP_TRANSFER_TYPE_ASCII
+                                      ? inet::TransferType::Ascii
+                                      : inet::TransferType::Binary;
+  const inet::TransferDirection direction = access == GENERIC_READ
+                                                ? inet::TransferDirection::Download
+                                                : inet::TransferDirection::Upload;
+  auto object = std::make_shared<FileObject>();
+  if (!Finish(connection->OpenFile(file, direction, type, object->transfer),
+              connection->last_reply())) {
+    return 0;
+  }
+  return AddHandle(std::move(object), handle);
+}
+
+BOOL InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read) {
+  const auto file = Lookup<FileObject>(handle);
+  if (!file) return kFalse;
+  if (read == nullptr || (buffer == nullptr && size != 0)) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  std::size_t count = 0;
+  const Status status = file->transfer->Read(buffer, size, count);
+  *read = static_cast<DWORD>(count);
+  if (status.ok()) return kTrue;
+  return Finish(status, file->transfer->last_reply());
+}
+
+BOOL InternetWriteFile(HINTERNET handle, const void* buffer, DWORD size,
+                       DWORD* written) {
+  const auto file = Lookup<FileObject>(handle);
+  if (!file) return kFalse;
+  if (written == nullptr || (buffer == nullptr && size != 0)) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  std::size_t count = 0;
+  const Status status = file->transfer->Write(buffer, size, count);
+  *written = static_cast<DWORD>(count);
+  if (status.ok()) return kTrue;
+  return Finish(status, file->transfer->last_reply());
+}
+
+BOOL InternetSetOptionA(HINTERNET handle, DWORD option, const void* buffer,
+                        DWORD length) {
+  if (buffer == nullptr || length != sizeof(DWORD)) {
+    return Fail(ERROR_INTERNET_BAD_OPTION_LENGTH);
+  }
+  DWORD milliseconds = 0;
+  std::memcpy(&milliseconds, buffer, sizeof milliseconds);
+  const auto apply = [&](inet::Options& options) {
+    const std::chrono::milliseconds value(milliseconds);
+    switch (option) {
+      case INTERNET_OPTION_CONNECT_TIMEOUT:
+        options.connect_timeout = value;
+        return true;
+      case INTERNET_OPTION_SEND_TIMEOUT:
+      case INTERNET_OPTION_RECEIVE_TIMEOUT:
+        options.reply_timeout = value;
+        return true;
+      case INTERNET_OPTION_DATA_SEND_TIMEOUT:
+      case INTERNET_OPTION_DATA_RECEIVE_TIMEOUT:
+        options.data_timeout = value;
+        return true;
+      default:
+        return false;
+    }
+  };
+  if (handle == 0) {
+    inet::Options options = inet::DefaultOptions();
+    if (!apply(options)) return Fail(ERROR_INTERNET_INVALID_OPTION);
+    inet::SetDefaultOptions(options);
+    return kTrue;
+  }
+  const auto object = HandleTable::Instance().Find(handle);
+  if (!object) return Fail(ERROR_INVALID_HANDLE);
+  if (const auto session = std::dynamic_pointer_cast<SessionObject>(object)) {
+    return apply(session->options) ? kTrue : Fail(ERROR_INTERNET_INVALID_OPTION);
+  }
+  if (const auto connection = std::dynamic_pointer_cast<ConnectionObject>(object)) {
+    inet::Options options = connection->connection->options();
+    if (!apply(options)) return Fail(ERROR_INTERNET_INVALID_OPTION);
+    connection->connection->set_options(options);
+    return kTrue;
+  }
+  return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+}
+
+}  // namespace orvex::wininet

@@ -1,0 +1,59 @@
+#pragma once
+// The FTP control connection: sends one command line and reads replies.
+//
+// Replies follow RFC 959, including multi-line replies ("123-" ... "123 ").
+// Sizes are bounded: a line longer than kMaximumLineLength, a reply of more
+// than kMaximumReplyLines lines or a reply that is not FTP makes the channel
+// broken (ERROR_INTERNET_INVALID_SERVER_RESPONSE) instead of growing memory.
+// A channel that failed once (closed, reset, timed out, broken) stays failed:
+// every later call returns ERROR_FTP_DROPPED at once, so the caller can
+// reconnect instead of reading a reply that belongs to an earlier command.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/inet/reply.h"
+#include "platform/inet/status.h"
+#include "platform/inet/stream.h"
+
+namespace orvex::inet {
+
+class ControlChannel {
+ public:
+  static constexpr std::size_t kMaximumLineLength = 8 * 1024;
+  static constexpr std::size_t kMaximumReplyLines = 2000;
+
+  ControlChannel(std::unique_ptr<Stream> stream,
+                 std::chrono::milliseconds reply_timeout);
+
+  // Sends "command CR LF". The command must not contain CR, LF or NUL (the
+  // caller checks names; this refuses with ERROR_INVALID_NAME as a last line
+  // of defence).
+  Status Send(std::string_view command);
+  // Reads the next complete reply; the whole reply must arrive within the
+  // reply time limit.
+  Status ReadReply(Reply& reply);
+  // Send, then read replies until one that is not preliminary (1xx).
+  Status Execute(std::string_view command, Reply& reply);
+
+  bool usable() const { return stream_ != nullptr; }
+  void set_reply_timeout(std::chrono::milliseconds timeout) {
+    reply_timeout_ = timeout;
+  }
+  // Ends the connection; later calls fail with ERROR_FTP_DROPPED.
+  void Break();
+
+ private:
+  Status ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline);
+  Status Fail(Status status);
+
+  std::unique_ptr<Stream> stream_;
+  std::chrono::milliseconds reply_timeout_;
+  char buffer_[4096];
+  std::size_t buffer_start_ = 0;
+  std::size_t buffer_end_ = 0;
+};
+
+}  // namespace orvex::inet

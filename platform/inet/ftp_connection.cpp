@@ -1,0 +1,437 @@
+#include "platform/inet/ftp_connection.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+
+#include "platform/inet/file_transfer.h"
+#include "platform/inet/listing/listing_parser.h"
+
+namespace orvex::inet {
+namespace {
+
+using win32::ERROR_FTP_DROPPED;
+using win32::ERROR_FTP_NO_PASSIVE_MODE;
+using win32::ERROR_FTP_TRANSFER_IN_PROGRESS;
+using win32::ERROR_INTERNET_CANNOT_CONNECT;
+using win32::ERROR_INTERNET_EXTENDED_ERROR;
+using win32::ERROR_INTERNET_INCORRECT_PASSWORD;
+using win32::ERROR_INTERNET_LOGIN_FAILURE;
+using win32::ERROR_INVALID_NAME;
+
+constexpr std::size_t kMaximumListingLine = 16 * 1024;
+
+bool ContainsCaseInsensitive(std::string_view text, std::string_view word) {
+  const auto found = std::search(
+      text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+      });
+  return found != text.end();
+}
+
+CivilTime LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                   local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+}  // namespace
+
+bool IsSafeArgument(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+// A data connection being set up: connected already (passive) or waiting for
+// the server to connect (active).
+struct FtpConnection::PendingData {
+  std::unique_ptr<Stream> stream;
+  std::unique_ptr<TcpListener> listener;
+};
+
+FtpConnection::FtpConnection(ConnectParameters parameters,
+                             std::unique_ptr<TcpStream> control)
+    : parameters_(std::move(parameters)),
+      peer_address_(control->PeerAddress()),
+      local_address_(control->LocalAddress()),
+      channel_(std::move(control), parameters_.options.reply_timeout) {}
+
+Status FtpConnection::Open(const ConnectParameters& parameters,
+                           std::shared_ptr<FtpConnection>& connection,
+                           Reply& last_reply) {
+  connection.reset();
+  ConnectResult connected =
+      parameters.proxy
+          ? ConnectThroughProxy(*parameters.proxy, parameters.host,
+                                parameters.port, parameters.options.connect_timeout)
+          : ConnectTcp(parameters.host, parameters.port,
+                       parameters.options.connect_timeout);
+  if (!connected.status.ok()) return connected.status;
+  std::shared_ptr<FtpConnection> opened(
+      new FtpConnection(parameters, std::move(connected.stream)));
+  Status status = opened->Login();
+  last_reply = opened->last_reply_;
+  if (status.error() == ERROR_FTP_DROPPED && last_reply.code == 421) {
+    // "421 Too many connections" while logging in is the server's refusal,
+    // not a lost session: report it with its reply.
+    status = Status(ERROR_INTERNET_EXTENDED_ERROR);
+  }
+  if (!status.ok()) return status;
+  connection = std::move(opened);
+  return Status::Ok();
+}
+
+void FtpConnection::set_options(const Options& options) {
+  parameters_.options = options;
+  channel_.set_reply_timeout(options.reply_timeout);
+}
+
+Status FtpConnection::ReadReply() {
+  const Status status = channel_.ReadReply(last_reply_);
+  if (!status.ok()) return status;
+  if (last_reply_.code == 421) {
+    // The server is closing the control connection (idle timeout, shutdown).
+    channel_.Break();
+    return Status(ERROR_FTP_DROPPED);
+  }
+  return Status::Ok();
+}
+
+Status FtpConnection::Execute(std::string_view command) {
+  Status status = channel_.Send(command);
+  if (!status.ok()) return status;
+  do {
+    status = ReadReply();
+  } while (status.ok() && last_reply_.preliminary());
+  return status;
+}
+
+Status FtpConnection::Completed(Status status) const {
+  if (!status.ok()) return status;
+  return last_reply_.completed() ? Status::Ok()
+                                 : Status(ERROR_INTERNET_EXTENDED_ERROR);
+}
+
+Status FtpConnection::Login() {
+  // The greeting; "120 ready in n minutes" precedes the real one.
+  Status status;
+  do {
+    status = ReadReply();
+  } while (status.ok() && last_reply_.preliminary());
+  status = Completed(status);
+  if (!status.ok()) return status;
+
+  const bool anonymous = parameters_.user.empty();
+  const std::string user = anonymous ? "anonymous" : parameters_.user;
+  const std::string password =
+      anonymous && parameters_.password.empty() ? "anonymous@" : parameters_.password;
+  if (!IsSafeArgument(user) || !IsSafeArgument(password)) {
+    return Status(ERROR_INVALID_NAME);
+  }
+  status = Execute("USER " + user);
+  if (status.ok() && last_reply_.intermediate()) {
+    status = Execute("PASS " + password);
+  }
+  if (!status.ok()) return status;
+  if (last_reply_.code == 530) return Status(ERROR_INTERNET_INCORRECT_PASSWORD);
+  if (last_reply_.intermediate()) return Status(ERROR_INTERNET_LOGIN_FAILURE);
+  status = Completed(status);
+  if (!status.ok()) return status;
+  ReadFeatures();
+  return channel_.usable() ? Status::Ok() : Status(ERROR_FTP_DROPPED);
+}
+
+void FtpConnection::ReadFeatures() {
+  if (!Execute("FEAT").ok() || !last_reply_.completed()) return;
+  bool utf8 = false;
+  std::string_view text = last_reply_.text;
+  while (!text.empty()) {
+    const std::size_t end = text.find("\r\n");
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 2);
+    // Feature lines start with a space; the first and last carry the code.
+    if (line.empty() || line.front() != ' ') continue;
+    line.remove_prefix(1);
+    const std::string_view name = line.substr(0, line.find(' '));
+    if (ContainsCaseInsensitive(name, "MLST") && name.size() == 4) mlsd_ = true;
+    if (ContainsCaseInsensitive(name, "UTF8") && name.size() == 4) utf8 = true;
+  }
+  if (utf8) Execute("OPTS UTF8 ON");  // some servers answer 5xx and use UTF-8 anyway
+}
+
+Status FtpConnection::Ready() const {
+  if (transfer_in_progress_) return Status(ERROR_FTP_TRANSFER_IN_PROGRESS);
+  if (!channel_.usable()) return Status(ERROR_FTP_DROPPED);
+  return Status::Ok();
+}
+
+Status FtpConnection::ExecuteWithPath(std::string_view verb, std::string_view path) {
+  if (!IsSafeArgument(path)) return Status(ERROR_INVALID_NAME);
+  Status status = Ready();
+  if (!status.ok()) return status;
+  std::string command(verb);
+  command.append(" ").append(path);
+  return Completed(Execute(command));
+}
+
+Status FtpConnection::ChangeDirectory(std::string_view path) {
+  return ExecuteWithPath("CWD", path);
+}
+
+Status FtpConnection::CreateDirectory(std::string_view path) {
+  return ExecuteWithPath("MKD", path);
+}
+
+Status FtpConnection::RemoveDirectory(std::string_view path) {
+  return ExecuteWithPath("RMD", path);
+}
+
+Status FtpConnection::DeleteFile(std::string_view path) {
+  return ExecuteWithPath("DELE", path);
+}
+
+Status FtpConnection::Rename(std::string_view from, std::string_view to) {
+  // Both names are checked before RNFR so that nothing is half done.
+  if (!IsSafeArgument(from) || !IsSafeArgument(to)) return Status(ERROR_INVALID_NAME);
+  Status status = Ready();
+  if (!status.ok()) return status;
+  status = Execute("RNFR " + std::string(from));
+  if (!status.ok()) return status;
+  if (!last_reply_.intermediate()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
+  return Completed(Execute("RNTO " + std::string(to)));
+}
+
+Status FtpConnection::CurrentDirectory(std::string& path) {
+  Status status = Ready();
+  if (!status.ok()) return status;
+  status = Completed(Execute("PWD"));
+  if (!status.ok()) return status;
+  std::optional<std::string> parsed = ParseQuotedPath(last_reply_.text);
+  if (!parsed) return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
+  path = std::move(*parsed);
+  return Status::Ok();
+}
+
+Status FtpConnection::SetType(TransferType type) {
+  if (current_type_ == type) return Status::Ok();
+  const Status status =
+      Completed(Execute(type == TransferType::Ascii ? "TYPE A" : "TYPE I"));
+  if (status.ok()) current_type_ = type;
+  return status;
+}
+
+Status FtpConnection::PrepareData(PendingData& pending) {
+  const std::chrono::milliseconds timeout = parameters_.options.connect_timeout;
+  if (parameters_.passive || parameters_.proxy) {
+    std::optional<std::uint16_t> port;
+    if (!extended_passive_refused_) {
+      Status status = Execute("EPSV");
+      if (!status.ok()) return status;
+      if (last_reply_.code == 229) {
+        port = ParseExtendedPassivePort(last_reply_.text);
+      } else if (last_reply_.code >= 500) {
+        extended_passive_refused_ = true;
+      } else {
+        return Status(ERROR_INTERNET_EXTENDED_ERROR);
+      }
+    }
+    if (!port && extended_passive_refused_) {
+      Status status = Execute("PASV");
+      if (!status.ok()) return status;
+      if (last_reply_.code != 227) return Status(ERROR_FTP_NO_PASSIVE_MODE);
+      port = ParsePassivePort(last_reply_.text);
+    }
+    if (!port) return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
+    ConnectResult connected;
+    if (parameters_.proxy) {
+      connected = ConnectThroughProxy(*parameters_.proxy, parameters_.host, *port,
+                                      timeout);
+    } else {
+      SocketAddress target = peer_address_;
+      target.set_port(*port);
+      connected = ConnectTcp(target, timeout);
+    }
+    if (!connected.status.ok()) return connected.status;
+    pending.stream = std::move(connected.stream);
+    return Status::Ok();
+  }
+
+  pending.listener = std::make_unique<TcpListener>();
+  Status status = pending.listener->Listen(local_address_);
+  if (!status.ok()) return status;
+  const SocketAddress& address = pending.listener->address();
+  if (!extended_port_refused_) {
+    const std::string command = "EPRT |" + std::string(address.is_ipv6() ? "2" : "1") +
+                                "|" + address.Numeric() + "|" +
+                                std::to_string(address.port()) + "|";
+    status = Execute(command);
+    if (!status.ok()) return status;
+    if (last_reply_.completed()) return Status::Ok();
+    if (last_reply_.code < 500 || address.is_ipv6()) {
+      return Status(ERROR_INTERNET_EXTENDED_ERROR);
+    }
+    extended_port_refused_ = true;
+  }
+  std::string numbers = address.Numeric();
+  std::replace(numbers.begin(), numbers.end(), '.', ',');
+  return Completed(Execute("PORT " + numbers + "," +
+                           std::to_string(address.port() >> 8) + "," +
+                           std::to_string(address.port() & 0xff)));
+}
+
+Status FtpConnection::StartDataCommand(std::string_view command,
+                                       PendingData& pending,
+                                       std::unique_ptr<Stream>& data) {
+  Status status = channel_.Send(command);
+  if (!status.ok()) return status;
+  status = ReadReply();
+  if (!status.ok()) return status;
+  if (!last_reply_.preliminary()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
+  if (pending.listener) {
+    ConnectResult accepted =
+        pending.listener->Accept(parameters_.options.data_timeout);
+    if (!accepted.status.ok()) {
+      // The server could not reach us; its control connection is now in an
+      // unknown state.
+      channel_.Break();
+      return accepted.status;
+    }
+    data = std::move(accepted.stream);
+  } else {
+    data = std::move(pending.stream);
+  }
+  return Status::Ok();
+}
+
+Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entries) {
+  entries.clear();
+  if (!IsSafeArgument(path)) return Status(ERROR_INVALID_NAME);
+  Status status = Ready();
+  if (!status.ok()) return status;
+  if (mlsd_) {
+    status = ListWith("MLSD", path, entries);
+    // A server that announced MLST but refuses MLSD: fall back for good.
+    if (status.error() != ERROR_INTERNET_EXTENDED_ERROR ||
+        (last_reply_.code != 500 && last_reply_.code != 502)) {
+      return status;
+    }
+    mlsd_ = false;
+    entries.clear();
+  }
+  return ListWith("LIST", path, entries);
+}
+
+Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
+                               std::vector<RemoteEntry>& entries) {
+  PendingData pending;
+  Status status = PrepareData(pending);
+  if (!status.ok()) return status;
+  std::string command(verb);
+  if (!path.empty()) command.append(" ").append(path);
+  std::unique_ptr<Stream> data;
+  status = StartDataCommand(command, pending, data);
+  if (!status.ok()) return status;
+
+  const bool machine_listing = verb == "MLSD";
+  const CivilTime now = LocalNow();
+  std::string line;
+  bool overlong = false;
+  char buffer[16 * 1024];
+  Status data_status;
+  for (;;) {
+    const ReadResult result =
+        data->ReadSome(buffer, sizeof buffer, parameters_.options.data_timeout);
+    if (!result.status.ok()) {
+      data_status = result.status;
+      break;
+    }
+    if (result.bytes == 0) break;
+    std::string_view piece(buffer, result.bytes);
+    while (!piece.empty()) {
+      const std::size_t end = piece.find('\n');
+      const std::string_view part = piece.substr(0, end);
+      if (!overlong) line.append(part);
+      if (line.size() > kMaximumListingLine) {
+        overlong = true;  // skip the rest of this line
+        line.clear();
+      }
+      if (end == std::string_view::npos) break;
+      piece.remove_prefix(end + 1);
+      if (!overlong) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::optional<ListingEntry> parsed =
+            machine_listing ? ParseMlsdLine(line) : ParseListLine(line, now);
+        if (parsed) {
+          if (std::optional<RemoteEntry> entry = ToRemoteEntry(*parsed)) {
+            entries.push_back(std::move(*entry));
+          }
+        }
+      }
+      overlong = false;
+      line.clear();
+    }
+  }
+  data.reset();
+  if (!data_status.ok()) {
+    // The listing is incomplete; the final reply may never come.
+    AbortTransfer();
+    entries.clear();
+    return data_status;
+  }
+  status = ReadReply();
+  if (status.ok() && (!last_reply_.completed() ||
+                      ContainsCaseInsensitive(last_reply_.text, "truncated"))) {
+    // A listing the server cut short must not look like the whole folder.
+    status = Status(ERROR_INTERNET_EXTENDED_ERROR);
+  }
+  if (!status.ok()) entries.clear();
+  return status;
+}
+
+Status FtpConnection::OpenFile(std::string_view path, TransferDirection direction,
+                               TransferType type,
+                               std::unique_ptr<FileTransfer>& transfer) {
+  transfer.reset();
+  if (!IsSafeArgument(path)) return Status(ERROR_INVALID_NAME);
+  Status status = Ready();
+  if (!status.ok()) return status;
+  status = SetType(type);
+  if (!status.ok()) return status;
+  PendingData pending;
+  status = PrepareData(pending);
+  if (!status.ok()) return status;
+  std::string command(direction == TransferDirection::Download ? "RETR " : "STOR ");
+  command.append(path);
+  std::unique_ptr<Stream> data;
+  status = StartDataCommand(command, pending, data);
+  if (!status.ok()) return status;
+  transfer_in_progress_ = true;
+  transfer = std::make_unique<FileTransfer>(shared_from_this(), std::move(data),
+                                            direction, type);
+  return Status::Ok();
+}
+
+Status FtpConnection::FinishTransfer() {
+  transfer_in_progress_ = false;
+  const Status status = ReadReply();
+  return Completed(status);
+}
+
+void FtpConnection::AbortTransfer() {
+  transfer_in_progress_ = false;
+  if (!channel_.usable()) return;
+  // The data connection is closed already. The server answers ABOR with one
+  // or two replies (426 for the transfer, then 225/226), or the transfer had
+  // just completed and its 226 comes first. The NOOP's 200 marks the end of
+  // whatever the server had to say, so the next command reads its own reply.
+  if (!channel_.Send("ABOR").ok() || !channel_.Send("NOOP").ok()) return;
+  for (int replies = 0; replies < 5; ++replies) {
+    if (!ReadReply().ok()) return;
+    if (last_reply_.code == 200) return;
+  }
+  channel_.Break();  // never in step again
+}
+
+}  // namespace orvex::inet

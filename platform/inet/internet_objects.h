@@ -1,0 +1,37 @@
+#pragma once
+// What the API's handles stand for: a session (InternetOpenA), a logged-in
+// FTP connection (InternetConnectA), a listing being enumerated
+// (FtpFindFirstFileA) and an open remote file (FtpOpenFileA).
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/inet/file_transfer.h"
+#include "platform/inet/ftp_connection.h"
+#include "platform/inet/handle_table.h"
+#include "platform/inet/options.h"
+#include "platform/inet/proxy.h"
+#include "platform/inet/remote_entry.h"
+
+namespace orvex::inet {
+
+struct SessionObject : HandleObject {
+  std::optional<ProxySettings> proxy;
+  Options options;
+};
+
+struct ConnectionObject : HandleObject {
+  std::shared_ptr<FtpConnection> connection;
+};
+
+struct ListingObject : HandleObject {
+  std::vector<RemoteEntry> entries;
+  std::size_t next = 0;
+};
+
+struct FileObject : HandleObject {
+  std::unique_ptr<FileTransfer> transfer;
+};
+
+}  // namespace orvex::inet

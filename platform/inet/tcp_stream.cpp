@@ -1,0 +1,236 @@
+#include "platform/inet/tcp_stream.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace orvex::inet {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using win32::ERROR_INTERNET_CANNOT_CONNECT;
+using win32::ERROR_INTERNET_CONNECTION_ABORTED;
+using win32::ERROR_INTERNET_CONNECTION_RESET;
+using win32::ERROR_INTERNET_NAME_NOT_RESOLVED;
+using win32::ERROR_INTERNET_TIMEOUT;
+
+int RemainingMilliseconds(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - Clock::now());
+  if (left.count() <= 0) return 0;
+  return left.count() > 1'000'000'000 ? 1'000'000'000
+                                      : static_cast<int>(left.count());
+}
+
+// Waits for `events` on the descriptor; false when the time ran out.
+bool WaitFor(int descriptor, short events, Clock::time_point deadline) {
+  for (;;) {
+    pollfd entry{descriptor, events, 0};
+    const int ready = poll(&entry, 1, RemainingMilliseconds(deadline));
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) return true;  // let the next call report the error
+  }
+}
+
+Status StatusFromErrno(int error) {
+  if (error == ECONNRESET || error == EPIPE) {
+    return Status(ERROR_INTERNET_CONNECTION_RESET);
+  }
+  return Status(ERROR_INTERNET_CONNECTION_ABORTED);
+}
+
+void MakeNonBlocking(int descriptor) {
+  fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+}
+
+SocketAddress AddressOf(int descriptor, bool peer) {
+  SocketAddress address;
+  address.length = sizeof address.storage;
+  auto* raw = reinterpret_cast<sockaddr*>(&address.storage);
+  if (peer) {
+    getpeername(descriptor, raw, &address.length);
+  } else {
+    getsockname(descriptor, raw, &address.length);
+  }
+  return address;
+}
+
+// One non-blocking connect attempt; fills `status` and returns the
+// descriptor or -1.
+int TryConnect(const sockaddr* address, socklen_t length,
+               Clock::time_point deadline, Status& status) {
+  const int descriptor =
+      socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (descriptor < 0) {
+    status = Status(ERROR_INTERNET_CANNOT_CONNECT);
+    return -1;
+  }
+  MakeNonBlocking(descriptor);
+  if (connect(descriptor, address, length) == 0) return descriptor;
+  if (errno != EINPROGRESS) {
+    close(descriptor);
+    status = Status(ERROR_INTERNET_CANNOT_CONNECT);
+    return -1;
+  }
+  if (!WaitFor(descriptor, POLLOUT, deadline)) {
+    close(descriptor);
+    status = Status(ERROR_INTERNET_TIMEOUT);
+    return -1;
+  }
+  int error = 0;
+  socklen_t error_length = sizeof error;
+  getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &error_length);
+  if (error != 0) {
+    close(descriptor);
+    status = Status(ERROR_INTERNET_CANNOT_CONNECT);
+    return -1;
+  }
+  return descriptor;
+}
+
+ConnectResult Connected(int descriptor) {
+  const int on = 1;
+  setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return {Status::Ok(), std::make_unique<TcpStream>(descriptor)};
+}
+
+}  // namespace
+
+TcpStream::TcpStream(int descriptor) : descriptor_(descriptor) {
+  MakeNonBlocking(descriptor_);
+}
+
+TcpStream::~TcpStream() { close(descriptor_); }
+
+ReadResult TcpStream::ReadSome(void* buffer, std::size_t size,
+                               std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  for (;;) {
+    const ssize_t count = recv(descriptor_, buffer, size, 0);
+    if (count >= 0) return {Status::Ok(), static_cast<std::size_t>(count)};
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      return {StatusFromErrno(errno), 0};
+    }
+    if (!WaitFor(descriptor_, POLLIN, deadline)) {
+      return {Status(ERROR_INTERNET_TIMEOUT), 0};
+    }
+  }
+}
+
+Status TcpStream::WriteAll(const void* data, std::size_t size,
+                           std::chrono::milliseconds timeout) {
+  const char* next = static_cast<const char*>(data);
+  Clock::time_point deadline = Clock::now() + timeout;
+  while (size > 0) {
+    const ssize_t count = send(descriptor_, next, size, MSG_NOSIGNAL);
+    if (count > 0) {
+      next += count;
+      size -= static_cast<std::size_t>(count);
+      deadline = Clock::now() + timeout;  // the limit is on progress
+      continue;
+    }
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return StatusFromErrno(errno);
+    }
+    if (!WaitFor(descriptor_, POLLOUT, deadline)) {
+      return Status(ERROR_INTERNET_TIMEOUT);
+    }
+  }
+  return Status::Ok();
+}
+
+void TcpStream::ShutdownWrite() { shutdown(descriptor_, SHUT_WR); }
+
+SocketAddress TcpStream::LocalAddress() const {
+  return AddressOf(descriptor_, false);
+}
+
+SocketAddress TcpStream::PeerAddress() const {
+  return AddressOf(descriptor_, true);
+}
+
+ConnectResult ConnectTcp(const std::string& host, std::uint16_t port,
+                         std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_ADDRCONFIG;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  int resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+  if (resolved != 0) {
+    // Loopback-only machines have no configured address for AI_ADDRCONFIG.
+    hints.ai_flags = 0;
+    resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+  }
+  if (resolved != 0 || found == nullptr) {
+    return {Status(ERROR_INTERNET_NAME_NOT_RESOLVED), nullptr};
+  }
+  Status status(ERROR_INTERNET_CANNOT_CONNECT);
+  int descriptor = -1;
+  for (addrinfo* entry = found; entry != nullptr && descriptor < 0;
+       entry = entry->ai_next) {
+    descriptor = TryConnect(entry->ai_addr, entry->ai_addrlen, deadline, status);
+    if (status.error() == ERROR_INTERNET_TIMEOUT) break;
+  }
+  freeaddrinfo(found);
+  if (descriptor < 0) return {status, nullptr};
+  return Connected(descriptor);
+}
+
+ConnectResult ConnectTcp(const SocketAddress& address,
+                         std::chrono::milliseconds timeout) {
+  Status status;
+  const int descriptor =
+      TryConnect(reinterpret_cast<const sockaddr*>(&address.storage),
+                 address.length, Clock::now() + timeout, status);
+  if (descriptor < 0) return {status, nullptr};
+  return Connected(descriptor);
+}
+
+TcpListener::~TcpListener() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
+
+Status TcpListener::Listen(const SocketAddress& address) {
+  address_ = address;
+  address_.set_port(0);
+  descriptor_ = socket(address_.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (descriptor_ < 0 ||
+      bind(descriptor_, reinterpret_cast<const sockaddr*>(&address_.storage),
+           address_.length) != 0 ||
+      listen(descriptor_, 1) != 0) {
+    return Status(ERROR_INTERNET_CANNOT_CONNECT);
+  }
+  MakeNonBlocking(descriptor_);
+  address_ = AddressOf(descriptor_, false);
+  return Status::Ok();
+}
+
+ConnectResult TcpListener::Accept(std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  for (;;) {
+    const int descriptor = accept4(descriptor_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (descriptor >= 0) return Connected(descriptor);
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      return {Status(ERROR_INTERNET_CANNOT_CONNECT), nullptr};
+    }
+    if (!WaitFor(descriptor_, POLLIN, deadline)) {
+      return {Status(ERROR_INTERNET_TIMEOUT), nullptr};
+    }
+  }
+}
+
+}  // namespace orvex::inet
