@@ -1,0 +1,121 @@
+#include "connection/connection.h"
+
+#include "connection/host/host_objects.h"
+#include "connection/library_state.h"
+#include "connection/pictures.h"
+#include "platform/error.h"
+#include "resources/version_info.h"
+
+namespace orvex {
+namespace {
+
+std::string ReplaceAll(std::string text, char from, char to) {
+  for (char& c : text) {
+    if (c == from) c = to;
+  }
+  return text;
+}
+
+// Members whose work arrives with later builds of the plug-in refuse loudly
+// rather than answer with a failure that nobody reports.
+[[noreturn]] void NotAvailable(const char* member) {
+  Raise(error_number::kNotImplemented, std::string(member) + " is not available in this build");
+}
+
+}  // namespace
+
+Connection::Connection()
+    : info_(NewPluginInfo()),
+      FTP_(std::make_unique<cxFTP>()),
+      TransferFTP_(std::make_unique<cxFTP>()),
+      file_system_(std::make_unique<script::FileSystemObject>()) {
+  FTP_->UsePassiveSemantics(true);
+  TransferFTP_->UsePassiveSemantics(true);
+  FillDescriptor();
+  capabilities_ = kCapabilities;
+}
+
+Connection::~Connection() {
+  iPC_Disconnect();
+}
+
+void Connection::FillDescriptor() {
+  info_->Author(version::kAuthor);
+  info_->Company(version::kCompany);
+  info_->WebAddress(version::kWebAddress);
+  info_->Description("File Transfer Protocol");
+  info_->Version(std::to_string(version::kMajor) + "." + std::to_string(version::kMinor) +
+                 " beta " + std::to_string(version::kRevision));
+  info_->Picture(PluginPicture("plugin"));
+  info_->Icon(PluginPicture("icon"));
+  info_->LocationIcon(PluginPicture("location"));
+  info_->LocationType("FTP");
+  info_->Number2(1024);
+  info_->Number3(-1);
+  info_->Number1(0);
+  info_->Number4(-1);
+}
+
+void Connection::iPC_Init(const com::ComPtr<orvex::PluginInterface>& plugin_interface,
+                          const std::string& id, const std::string& initial_location) {
+  PluginInterface(plugin_interface);
+  LibraryPluginInterface(plugin_interface);
+  Interface_ = plugin_interface->Application();
+
+  std::string caption = plugin_interface->Services()->Translate("Connection properties", {});
+  info_->Commands()->Add(kPropertiesCommandId, caption, "", "", "", kPropertiesCommandFlags,
+                         PluginPicture("settings"), PluginPicture("settings_d"));
+
+  initial_location_ = ReplaceAll(initial_location, '\\', '/');
+  location_ = plugin_interface->ResolveLocation(initial_location_);
+  while (!location_.empty() && location_.back() == '/') location_.pop_back();
+
+  FTP_->SkipServUNavigationFolders(SkipServUNavigationFolders_);
+  info_->ID(id);
+}
+
+std::string Connection::iPC_LocationName() {
+  std::string host_part = ReplaceAll(location_, '/', '\\');
+  host_part = host_part.size() > 6 ? host_part.substr(6) : std::string();
+  std::string name;
+  if (host_part.find('\\') != std::string::npos) name = file_system_->GetFileName(location_);
+  if (name.empty()) name = host_part;
+  return name;
+}
+
+bool Connection::iPC_Connect(std::int32_t) { NotAvailable("iPC_Connect"); }
+
+void Connection::iPC_Disconnect() {
+  FTP_->Disconnect();
+  TransferFTP_->Disconnect();
+}
+
+com::ComPtr<script::Collection> Connection::iPC_GetFiles(const std::string&) { NotAvailable("iPC_GetFiles"); }
+com::ComPtr<HostFile> Connection::iPC_GetFile(const std::string&) { NotAvailable("iPC_GetFile"); }
+com::ComPtr<script::Collection> Connection::iPC_GetFolders(const std::string&) { NotAvailable("iPC_GetFolders"); }
+com::ComPtr<HostFolder> Connection::iPC_GetFolder(const std::string&) { NotAvailable("iPC_GetFolder"); }
+bool Connection::iPC_DeleteFile(const com::ComPtr<HostFile>&, std::int32_t) { NotAvailable("iPC_DeleteFile"); }
+bool Connection::iPC_DeleteFolder(const com::ComPtr<HostFolder>&, std::int32_t) { NotAvailable("iPC_DeleteFolder"); }
+com::ComPtr<HostFile> Connection::iPC_RenameFile(const com::ComPtr<HostFile>&, const std::string&) {
+  NotAvailable("iPC_RenameFile");
+}
+com::ComPtr<HostFolder> Connection::iPC_RenameFolder(const com::ComPtr<HostFolder>&, const std::string&) {
+  NotAvailable("iPC_RenameFolder");
+}
+bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>&) { NotAvailable("iPC_OpenFile"); }
+bool Connection::iPC_WriteFile(const com::ComPtr<HostFileStream>&, std::vector<std::uint8_t>&) {
+  NotAvailable("iPC_WriteFile");
+}
+bool Connection::iPC_ReadFile(const com::ComPtr<HostFileStream>&, std::vector<std::uint8_t>&) {
+  NotAvailable("iPC_ReadFile");
+}
+bool Connection::iPC_SeekFile(const com::ComPtr<HostFileStream>&, double) { NotAvailable("iPC_SeekFile"); }
+bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>&) { NotAvailable("iPC_CloseFile"); }
+com::ComPtr<HostFolder> Connection::iPC_CreateFolder(const std::string&) { NotAvailable("iPC_CreateFolder"); }
+void Connection::iPC_ClearFolderCache(const std::string&, bool) { NotAvailable("iPC_ClearFolderCache"); }
+Variant Connection::iPC_ExecuteCommand(const com::ComPtr<ContextCommand>&, const Variant&, const Variant&,
+                                       const Variant&) {
+  NotAvailable("iPC_ExecuteCommand");
+}
+
+}  // namespace orvex

@@ -1,0 +1,117 @@
+#pragma once
+// Connection: the plug-in object the host creates for one FTP location and
+// drives through iPC; its default interface _Connection holds the location's
+// settings.
+
+#include <memory>
+#include <string>
+
+#include "connection/host/connection_interface.h"
+#include "ftp/cxFTP.h"
+#include "platform/com/unknown.h"
+#include "platform/script/file_system_object.h"
+
+namespace orvex {
+
+class Connection final : public com::Object<Connection, _Connection, iPC> {
+ public:
+  // The capability flags reported by iPC_Settings (bits of the host's settings
+  // enumeration).
+  static constexpr std::int32_t kCapabilities = 141;
+  // The context command that opens the properties dialog, and its flags.
+  static constexpr std::int32_t kPropertiesCommandId = 1;
+  static constexpr std::int32_t kPropertiesCommandFlags = 0x110;
+
+  Connection();
+  ~Connection() override;
+
+  // _Connection members.
+  com::ComPtr<HostApplication> Interface() override { return Interface_; }
+  void Interface(const com::ComPtr<HostApplication>& value) override { Interface_ = value; }
+  com::ComPtr<orvex::PluginInterface> PluginInterface() override { return PluginInterface_; }
+  void PluginInterface(const com::ComPtr<orvex::PluginInterface>& value) override { PluginInterface_ = value; }
+  std::string UserName() override { return UserName_; }
+  void UserName(const std::string& value) override { UserName_ = value; }
+  std::string Password() override { return Password_; }
+  void Password(const std::string& value) override { Password_ = value; }
+  std::string Port() override { return Port_; }
+  void Port(const std::string& value) override { Port_ = value; }
+  bool Anonymous() override { return Anonymous_; }
+  void Anonymous(bool value) override { Anonymous_ = value; }
+  bool UseProxy() override { return UseProxy_; }
+  void UseProxy(bool value) override { UseProxy_ = value; }
+  std::string ProxyName() override { return ProxyName_; }
+  void ProxyName(const std::string& value) override { ProxyName_ = value; }
+  std::string ProxyPort() override { return ProxyPort_; }
+  void ProxyPort(const std::string& value) override { ProxyPort_ = value; }
+  bool ClearCacheOnConnect() override { return ClearCacheOnConnect_; }
+  void ClearCacheOnConnect(bool value) override { ClearCacheOnConnect_ = value; }
+  com::ComPtr<script::Dictionary> AsciiExtensions() override { return AsciiExtensions_; }
+  void AsciiExtensions(const com::ComPtr<script::Dictionary>& value) override { AsciiExtensions_ = value; }
+  bool EnableAscii() override { return EnableAscii_; }
+  void EnableAscii(bool value) override { EnableAscii_ = value; }
+  bool UseTempCopy() override { return UseTempCopy_; }
+  void UseTempCopy(bool value) override { UseTempCopy_ = value; }
+  bool SkipServUNavigationFolders() override { return SkipServUNavigationFolders_; }
+  void SkipServUNavigationFolders(bool value) override { SkipServUNavigationFolders_ = value; }
+
+  // iPC members.
+  std::string iPC_InitialLocation() override { return initial_location_; }
+  std::string iPC_Location() override { return location_; }
+  std::string iPC_LocationName() override;
+  com::ComPtr<PluginInfo> iPC_Properties() override { return info_; }
+  std::int32_t iPC_Settings() override { return capabilities_; }
+  bool iPC_Connected() override { return FTP_ && FTP_->Connected(); }
+  com::ComPtr<orvex::PluginInterface> iPC_PluginInterface() override { return PluginInterface_; }
+  void iPC_PluginInterface(const com::ComPtr<orvex::PluginInterface>& value) override {
+    PluginInterface_ = value;
+  }
+  void iPC_Init(const com::ComPtr<orvex::PluginInterface>& plugin_interface, const std::string& id,
+                const std::string& initial_location) override;
+  bool iPC_Connect(std::int32_t create = iPC::kCreateDefault) override;
+  void iPC_Disconnect() override;
+  com::ComPtr<script::Collection> iPC_GetFiles(const std::string& folder_path) override;
+  com::ComPtr<HostFile> iPC_GetFile(const std::string& file_path) override;
+  com::ComPtr<script::Collection> iPC_GetFolders(const std::string& folder_path) override;
+  com::ComPtr<HostFolder> iPC_GetFolder(const std::string& folder_path) override;
+  bool iPC_DeleteFile(const com::ComPtr<HostFile>& file, std::int32_t options) override;
+  bool iPC_DeleteFolder(const com::ComPtr<HostFolder>& folder, std::int32_t options) override;
+  com::ComPtr<HostFile> iPC_RenameFile(const com::ComPtr<HostFile>& file,
+                                       const std::string& new_name) override;
+  com::ComPtr<HostFolder> iPC_RenameFolder(const com::ComPtr<HostFolder>& folder,
+                                           const std::string& new_name) override;
+  bool iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) override;
+  bool iPC_WriteFile(const com::ComPtr<HostFileStream>& file_stream,
+                     std::vector<std::uint8_t>& buffer) override;
+  bool iPC_ReadFile(const com::ComPtr<HostFileStream>& file_stream,
+                    std::vector<std::uint8_t>& buffer) override;
+  bool iPC_SeekFile(const com::ComPtr<HostFileStream>& file_stream, double position) override;
+  bool iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) override;
+  com::ComPtr<HostFolder> iPC_CreateFolder(const std::string& folder_path) override;
+  void iPC_ClearFolderCache(const std::string& folder_path, bool recursive) override;
+  Variant iPC_ExecuteCommand(const com::ComPtr<ContextCommand>& context_command,
+                             const Variant& folders = {}, const Variant& files = {},
+                             const Variant& options = {}) override;
+
+ private:
+  void FillDescriptor();
+
+  // _Connection values.
+  com::ComPtr<HostApplication> Interface_;
+  com::ComPtr<orvex::PluginInterface> PluginInterface_;
+  std::string UserName_, Password_, Port_, ProxyName_, ProxyPort_;
+  bool Anonymous_ = false, UseProxy_ = false, ClearCacheOnConnect_ = false;
+  com::ComPtr<script::Dictionary> AsciiExtensions_;
+  bool EnableAscii_ = false, UseTempCopy_ = false, SkipServUNavigationFolders_ = false;
+
+  // Private state.
+  com::ComPtr<PluginInfo> info_;
+  std::string location_;
+  std::string initial_location_;
+  std::int32_t capabilities_ = 0;
+  std::unique_ptr<cxFTP> FTP_;
+  std::unique_ptr<cxFTP> TransferFTP_;
+  std::unique_ptr<script::FileSystemObject> file_system_;
+};
+
+}  // namespace orvex

@@ -1,0 +1,77 @@
+#pragma once
+// _Connection: the default interface of the plug-in's class
+// OrvexFTP.Connection. Its fourteen members are plain stored values (the
+// dialogs and a host read and write a connection's settings through them);
+// after them it republishes a part of iPC with the same signatures.
+//
+// The identifiers of the class, of this interface and of the plug-in's type
+// library live here too, so that a host can ask for them by value.
+
+#include "connection/host/ipc.h"
+#include "platform/script/dictionary.h"
+
+namespace orvex {
+
+inline constexpr com::CLSID kConnectionClassId = com::MakeGuid("{EAA199CE-0842-4EF9-A9FD-269060FAA47C}");
+inline constexpr com::GUID kTypeLibraryId = com::MakeGuid("{01829DBA-79F9-4F02-BD11-1ACC7A21E625}");
+inline constexpr char kConnectionProgId[] = "OrvexFTP.Connection";
+
+struct _Connection : com::IUnknown {
+  static constexpr com::IID kIid = com::MakeGuid("{C02B3F3D-38DD-440A-ABF8-D5DACE000783}");
+
+  virtual com::ComPtr<HostApplication> Interface() = 0;
+  virtual void Interface(const com::ComPtr<HostApplication>& value) = 0;
+  virtual com::ComPtr<orvex::PluginInterface> PluginInterface() = 0;
+  virtual void PluginInterface(const com::ComPtr<orvex::PluginInterface>& value) = 0;
+  virtual std::string UserName() = 0;
+  virtual void UserName(const std::string& value) = 0;
+  // In clear text here; stored only encoded.
+  virtual std::string Password() = 0;
+  virtual void Password(const std::string& value) = 0;
+  // The port as text, handed unchanged to the FTP session.
+  virtual std::string Port() = 0;
+  virtual void Port(const std::string& value) = 0;
+  virtual bool Anonymous() = 0;
+  virtual void Anonymous(bool value) = 0;
+  virtual bool UseProxy() = 0;
+  virtual void UseProxy(bool value) = 0;
+  virtual std::string ProxyName() = 0;
+  virtual void ProxyName(const std::string& value) = 0;
+  virtual std::string ProxyPort() = 0;
+  virtual void ProxyPort(const std::string& value) = 0;
+  virtual bool ClearCacheOnConnect() = 0;
+  virtual void ClearCacheOnConnect(bool value) = 0;
+  // Extensions (no dot) transferred in ASCII mode, compared without regard
+  // to case; the values are empty texts. Changed in place by the dialogs.
+  virtual com::ComPtr<script::Dictionary> AsciiExtensions() = 0;
+  virtual void AsciiExtensions(const com::ComPtr<script::Dictionary>& value) = 0;
+  virtual bool EnableAscii() = 0;
+  virtual void EnableAscii(bool value) = 0;
+  virtual bool UseTempCopy() = 0;
+  virtual void UseTempCopy(bool value) = 0;
+  virtual bool SkipServUNavigationFolders() = 0;
+  virtual void SkipServUNavigationFolders(bool value) = 0;
+
+  virtual std::string iPC_Location() = 0;
+  virtual std::string iPC_InitialLocation() = 0;
+  virtual std::string iPC_LocationName() = 0;
+  virtual com::ComPtr<PluginInfo> iPC_Properties() = 0;
+  virtual std::int32_t iPC_Settings() = 0;
+  virtual bool iPC_Connected() = 0;
+  virtual void iPC_Init(const com::ComPtr<orvex::PluginInterface>& plugin_interface,
+                        const std::string& id, const std::string& initial_location) = 0;
+  virtual bool iPC_Connect(std::int32_t create = iPC::kCreateDefault) = 0;
+  virtual com::ComPtr<script::Collection> iPC_GetFiles(const std::string& folder_path) = 0;
+  virtual com::ComPtr<script::Collection> iPC_GetFolders(const std::string& folder_path) = 0;
+  virtual bool iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) = 0;
+  virtual bool iPC_WriteFile(const com::ComPtr<HostFileStream>& file_stream,
+                             std::vector<std::uint8_t>& buffer) = 0;
+  virtual bool iPC_ReadFile(const com::ComPtr<HostFileStream>& file_stream,
+                            std::vector<std::uint8_t>& buffer) = 0;
+  virtual bool iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) = 0;
+  virtual com::ComPtr<HostFolder> iPC_CreateFolder(const std::string& folder_path) = 0;
+  virtual com::ComPtr<orvex::PluginInterface> iPC_PluginInterface() = 0;
+  virtual void iPC_PluginInterface(const com::ComPtr<orvex::PluginInterface>& value) = 0;
+};
+
+}  // namespace orvex
