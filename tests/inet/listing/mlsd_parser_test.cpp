@@ -75,7 +75,8 @@ TEST(MlsdParser, DropsListedFolderAndParentOnly) {
             std::nullopt);
   EXPECT_EQ(ParseMlsdLine("modify=20261209232841;perm=fle;type=pdir;unique=FE00UA72148; .."),
             std::nullopt);
-  EXPECT_EQ(ParseMlsdLine("type=CDir; /home/u"), std::nullopt);
+  EXPECT_EQ(ParseMlsdLine("Type=CDir; ."), std::nullopt);
+  EXPECT_EQ(ParseMlsdLine("type=PDIR; folder"), std::nullopt);
   const auto dot = ParseMlsdLine("type=dir;modify=20261209232841; ..");
   ASSERT_TRUE(dot);
   EXPECT_EQ(dot->name, "..");
