@@ -26,6 +26,7 @@ struct Link {
   int client = -1;
   int server = -1;
   std::atomic<Fault> fault{Fault::None};
+  std::atomic<unsigned long> turns{0};  // loop passes, to know a flag was seen
   bool done = false;  // guarded by State::mutex
   std::thread thread;
 };
@@ -87,6 +88,7 @@ void FaultProxy::State::Forward(Link& link) {
   bool server_open = true;
   char buffer[16384];
   while (client_open || server_open) {
+    ++link.turns;
     Fault fault = link.fault.load();
     if (stopping && fault == Fault::None) fault = Fault::Close;
     if (fault == Fault::Reset) {
@@ -177,7 +179,26 @@ const std::string& FaultProxy::host() const { return state_->host; }
 std::uint16_t FaultProxy::port() const { return state_->port; }
 void FaultProxy::CloseAll() { state_->FaultAll(Fault::Close); }
 void FaultProxy::ResetAll() { state_->FaultAll(Fault::Reset); }
-void FaultProxy::Stall() { state_->stalled = true; }
+void FaultProxy::Stall() {
+  state_->stalled = true;
+  // Return only once every forwarding loop has started a pass that sees the
+  // flag: from then on not one byte moves.
+  std::vector<std::pair<Link*, unsigned long>> seen;
+  {
+    std::lock_guard lock(state_->mutex);
+    for (Link& link : state_->links) seen.emplace_back(&link, link.turns.load());
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (auto& [link, turns] : seen) {
+    while (link->turns.load() <= turns && std::chrono::steady_clock::now() < deadline) {
+      {
+        std::lock_guard lock(state_->mutex);
+        if (link->done) break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+}
 void FaultProxy::Resume() { state_->stalled = false; }
 void FaultProxy::RefuseNew(bool refuse) { state_->refusing = refuse; }
 

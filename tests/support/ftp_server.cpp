@@ -90,9 +90,12 @@ struct Account {
   gid_t gid = 65534;
 };
 
-Account ServerAccount() {
+// vsftpd enters the home folder of the account a login maps to before it
+// moves to the root we give it, and nobody's home does not exist; "bin" is an
+// unprivileged account whose home does.
+Account ServerAccount(ServerKind kind) {
   Account account;
-  if (const passwd* entry = ::getpwnam("nobody")) {
+  if (const passwd* entry = ::getpwnam(kind == ServerKind::Vsftpd ? "bin" : "nobody")) {
     account.uid = entry->pw_uid;
     account.gid = entry->pw_gid;
   }
@@ -142,7 +145,7 @@ struct FtpServer::State {
   std::string host = "127.0.0.1";
   std::string user = "u" + RandomText(9);
   std::string password = RandomText(20);
-  Account account = ServerAccount();
+  Account account;
   fs::path log;
   fs::path pam_file;
   std::vector<std::string> arguments;
@@ -216,7 +219,9 @@ if int(idle) > 0:
     handler.timeout = int(idle)
 server = FTPServer((host, int(port)), handler)
 server.max_cons = 64
-server.serve_forever()
+# Without a poll timeout the idle timer is never looked at while no client
+# talks, and an idle session is never cut.
+server.serve_forever(timeout=0.2)
 )");
   arguments = {kPython,
                script.string(),
@@ -260,6 +265,7 @@ void FtpServer::State::ConfigureVsftpd() {
       "guest_enable=YES\nguest_username=" + account_name +
       "\nvirtual_use_local_privs=YES\n"
       "local_root=" + root.string() + "\nchroot_local_user=YES\n"
+
       "pam_service_name=orvex-ftp-" + Port() + "\n"
       "nopriv_user=" + account_name + "\n"
       "check_shell=NO\nuserlist_enable=NO\ntcp_wrappers=NO\n"
@@ -381,6 +387,7 @@ void FtpServer::State::Launch() {
 
 FtpServer::FtpServer(ServerKind kind, FtpServerOptions options) : state_(std::make_unique<State>()) {
   state_->kind = kind;
+  state_->account = ServerAccount(kind);
   state_->options = std::move(options);
   state_->Configure();
   state_->Launch();
