@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,11 @@ struct Listed {
     return name == other.name && folder == other.folder && size == other.size;
   }
 };
+
+inline std::ostream& operator<<(std::ostream& out, const Listed& entry) {
+  return out << (entry.folder ? "folder " : "file ") << '"' << entry.name << "\" "
+             << entry.size;
+}
 
 // Lists `path` (changing into it first); sorted by name. Fails the test on
 // an error.
