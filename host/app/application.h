@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "connection/host/ipc.h"
 #include "connection/host/plugin_interface.h"
 #include "host/app/folder_cache.h"
 
