@@ -8,13 +8,14 @@
 // "%") that records how many padding bits the last group holds. Encoding the
 // same text twice gives different results; both decode to the same text.
 //
-// Block layout with the default settings (2·n + 48 bytes for n UTF-16 units):
+// Block layout with the default settings, field by field (2·n + 48 bytes for
+// n UTF-16 units):
 //   1. the text's UTF-16LE bytes, XOR-mixed with the 32-byte mixing key
-//   2. 8-byte check sum of part 1 before mixing, mixed with the same key
-//      stream continuing the position count of part 1 (absent with
+//   2. 8-byte check sum of field 1 before mixing, mixed with the same key
+//      stream continuing the position count of field 1 (absent with
 //      SkipDataCRC)
 //   3. the 32 random bytes R, in clear
-//   4. 8-byte check sum of parts 1 to 3 as they stand (absent with SkipFileCRC)
+//   4. 8-byte check sum of fields 1 to 3 as they stand (absent with SkipFileCRC)
 // The mixing key is R XOR the key's UTF-16LE bytes, the key bytes repeated
 // from their start. Text form: the block is read as a bit stream, each byte
 // from its least significant bit up, and cut into groups of Disposition bits,
