@@ -53,6 +53,7 @@ void ReferenceServices::Log(const std::string& text, std::int32_t type, const st
   if (!details.empty()) line += " | " + OneLine(details);
   std::lock_guard lock(mutex_);
   log_records_.push_back(LogRecord{Date::Now(), type, text, details});
+  if (log_records_.size() > kKeptLogRecords) log_records_.pop_front();
   if (log_file_ && !log_file_->Append(line) && !log_failure_reported_) {
     log_failure_reported_ = true;
     std::cerr << "orvex: cannot write to the log file " << log_file_->path().string() << "\n";
@@ -89,7 +90,7 @@ std::string ReferenceServices::Translate(const std::string& text,
 
 std::vector<LogRecord> ReferenceServices::LogRecords() const {
   std::lock_guard lock(mutex_);
-  return log_records_;
+  return {log_records_.begin(), log_records_.end()};
 }
 
 std::vector<MessageRecord> ReferenceServices::MessageBoxes() const {

@@ -2,8 +2,9 @@
 // ReferenceServices: the reference host's HostServices - its log, message
 // boxes, icon and translation.
 //
-// Log: every entry is kept in memory (LogRecords) and, when a log file is
-// given, appended to it as one line:
+// Log: the latest entries (up to kKeptLogRecords, so that a long-running host
+// does not grow without end) are kept in memory (LogRecords), and every entry
+// is appended to the log file, when one is given, as one line:
 //
 //   2024-05-01 14:03:07.250 [4] FTP(id) Error getting files for: ...
 //
@@ -24,6 +25,7 @@
 //
 // All members may be called from any thread.
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,6 +55,8 @@ struct MessageRecord {
 
 class ReferenceServices final : public com::Object<ReferenceServices, HostServices> {
  public:
+  static constexpr std::size_t kKeptLogRecords = 10000;
+
   // `log_file` may be empty: then entries are kept in memory only. Raises 76
   // when the log file cannot be opened.
   ReferenceServices(const std::filesystem::path& log_file, TranslationTable translations,
@@ -66,6 +70,7 @@ class ReferenceServices final : public com::Object<ReferenceServices, HostServic
   com::ComPtr<orvex::Picture> Icon() override;
   std::string Translate(const std::string& text, const std::vector<std::string>& parameters) override;
 
+  // The latest log entries, oldest first.
   std::vector<LogRecord> LogRecords() const;
   std::vector<MessageRecord> MessageBoxes() const;
   void ClearRecords();
@@ -80,7 +85,7 @@ class ReferenceServices final : public com::Object<ReferenceServices, HostServic
   const bool print_messages_;
 
   mutable std::mutex mutex_;
-  std::vector<LogRecord> log_records_;
+  std::deque<LogRecord> log_records_;
   std::vector<MessageRecord> message_records_;
   std::int32_t message_answer_ = 1;
   std::function<std::int32_t(const MessageRecord&)> message_handler_;

@@ -116,6 +116,16 @@ TEST_F(ReferenceHostServicesTest, LogEntriesAreRecordedAndWrittenOneLineEach) {
   EXPECT_NE(ReadFile(host_.options().log_file).find("] third"), std::string::npos);
 }
 
+TEST(ServicesTest, KeepsOnlyTheLatestLogRecordsInMemory) {
+  auto services = ReferenceServices::Create("", TranslationTable(), false);
+  const auto total = ReferenceServices::kKeptLogRecords + 3;
+  for (std::size_t index = 0; index < total; ++index) services->Log(std::to_string(index), 4, "");
+  const auto records = services->LogRecords();
+  ASSERT_EQ(records.size(), ReferenceServices::kKeptLogRecords);
+  EXPECT_EQ(records.front().text, "3");
+  EXPECT_EQ(records.back().text, std::to_string(total - 1));
+}
+
 TEST_F(ReferenceHostServicesTest, MessageBoxesAreRecordedAndAnswered) {
   auto services = plugin_interface_->Services();
   EXPECT_EQ(services->MessageBox("Connection failed", 8192, "FTP", "", 0, nullptr, Variant()), 1);
