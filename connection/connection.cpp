@@ -28,6 +28,7 @@ Connection::Connection()
     : info_(NewPluginInfo()),
       FTP_(std::make_unique<cxFTP>()),
       TransferFTP_(std::make_unique<cxFTP>()),
+      encoder_(std::make_unique<encoding::cEncoding>()),
       file_system_(std::make_unique<script::FileSystemObject>()) {
   FTP_->UsePassiveSemantics(true);
   TransferFTP_->UsePassiveSemantics(true);
@@ -70,6 +71,7 @@ void Connection::iPC_Init(const com::ComPtr<orvex::PluginInterface>& plugin_inte
   location_ = plugin_interface->ResolveLocation(initial_location_);
   while (!location_.empty() && location_.back() == '/') location_.pop_back();
 
+  LoadSettings(location_);
   FTP_->SkipServUNavigationFolders(SkipServUNavigationFolders_);
   info_->ID(id);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "connection/host/connection_interface.h"
+#include "encoding/encoding.h"
 #include "ftp/cxFTP.h"
 #include "platform/com/unknown.h"
 #include "platform/script/file_system_object.h"
@@ -93,8 +94,20 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
                              const Variant& folders = {}, const Variant& files = {},
                              const Variant& options = {}) override;
 
+ public:
+  // The settings routines. LoadSettings reads the stored values of the
+  // location's server and the plug-in-wide values into the members; with an
+  // empty location only the plug-in-wide values. SaveSettings writes them
+  // back, the password encoded. Neither traps errors.
+  void LoadSettings(const std::string& location);
+  void SaveSettings(const std::string& location);
+  // The scheme and server part of a location: ftp://server/pub gives
+  // ftp://server.
+  static std::string ServerRoot(const std::string& location);
+
  private:
   void FillDescriptor();
+  com::ComPtr<SettingsStore> ObtainStore();
 
   // _Connection values.
   com::ComPtr<HostApplication> Interface_;
@@ -111,6 +124,7 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   std::int32_t capabilities_ = 0;
   std::unique_ptr<cxFTP> FTP_;
   std::unique_ptr<cxFTP> TransferFTP_;
+  std::unique_ptr<encoding::cEncoding> encoder_;
   std::unique_ptr<script::FileSystemObject> file_system_;
 };
 
