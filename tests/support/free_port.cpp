@@ -8,6 +8,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include "tests/support/socket_util.h"
 
@@ -23,8 +24,10 @@ constexpr int kBlocks = (kLastPort - kFirstPort + 1) / PortBlock::kSize;
 // Shared by every test process on the machine, whoever created it.
 std::filesystem::path LockFolder() {
   std::filesystem::path folder = std::filesystem::temp_directory_path() / "orvex-test-ports";
-  std::filesystem::create_directories(folder);
-  std::filesystem::permissions(folder, std::filesystem::perms::all);
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  // Whoever made it first opens it to everyone; others may not, and need not.
+  std::filesystem::permissions(folder, std::filesystem::perms::all, ignored);
   return folder;
 }
 
@@ -39,7 +42,7 @@ PortBlock::PortBlock() {
   for (int step = 0; step < kBlocks; ++step) {
     const int block = (start + step) % kBlocks;
     const std::string lock_path = (folder / ("block-" + std::to_string(block))).string();
-    int descriptor = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int descriptor = ::open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
     if (descriptor < 0) continue;
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
       ::close(descriptor);
