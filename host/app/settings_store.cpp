@@ -1,5 +1,8 @@
 #include "host/app/settings_store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <sqlite3.h>
 
 #include <limits>
@@ -71,6 +74,12 @@ DatabaseSettingsStore::DatabaseSettingsStore(const std::filesystem::path& file,
   if (file_.has_parent_path()) {
     std::error_code ignored;
     std::filesystem::create_directories(file_.parent_path(), ignored);
+  }
+  // The store holds logins (passwords only encoded, but still): a new
+  // database is readable by its owner alone. SQLite gives its journal files
+  // the permissions of the main file.
+  if (int descriptor = ::open(file_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600); descriptor >= 0) {
+    ::close(descriptor);
   }
   const int opened = sqlite3_open_v2(file_.c_str(), &database_,
                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

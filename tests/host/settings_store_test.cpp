@@ -52,6 +52,16 @@ TEST_F(SettingsStoreTest, ValuesSurviveReopeningWithTheirTypes) {
   EXPECT_TRUE(store->ReadString("NeverWritten").IsEmpty());
 }
 
+TEST_F(SettingsStoreTest, ANewDatabaseIsReadableByItsOwnerOnly) {
+  Open()->WriteValue("Password", Variant("encoded"));
+  for (const auto& entry : std::filesystem::directory_iterator(file_.parent_path())) {
+    auto permissions = entry.status().permissions();
+    EXPECT_EQ(permissions & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none)
+        << entry.path();
+  }
+}
+
 TEST_F(SettingsStoreTest, RewritingAValueReplacesItsTypeToo) {
   auto store = Open();
   store->WriteValue("Port", Variant(std::int32_t{21}));
