@@ -32,12 +32,14 @@ Connection::Connection()
       file_system_(std::make_unique<script::FileSystemObject>()) {
   FTP_->UsePassiveSemantics(true);
   TransferFTP_->UsePassiveSemantics(true);
+  LoadAboutBox();
   FillDescriptor();
   capabilities_ = kCapabilities;
 }
 
 Connection::~Connection() {
   iPC_Disconnect();
+  UnloadAboutBox();
 }
 
 void Connection::FillDescriptor() {
@@ -115,9 +117,5 @@ bool Connection::iPC_SeekFile(const com::ComPtr<HostFileStream>&, double) { NotA
 bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>&) { NotAvailable("iPC_CloseFile"); }
 com::ComPtr<HostFolder> Connection::iPC_CreateFolder(const std::string&) { NotAvailable("iPC_CreateFolder"); }
 void Connection::iPC_ClearFolderCache(const std::string&, bool) { NotAvailable("iPC_ClearFolderCache"); }
-Variant Connection::iPC_ExecuteCommand(const com::ComPtr<ContextCommand>&, const Variant&, const Variant&,
-                                       const Variant&) {
-  NotAvailable("iPC_ExecuteCommand");
-}
 
 }  // namespace orvex

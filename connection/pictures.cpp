@@ -5,6 +5,9 @@
 
 namespace orvex {
 
+void LoadAboutBox() {}
+void UnloadAboutBox() {}
+
 com::ComPtr<Picture> PluginPicture(std::string_view name) {
   return NewPicture(resources::PictureBytes(name));
 }
