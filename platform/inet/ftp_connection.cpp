@@ -424,10 +424,13 @@ void FtpConnection::AbortTransfer() {
   if (!channel_.usable()) return;
   // The data connection is closed already. The server answers ABOR with one
   // or two replies (426 for the transfer, then 225/226), or the transfer had
-  // just completed and its 226 comes first. The NOOP's 200 marks the end of
+  // just completed and its 226 comes first. ABOR goes alone: some servers
+  // read it inside their transfer loop and drop whatever arrived with it.
+  // Once the server has answered, a NOOP follows; its 200 marks the end of
   // whatever the server had to say, so the next command reads its own reply.
-  if (!channel_.Send("ABOR").ok() || !channel_.Send("NOOP").ok()) return;
-  for (int replies = 0; replies < 5; ++replies) {
+  if (!channel_.Send("ABOR").ok() || !ReadReply().ok()) return;
+  if (!channel_.Send("NOOP").ok()) return;
+  for (int replies = 0; replies < 4; ++replies) {
     if (!ReadReply().ok()) return;
     if (last_reply_.code == 200) return;
   }
