@@ -2,15 +2,36 @@
 // cxFTP: one FTP session. A Connection owns two: FTP for listings and
 // folder operations, TransferFTP for file contents.
 //
-// Failures never raise: operations return their failure value and leave the
-// reason in LastError. The owner may hook OnError; the session itself never
-// raises it.
+// Paths. A host path (location) is "ftp://" + server + folders separated by
+// "\" or "/"; items made by listings join their names with "\". A server path
+// is what the server receives: it starts with "/" and uses "/" only.
+//
+// Failures never raise: operations return their failure value (false, "",
+// an empty item, handle 0) and leave the reason in LastError as
+// "<text> (<number>)". A success never clears LastError. The owner may hook
+// OnError; the session itself never raises it.
+//
+// Reconnects. When an operation fails because the control connection was
+// lost (aborted, reset or dropped) on a session whose last Connect succeeded,
+// the session reconnects with its stored login and repeats the operation.
+// At most one reconnect is attempted per call the owner makes, however deep
+// the operation goes (a tree deletion included); a reconnect never starts
+// another one. A failed reconnect leaves
+// "Unable to reconnect to the server: <text> (<number>)" in LastError.
+//
+// Not thread-safe: one thread at a time, as the host calls.
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "connection/host/folder_cache.h"
+#include "connection/host/host_file.h"
+#include "platform/date.h"
+#include "platform/script/collection.h"
+#include "platform/script/file_system_object.h"
+#include "platform/win32/file_time.h"
 
 namespace orvex {
 
@@ -24,37 +45,178 @@ class cxFTP {
   cxFTP& operator=(const cxFTP&) = delete;
 
   // Public variables, each with a getter and a setter.
+  // hConnection: the FTP connection handle (0 = none); hOpen: the internet
+  // session handle (0 = none).
   std::uint32_t hConnection() const { return hConnection_; }
   void hConnection(std::uint32_t value) { hConnection_ = value; }
   std::uint32_t hOpen() const { return hOpen_; }
   void hOpen(std::uint32_t value) { hOpen_ = value; }
+  // The host's folder cache for this server; listings and operations need it
+  // set (an unset cache raises when a listing or operation reaches it).
   const com::ComPtr<FolderCache>& Cache() const { return Cache_; }
   void Cache(const com::ComPtr<FolderCache>& value) { Cache_ = value; }
+  // True: listings ask the server even when the cache holds the folder (the
+  // fresh listing still replaces the cached one). Each Connect sets it.
   bool NoCache() const { return NoCache_; }
   void NoCache(bool value) { NoCache_ = value; }
+  // Passive data connections for the next Connect.
   bool UsePassiveSemantics() const { return UsePassiveSemantics_; }
   void UsePassiveSemantics(bool value) { UsePassiveSemantics_ = value; }
+  // Leave folder entries named exactly "." and ".." out of listings.
   bool SkipServUNavigationFolders() const { return SkipServUNavigationFolders_; }
   void SkipServUNavigationFolders(bool value) { SkipServUNavigationFolders_ = value; }
 
-  // Closes both handles; the stored texts, WasConnected and Cache stay.
+  // Logs in and enters the folder the URL names. Handles of an earlier
+  // connection on this object are closed first. Port: empty or not a number
+  // means the default port 21 (and the stored Port keeps its earlier text);
+  // a number must be a port from 1 to 65535, anything else is refused with
+  // LastError saying so. Proxy: empty for a direct connection, otherwise
+  // handed on as the proxy specification ("host:port", "socks=host:port").
+  // True when connected and the URL's folder is the current folder; when that
+  // folder cannot be entered the session is disconnected again.
+  bool Connect(const std::string& URL, const std::string& UserName, const std::string& Password,
+               std::string Port, const std::string& Proxy = "", bool NoCache = false);
+  // Closes both handles; the stored texts, the cache and whether the last
+  // Connect succeeded stay, so an operation after a dropped connection can
+  // still reconnect.
   void Disconnect();
   // True exactly while hConnection is nonzero.
   bool Connected() const { return hConnection_ != 0; }
-  const std::string& LastError() const { return LastError_; }
 
-  // The OnError event, declared for the owner.
+  // What the last Connect was given (Port: the last numeric port text).
+  std::string Server() const { return Server_; }
+  std::string UserName() const { return UserName_; }
+  std::string Password() const { return Password_; }
+  std::string Port() const { return Port_; }
+  std::string Proxy() const { return Proxy_; }
+
+  // "OK" when the last server reply carried no error code, otherwise the
+  // code, a space and the reply text.
+  std::string GetStatus();
+
+  // The server's current folder as a host location (BaseLocation + server
+  // path); "" when it cannot be read.
+  std::string GetCurrentDirectory();
+
+  // Lists the folder at host path `Path` into Files (HostFile items) and
+  // Folders (HostFolder items), in the server's order, each keyed by name.
+  // Answers from Cache when NoCache is false and Cache holds both listings
+  // (the server is not contacted); otherwise lists the server and stores the
+  // result in Cache. Item paths are `Path` + "\" + name. Names that differ
+  // only in letter case are all listed: the first under its name as key, the
+  // later ones without a key (found by position, not by name).
+  // False when the folder cannot be entered (both outputs then hold empty
+  // collections and the cache is left alone).
+  bool ListDirectory(const std::string& Path, com::ComPtr<script::Collection>& Files,
+                     com::ComPtr<script::Collection>& Folders);
+  // The item at host path `Path` from a listing of its parent folder (name
+  // looked up without regard to case), or empty.
+  com::ComPtr<HostFile> GetFile(const std::string& Path);
+  // As GetFile; a path as long as Location is the location itself and is
+  // answered with a new item without any listing.
+  com::ComPtr<HostFolder> GetFolder(const std::string& Path);
+
+  // Deletes File (or, when File is empty, the file at FilePath, touching no
+  // item and no cache entry). On success File is marked Deleted and leaves
+  // the cache.
+  bool DeleteFile(const com::ComPtr<HostFile>& File, const std::string& FilePath = "");
+  // Removes Folder. A folder the server refuses to remove (not empty, for
+  // example) is emptied first: sub-folders in the same way, then files, then
+  // the folder again, each deleted item marked and taken out of the cache.
+  // A folder is emptied at most once per call; leaves the current folder
+  // at "/".
+  bool DeleteDirectory(const com::ComPtr<HostFolder>& Folder);
+  // Renames within the item's folder. NewName is used as given. On success
+  // the old item is marked Deleted, and it and a clone under the new name and
+  // path ("\"-joined) go to the cache. With File empty, only the server
+  // changes.
+  bool RenameFile(const com::ComPtr<HostFile>& File, const std::string& NewName,
+                  const std::string& FilePath = "");
+  bool RenameFolder(const com::ComPtr<HostFolder>& Folder, const std::string& NewName,
+                    const std::string& FolderPath = "");
+  // Creates the folder at Folder's path with any missing parents; each level
+  // created enters the cache as a new item dated now. A folder that already
+  // exists counts as created. On success Folder's Deleted becomes false.
+  bool CreateFolder(const com::ComPtr<HostFolder>& Folder);
+
+  // Streams. AccessMode: GENERIC_READ or GENERIC_WRITE; TransferMode:
+  // FTP_TRANSFER_TYPE_ASCII, _BINARY or _UNKNOWN (binary). Returns the file
+  // handle the caller owns until CloseFileStream, or 0. While a file is open
+  // no other operation works on this session. Only opening reconnects.
+  std::uint32_t OpenFileStream(const std::string& FilePath, std::uint32_t AccessMode,
+                               std::uint32_t TransferMode);
+  // Sends BufferSize bytes from the start of Buffer, read in place.
+  // Buffer must hold at least BufferSize bytes: otherwise false and nothing
+  // is sent. An empty Buffer raises orvex::Error 9 (subscript out of range).
+  bool WriteFileStream(std::uint32_t hFile, const std::vector<std::uint8_t>& Buffer,
+                       std::uint32_t BufferSize, std::uint32_t& WrittenBytes);
+  // Reads up to BufferSize bytes into the start of Buffer, in place (Buffer
+  // is never resized); BytesRead is 0 at the end of the file. The same
+  // buffer rules as WriteFileStream.
+  bool ReadFileStream(std::uint32_t hFile, std::vector<std::uint8_t>& Buffer,
+                      std::uint32_t BufferSize, std::uint32_t& BytesRead);
+  // Closes the file; false when the server did not complete an upload (the
+  // handle is closed either way).
+  bool CloseFileStream(std::uint32_t hFile);
+
+  // The most recent failure, "<text> (<number>)".
+  const std::string& LastError() const { return LastError_; }
+  // "ftp://" + server, as cut from the URL at the first "/" after the
+  // prefix; the whole URL when it has none.
+  std::string BaseLocation() const { return BaseLocation_; }
+  // The URL of the last Connect.
+  std::string Location() const { return Location_; }
+
+  // The OnError event, declared for the owner; the session never raises it.
   void OnError(ErrorHandler handler) { on_error_ = std::move(handler); }
 
+  // Pure pieces, public so they can be checked on their own.
+  // Host path to server path: the characters after BaseLocation with "\"
+  // turned into "/"; "/" when Path is not longer than BaseLocation.
+  std::string ServerPath(const std::string& Path) const;
+  // The text recorded for a failure number: for 0 and 12003 the last server
+  // reply (and its code), otherwise the message for the number, or
+  // "Error description not available."; then " (number)".
+  static std::string GetErrorText(std::uint32_t ErrorNumber);
+
  private:
+  // Marks one call from the owner, so that reconnects can be counted per call.
+  class OperationScope;
+
+  bool HandleError(std::uint32_t ErrorNumber);
+  static std::string StripNull(const std::string& Text);
+  static Date FileTimeToDate(const win32::FILETIME& FileTime);
+  static Date SystemTimeToDate(const win32::SYSTEMTIME& SystemTime);
+  com::ComPtr<HostFolder> CreatePath(const std::string& Path, bool CreateParents);
+  bool DeleteTree(const com::ComPtr<HostFolder>& Folder);
+  bool CheckBuffer(std::size_t buffer_length, std::uint32_t BufferSize);
+
   std::uint32_t hConnection_ = 0;
   std::uint32_t hOpen_ = 0;
   com::ComPtr<FolderCache> Cache_;
   bool NoCache_ = false;
   bool UsePassiveSemantics_ = false;
   bool SkipServUNavigationFolders_ = false;
+
+  std::string Location_;
+  std::string BaseLocation_;
+  std::string Server_;
+  std::string UserName_;
+  std::string Password_;
+  std::string Port_;
+  std::string Proxy_;
+  bool WasConnected_ = false;
+  std::string CurrentPath_;
   std::string LastError_;
+  script::FileSystemObject path_object_;
   ErrorHandler on_error_;
+
+  // Depth of owner calls in progress, and whether the outermost one has
+  // already tried to reconnect.
+  int operation_depth_ = 0;
+  bool reconnect_attempted_ = false;
+  // Host paths of folders being emptied by a tree deletion right now.
+  std::vector<std::string> trees_in_progress_;
 };
 
 }  // namespace orvex
