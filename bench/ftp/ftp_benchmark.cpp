@@ -1,7 +1,7 @@
 // Transfer and listing speed of the API against real servers on loopback,
 // next to curl doing the same work in the same run.
 //
-//   ftp_benchmark [--size-mib N] [--entries N] [--runs N]
+//   ftp_benchmark [--size-mib N] [--entries N] [--runs N] [--only transfers|listings]
 //
 // Prints, per task, the median wall time of ours and curl's, the ratio, and
 // for listings the peak resident memory of each (every measurement runs in a
@@ -178,8 +178,13 @@ int main(int argc, char** argv) {
   std::size_t size_mib = 1024;
   std::size_t entries = 100'000;
   int runs = 3;
+  std::string only;
   for (int index = 1; index + 1 < argc; index += 2) {
     const std::string option = argv[index];
+    if (option == "--only") {
+      only = argv[index + 1];
+      continue;
+    }
     const long value = std::stol(argv[index + 1]);
     if (option == "--size-mib") size_mib = static_cast<std::size_t>(value);
     if (option == "--entries") entries = static_cast<std::size_t>(value);
@@ -187,7 +192,7 @@ int main(int argc, char** argv) {
   }
   const std::string size_text = std::to_string(size_mib) + " MiB";
 
-  {
+  if (only.empty() || only == "transfers") {
     FtpServer vsftpd(ServerKind::Vsftpd);
     MakeLargeFile(vsftpd.root() / "large.bin", size_mib);
     const std::filesystem::path local =
@@ -215,6 +220,7 @@ int main(int argc, char** argv) {
   }
 
   const std::string entries_text = std::to_string(entries) + " entries";
+  if (!only.empty() && only != "listings") return 0;
   for (const auto& [kind, command] :
        {std::pair<ServerKind, const char*>{ServerKind::Vsftpd, "LIST"},
         {ServerKind::PureFtpd, "MLSD"}}) {

@@ -5,7 +5,6 @@
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <vector>
 
 #include "platform/inet/host_port.h"
 
@@ -81,26 +80,32 @@ Status Socks5Connect(TcpStream& stream, const std::string& host,
   if (choice[0] != 5 || choice[1] != 0) {
     return Status(ERROR_INTERNET_INVALID_PROXY_REQUEST);
   }
-  std::vector<unsigned char> request = {5, 1, 0};
+  // version 5, CONNECT, reserved, address type and address, port
+  std::array<unsigned char, 4 + 1 + 255 + 2> request{5, 1, 0};
+  std::size_t length = 3;
+  const auto append = [&request, &length](const void* bytes, std::size_t size) {
+    std::memcpy(request.data() + length, bytes, size);
+    length += size;
+  };
   in_addr ipv4{};
   in6_addr ipv6{};
   if (inet_pton(AF_INET, host.c_str(), &ipv4) == 1) {
-    request.push_back(1);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&ipv4);
-    request.insert(request.end(), bytes, bytes + 4);
+    request[length++] = 1;
+    append(&ipv4, 4);
   } else if (inet_pton(AF_INET6, host.c_str(), &ipv6) == 1) {
-    request.push_back(4);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&ipv6);
-    request.insert(request.end(), bytes, bytes + 16);
+    request[length++] = 4;
+    append(&ipv6, 16);
   } else {
-    if (host.size() > 255) return Status(ERROR_INTERNET_INVALID_PROXY_REQUEST);
-    request.push_back(3);
-    request.push_back(static_cast<unsigned char>(host.size()));
-    request.insert(request.end(), host.begin(), host.end());
+    if (host.empty() || host.size() > 255) {
+      return Status(ERROR_INTERNET_INVALID_PROXY_REQUEST);
+    }
+    request[length++] = 3;
+    request[length++] = static_cast<unsigned char>(host.size());
+    append(host.data(), host.size());
   }
-  request.push_back(static_cast<unsigned char>(port >> 8));
-  request.push_back(static_cast<unsigned char>(port & 0xff));
-  status = stream.WriteAll(request.data(), request.size(), Left(deadline));
+  request[length++] = static_cast<unsigned char>(port >> 8);
+  request[length++] = static_cast<unsigned char>(port & 0xff);
+  status = stream.WriteAll(request.data(), length, Left(deadline));
   if (!status.ok()) return status;
   unsigned char reply[4] = {};
   status = ReadExactly(stream, reply, sizeof reply, deadline);
