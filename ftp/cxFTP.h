@@ -180,8 +180,20 @@ class cxFTP {
   static std::string GetErrorText(std::uint32_t ErrorNumber);
 
  private:
-  // Marks one call from the owner, so that reconnects can be counted per call.
-  class OperationScope;
+  // Marks one call from the owner: the outermost call in progress starts with
+  // a fresh reconnect allowance, nested ones share it.
+  class OperationScope {
+   public:
+    explicit OperationScope(cxFTP& session) : session_(session) {
+      if (session_.operation_depth_++ == 0) session_.reconnect_attempted_ = false;
+    }
+    ~OperationScope() { --session_.operation_depth_; }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+   private:
+    cxFTP& session_;
+  };
 
   bool HandleError(std::uint32_t ErrorNumber);
   static std::string StripNull(const std::string& Text);
@@ -189,6 +201,10 @@ class cxFTP {
   static Date SystemTimeToDate(const win32::SYSTEMTIME& SystemTime);
   com::ComPtr<HostFolder> CreatePath(const std::string& Path, bool CreateParents);
   bool DeleteTree(const com::ComPtr<HostFolder>& Folder);
+  // Cache, raising orvex::Error 91 when it is not set.
+  FolderCache& CacheObject() const;
+  // False, with LastError saying so, when a buffer of `buffer_length` bytes
+  // cannot hold `BufferSize`.
   bool CheckBuffer(std::size_t buffer_length, std::uint32_t BufferSize);
 
   std::uint32_t hConnection_ = 0;

@@ -1,0 +1,174 @@
+// Folder listings into host items, through the host's folder cache.
+
+#include <algorithm>
+
+#include "connection/host/host_objects.h"
+#include "ftp/cxFTP.h"
+#include "ftp/wininet.h"
+#include "platform/error.h"
+
+namespace orvex {
+
+using namespace orvex::wininet;
+
+namespace {
+
+// Ends an enumeration however the listing loop is left, so that a host object
+// raising midway never leaves the connection's one enumeration open.
+class FindHandle {
+ public:
+  explicit FindHandle(HINTERNET handle) : handle_(handle) {}
+  ~FindHandle() { Close(); }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  explicit operator bool() const { return handle_ != 0; }
+  HINTERNET get() const { return handle_; }
+  void Close() {
+    if (handle_ != 0) InternetCloseHandle(handle_);
+    handle_ = 0;
+  }
+
+ private:
+  HINTERNET handle_;
+};
+
+// Keys ignore letter case, a case-sensitive server does not: of names that
+// differ only in case the first is keyed, the others are kept without a key.
+void AddByName(script::Collection& collection, const Variant& item, const std::string& name) {
+  if (collection.Find(name)) {
+    collection.Add(item);
+  } else {
+    collection.Add(item, name);
+  }
+}
+
+// The listed item called `name`: the keyed one, unless its name differs in
+// letter case and an unkeyed item carries the name exactly.
+template <class Item>
+com::ComPtr<Item> FindByName(const script::Collection& collection, const std::string& name) {
+  const auto keyed = collection.Find(name);
+  if (!keyed) return {};
+  auto item = keyed->AsInterface<Item>();
+  if (!item || item->Name() == name) return item;
+  for (std::int32_t position = 1; position <= collection.Count(); ++position) {
+    auto candidate = collection.Item(position).template AsInterface<Item>();
+    if (candidate && candidate->Name() == name) return candidate;
+  }
+  return item;
+}
+
+bool SameLocation(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return x == y || ((x == '/' || x == '\\') && (y == '/' || y == '\\'));
+  });
+}
+
+}  // namespace
+
+bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collection>& Files,
+                          com::ComPtr<script::Collection>& Folders) {
+  OperationScope scope(*this);
+  Files = nullptr;
+  Folders = nullptr;
+  if (!NoCache_) CacheObject().GetContents(Path, Folders, Files);
+  if (Files && Folders) return true;
+
+  Files = script::NewCollection();
+  Folders = script::NewCollection();
+  CurrentPath_ = ServerPath(Path);
+  if (!FtpSetCurrentDirectoryA(hConnection_, CurrentPath_.c_str())) {
+    if (HandleError(GetLastError())) return ListDirectory(Path, Files, Folders);
+    return false;
+  }
+
+  WIN32_FIND_DATAA entry;
+  FindHandle find(FtpFindFirstFileA(hConnection_, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
+  while (find) {
+    const std::string name = StripNull(std::string(entry.cFileName, sizeof entry.cFileName));
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      auto folder = NewHostFolder();
+      folder->Name(name);
+      folder->DateModified(FileTimeToDate(entry.ftLastWriteTime));
+      folder->Path(Path + "\\" + name);
+      const bool navigation = name == "." || name == "..";
+      if (!(SkipServUNavigationFolders_ && navigation)) AddByName(*Folders, Variant(folder), name);
+    } else {
+      auto file = NewHostFile();
+      file->Name(name);
+      file->DateModified(FileTimeToDate(entry.ftLastWriteTime));
+      file->Path(Path + "\\" + name);
+      file->Size(static_cast<double>(entry.FileSize()));
+      AddByName(*Files, Variant(file), name);
+    }
+    if (!InternetFindNextFileA(find.get(), &entry)) find.Close();
+  }
+
+  CacheObject().SetFiles(Path, Files);
+  CacheObject().SetFolders(Path, Folders);
+  return true;
+}
+
+com::ComPtr<HostFile> cxFTP::GetFile(const std::string& Path) {
+  OperationScope scope(*this);
+  com::ComPtr<script::Collection> files;
+  com::ComPtr<script::Collection> folders;
+  ListDirectory(path_object_.GetParentFolderName(Path), files, folders);
+  if (!files) return {};
+  return FindByName<HostFile>(*files, path_object_.GetFileName(Path));
+}
+
+com::ComPtr<HostFolder> cxFTP::GetFolder(const std::string& Path) {
+  OperationScope scope(*this);
+  // The location itself needs no listing (and its parent may not be
+  // listable at all). "\" and "/" count alike here; a different folder whose
+  // path happens to have the same length does not.
+  if (Path.size() == Location_.size() && SameLocation(Path, Location_)) {
+    auto root = NewHostFolder();
+    root->Init(Path, path_object_.GetParentFolderName(Path), Date(0), 0, false);
+    return root;
+  }
+  com::ComPtr<script::Collection> files;
+  com::ComPtr<script::Collection> folders;
+  ListDirectory(path_object_.GetParentFolderName(Path), files, folders);
+  if (!folders) return {};
+  return FindByName<HostFolder>(*folders, path_object_.GetFileName(Path));
+}
+
+std::string cxFTP::GetCurrentDirectory() {
+  OperationScope scope(*this);
+  std::string buffer(260, '\0');
+  DWORD length = static_cast<DWORD>(buffer.size());
+  BOOL read = FtpGetCurrentDirectoryA(hConnection_, buffer.data(), &length);
+  if (!read && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    // A deep folder: ask again with the size the server's answer needs.
+    buffer.assign(length + 1, '\0');
+    read = FtpGetCurrentDirectoryA(hConnection_, buffer.data(), &length);
+  }
+  if (!read) {
+    if (HandleError(GetLastError())) return GetCurrentDirectory();
+    return {};
+  }
+  return BaseLocation_ + buffer.substr(0, length);
+}
+
+Date cxFTP::FileTimeToDate(const win32::FILETIME& FileTime) {
+  win32::SYSTEMTIME system_time;
+  FileTimeToSystemTime(&FileTime, &system_time);
+  return SystemTimeToDate(system_time);
+}
+
+Date cxFTP::SystemTimeToDate(const win32::SYSTEMTIME& SystemTime) {
+  // Whole seconds, as the server's time is given; no zone conversion.
+  CalendarTime calendar;
+  calendar.year = SystemTime.wYear;
+  calendar.month = SystemTime.wMonth;
+  calendar.day = SystemTime.wDay;
+  calendar.hour = SystemTime.wHour;
+  calendar.minute = SystemTime.wMinute;
+  calendar.second = SystemTime.wSecond;
+  const auto date = Date::FromCalendar(calendar);
+  if (!date) Raise(error_number::kTypeMismatch, "Type mismatch");
+  return *date;
+}
+
+}  // namespace orvex

@@ -1,0 +1,169 @@
+// Operations that change the server: delete, rename, create. Items are
+// marked and the cache updated only after the server confirmed the change.
+
+#include <algorithm>
+#include <vector>
+
+#include "connection/host/host_objects.h"
+#include "ftp/cxFTP.h"
+#include "ftp/wininet.h"
+#include "platform/error.h"
+
+namespace orvex {
+
+using namespace orvex::wininet;
+
+namespace {
+
+void RequireItem(bool present) {
+  if (!present) Raise(error_number::kObjectRequired, "Object required");
+}
+
+template <class Item>
+std::vector<com::ComPtr<Item>> ItemsOf(const script::Collection& collection) {
+  std::vector<com::ComPtr<Item>> items;
+  for (std::int32_t position = 1; position <= collection.Count(); ++position) {
+    if (auto item = collection.Item(position).template AsInterface<Item>()) items.push_back(item);
+  }
+  return items;
+}
+
+}  // namespace
+
+bool cxFTP::DeleteFile(const com::ComPtr<HostFile>& File, const std::string& FilePath) {
+  OperationScope scope(*this);
+  const std::string path = File ? File->Path() : FilePath;
+  if (!FtpDeleteFileA(hConnection_, ServerPath(path).c_str())) {
+    if (HandleError(GetLastError())) return DeleteFile(File, path);
+    return false;
+  }
+  if (File) {
+    File->Deleted(true);
+    CacheObject().UpdateFile(File);
+  }
+  return true;
+}
+
+bool cxFTP::DeleteDirectory(const com::ComPtr<HostFolder>& Folder) {
+  OperationScope scope(*this);
+  RequireItem(static_cast<bool>(Folder));
+  // Some servers refuse to remove the folder a session is in.
+  if (CurrentPath_ != "/") {
+    CurrentPath_ = "/";
+    FtpSetCurrentDirectoryA(hConnection_, "/");
+  }
+  const std::string path = Folder->Path();
+  if (!FtpRemoveDirectoryA(hConnection_, ServerPath(path).c_str())) {
+    const DWORD error = GetLastError();
+    if (HandleError(error)) return DeleteDirectory(Folder);
+    // Refused by the server, most often because the folder is not empty:
+    // empty it and try once more. The removal that ends a tree deletion of
+    // this very folder must not start another one, or a folder that cannot
+    // be removed would be emptied again and again.
+    const bool emptying = std::find(trees_in_progress_.begin(), trees_in_progress_.end(), path) !=
+                          trees_in_progress_.end();
+    if (error == ERROR_INTERNET_EXTENDED_ERROR && !emptying) return DeleteTree(Folder);
+    return false;
+  }
+  Folder->Deleted(true);
+  CacheObject().UpdateFolder(Folder);
+  return true;
+}
+
+bool cxFTP::DeleteTree(const com::ComPtr<HostFolder>& Folder) {
+  const std::string path = Folder->Path();
+  trees_in_progress_.push_back(path);
+  struct Pop {
+    std::vector<std::string>& trees;
+    ~Pop() { trees.pop_back(); }
+  } pop{trees_in_progress_};
+
+  com::ComPtr<script::Collection> files;
+  com::ComPtr<script::Collection> folders;
+  if (!ListDirectory(path, files, folders)) return false;
+  for (const auto& folder : ItemsOf<HostFolder>(*folders)) {
+    // A listing that shows "." or ".." would otherwise send the deletion
+    // into the folder itself or, worse, its parent.
+    const std::string name = folder->Name();
+    if (name == "." || name == "..") continue;
+    if (!DeleteTree(folder)) return false;
+  }
+  // A file that cannot be deleted is passed over; the removal below then
+  // fails and says why.
+  for (const auto& file : ItemsOf<HostFile>(*files)) DeleteFile(file);
+  DeleteDirectory(Folder);
+  return Folder->Deleted();
+}
+
+bool cxFTP::RenameFile(const com::ComPtr<HostFile>& File, const std::string& NewName,
+                       const std::string& FilePath) {
+  OperationScope scope(*this);
+  const std::string path = File ? File->Path() : FilePath;
+  const std::string old_server_path = ServerPath(path);
+  const std::string new_server_path =
+      ServerPath(path_object_.GetParentFolderName(path) + "/" + NewName);
+  if (!FtpRenameFileA(hConnection_, old_server_path.c_str(), new_server_path.c_str())) {
+    if (HandleError(GetLastError())) return RenameFile(File, NewName, path);
+    return false;
+  }
+  if (File) {
+    auto renamed = File->Clone();
+    renamed->Name(NewName);
+    renamed->Path(path_object_.GetParentFolderName(renamed->Path()) + "\\" + NewName);
+    File->Deleted(true);
+    CacheObject().UpdateFile(File);
+    CacheObject().UpdateFile(renamed);
+  }
+  return true;
+}
+
+bool cxFTP::RenameFolder(const com::ComPtr<HostFolder>& Folder, const std::string& NewName,
+                         const std::string& FolderPath) {
+  OperationScope scope(*this);
+  const std::string path = Folder ? Folder->Path() : FolderPath;
+  const std::string old_server_path = ServerPath(path);
+  const std::string new_server_path =
+      ServerPath(path_object_.GetParentFolderName(path) + "\\" + NewName);
+  if (!FtpRenameFileA(hConnection_, old_server_path.c_str(), new_server_path.c_str())) {
+    if (HandleError(GetLastError())) return RenameFolder(Folder, NewName, path);
+    return false;
+  }
+  if (Folder) {
+    auto renamed = Folder->Clone();
+    renamed->Name(NewName);
+    renamed->Path(path_object_.GetParentFolderName(renamed->Path()) + "\\" + NewName);
+    Folder->Deleted(true);
+    CacheObject().UpdateFolder(Folder);
+    CacheObject().UpdateFolder(renamed);
+  }
+  return true;
+}
+
+bool cxFTP::CreateFolder(const com::ComPtr<HostFolder>& Folder) {
+  OperationScope scope(*this);
+  RequireItem(static_cast<bool>(Folder));
+  if (!CreatePath(Folder->Path(), true)) return false;
+  Folder->Deleted(false);
+  return true;
+}
+
+com::ComPtr<HostFolder> cxFTP::CreatePath(const std::string& Path, bool CreateParents) {
+  if (FtpCreateDirectoryA(hConnection_, ServerPath(Path).c_str())) {
+    auto made = NewHostFolder();
+    made->Init(Path, path_object_.GetFileName(Path), Date::Now(), 0, false);
+    made->Deleted(false);
+    CacheObject().UpdateFolder(made);
+    return made;
+  }
+  if (HandleError(GetLastError())) return CreatePath(Path, CreateParents);
+  if (!CreateParents) return {};
+  if (auto existing = GetFolder(Path)) return existing;
+  // Climb one "\"-separated level and come back down; every step shortens
+  // the path, so this ends at the location or at a folder that exists.
+  if (Path.find('\\') != std::string::npos) {
+    if (!CreatePath(path_object_.GetParentFolderName(Path), true)) return {};
+  }
+  return CreatePath(Path, false);
+}
+
+}  // namespace orvex
