@@ -16,12 +16,6 @@ std::string ReplaceAll(std::string text, char from, char to) {
   return text;
 }
 
-// Members whose work arrives with later builds of the plug-in refuse loudly
-// rather than answer with a failure that nobody reports.
-[[noreturn]] void NotAvailable(const char* member) {
-  Raise(error_number::kNotImplemented, std::string(member) + " is not available in this build");
-}
-
 }  // namespace
 
 Connection::Connection()
@@ -30,6 +24,7 @@ Connection::Connection()
       TransferFTP_(std::make_unique<cxFTP>()),
       encoder_(std::make_unique<encoding::cEncoding>()),
       file_system_(std::make_unique<script::FileSystemObject>()) {
+  FTP_->OnError([this](const std::string& message) { FTP_OnError(message); });
   FTP_->UsePassiveSemantics(true);
   TransferFTP_->UsePassiveSemantics(true);
   LoadAboutBox();
@@ -86,36 +81,5 @@ std::string Connection::iPC_LocationName() {
   if (name.empty()) name = host_part;
   return name;
 }
-
-bool Connection::iPC_Connect(std::int32_t) { NotAvailable("iPC_Connect"); }
-
-void Connection::iPC_Disconnect() {
-  FTP_->Disconnect();
-  TransferFTP_->Disconnect();
-}
-
-com::ComPtr<script::Collection> Connection::iPC_GetFiles(const std::string&) { NotAvailable("iPC_GetFiles"); }
-com::ComPtr<HostFile> Connection::iPC_GetFile(const std::string&) { NotAvailable("iPC_GetFile"); }
-com::ComPtr<script::Collection> Connection::iPC_GetFolders(const std::string&) { NotAvailable("iPC_GetFolders"); }
-com::ComPtr<HostFolder> Connection::iPC_GetFolder(const std::string&) { NotAvailable("iPC_GetFolder"); }
-bool Connection::iPC_DeleteFile(const com::ComPtr<HostFile>&, std::int32_t) { NotAvailable("iPC_DeleteFile"); }
-bool Connection::iPC_DeleteFolder(const com::ComPtr<HostFolder>&, std::int32_t) { NotAvailable("iPC_DeleteFolder"); }
-com::ComPtr<HostFile> Connection::iPC_RenameFile(const com::ComPtr<HostFile>&, const std::string&) {
-  NotAvailable("iPC_RenameFile");
-}
-com::ComPtr<HostFolder> Connection::iPC_RenameFolder(const com::ComPtr<HostFolder>&, const std::string&) {
-  NotAvailable("iPC_RenameFolder");
-}
-bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>&) { NotAvailable("iPC_OpenFile"); }
-bool Connection::iPC_WriteFile(const com::ComPtr<HostFileStream>&, std::vector<std::uint8_t>&) {
-  NotAvailable("iPC_WriteFile");
-}
-bool Connection::iPC_ReadFile(const com::ComPtr<HostFileStream>&, std::vector<std::uint8_t>&) {
-  NotAvailable("iPC_ReadFile");
-}
-bool Connection::iPC_SeekFile(const com::ComPtr<HostFileStream>&, double) { NotAvailable("iPC_SeekFile"); }
-bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>&) { NotAvailable("iPC_CloseFile"); }
-com::ComPtr<HostFolder> Connection::iPC_CreateFolder(const std::string&) { NotAvailable("iPC_CreateFolder"); }
-void Connection::iPC_ClearFolderCache(const std::string&, bool) { NotAvailable("iPC_ClearFolderCache"); }
 
 }  // namespace orvex

@@ -109,6 +109,23 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   void FillDescriptor();
   com::ComPtr<SettingsStore> ObtainStore();
 
+  // The error report of every failing host-facing operation: logs
+  // "FTP(" + ID + ") " + message with type 4 and keeps the bare message as the
+  // descriptor's LastError.
+  void ReportError(const std::string& message);
+  // Handler of the FTP session's OnError event: logs the message as it is.
+  void FTP_OnError(const std::string& message);
+  // The host's services; raises 424 before iPC_Init.
+  com::ComPtr<HostServices> Services();
+  std::string Translate(const std::string& text, const std::vector<std::string>& parameters = {});
+  // Runs the properties command of the descriptor, as the host would.
+  Variant RunPropertiesCommand();
+  // Finishes an upload written under its temporary name: renames it onto
+  // the target, replacing an existing target only when the server will not
+  // rename over it. Raises with the reason when the new content could not be
+  // put in place; the temporary file then stays on the server.
+  void PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file);
+
   // _Connection values.
   com::ComPtr<HostApplication> Interface_;
   com::ComPtr<orvex::PluginInterface> PluginInterface_;

@@ -1,0 +1,100 @@
+// Changes to the remote tree: new folders, deletions and renames. The server
+// work happens in the FTP session, which keeps the folder cache in step; here
+// the host's items are brought in line with the result.
+
+#include "connection/connection.h"
+#include "connection/failure_reason.h"
+#include "connection/host/host_objects.h"
+#include "platform/error.h"
+
+namespace orvex {
+namespace {
+
+constexpr int kOperationFailed = -1;
+
+// A new name is a bare name: a rename never moves an item into another
+// folder behind the host's back.
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+}
+
+constexpr char kInvalidName[] =
+    "Invalid name: a new name may not be empty, \".\" or \"..\", nor contain \"/\" or \"\\\".";
+
+}  // namespace
+
+com::ComPtr<HostFolder> Connection::iPC_CreateFolder(const std::string& folder_path) {
+  try {
+    auto folder = NewHostFolder();
+    folder->Init(folder_path, file_system_->GetFileName(folder_path), Date::Now(), 0, true);
+    if (!FTP_->CreateFolder(folder)) Raise(kOperationFailed, FTP_->LastError());
+    return folder;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("Error creating folder: '%1'  %2", {folder_path, FailureReason(failure)}));
+    return nullptr;
+  }
+}
+
+bool Connection::iPC_DeleteFile(const com::ComPtr<HostFile>& file, std::int32_t) {
+  try {
+    if (!FTP_->DeleteFile(file)) Raise(kOperationFailed, FTP_->LastError());
+    file->Deleted(true);
+    return true;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("An error occurred while deleting file: %1: %2", {file ? file->Path() : "", FailureReason(failure)}));
+    return false;
+  }
+}
+
+bool Connection::iPC_DeleteFolder(const com::ComPtr<HostFolder>& folder, std::int32_t) {
+  try {
+    if (!FTP_->DeleteDirectory(folder)) Raise(kOperationFailed, FTP_->LastError());
+    folder->Deleted(true);
+    return true;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("An error occurred while deleting folder: %1: %2",
+                          {folder ? folder->Path() : "", FailureReason(failure)}));
+    return false;
+  }
+}
+
+com::ComPtr<HostFile> Connection::iPC_RenameFile(const com::ComPtr<HostFile>& file, const std::string& new_name) {
+  try {
+    if (!IsPlainName(new_name)) Raise(kOperationFailed, Translate(kInvalidName));
+    const std::string new_path = file_system_->GetParentFolderName(file->Path()) + "\\" + new_name;
+    if (!FTP_->RenameFile(file, new_name)) Raise(kOperationFailed, FTP_->LastError());
+    auto renamed = NewHostFile();
+    renamed->DateModified(file->DateModified());
+    renamed->Name(new_name);
+    renamed->Path(new_path);
+    renamed->Size(file->Size());
+    renamed->Attributes(file->Attributes());
+    file->Deleted(true);
+    return renamed;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("Error renaming file: %1 to: %2: %3", {file ? file->Path() : "", new_name, FailureReason(failure)}));
+    return nullptr;
+  }
+}
+
+com::ComPtr<HostFolder> Connection::iPC_RenameFolder(const com::ComPtr<HostFolder>& folder,
+                                                     const std::string& new_name) {
+  try {
+    if (!IsPlainName(new_name)) Raise(kOperationFailed, Translate(kInvalidName));
+    const std::string new_path = file_system_->GetParentFolderName(folder->Path()) + "\\" + new_name;
+    if (!FTP_->RenameFolder(folder, new_name)) Raise(kOperationFailed, FTP_->LastError());
+    auto renamed = NewHostFolder();
+    renamed->DateModified(folder->DateModified());
+    renamed->Name(new_name);
+    renamed->Path(new_path);
+    renamed->Attributes(folder->Attributes());
+    folder->Deleted(true);
+    return renamed;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("Error renaming folder: %1 to: %2: %3",
+                          {folder ? folder->Path() : "", new_name, FailureReason(failure)}));
+    return nullptr;
+  }
+}
+
+}  // namespace orvex

@@ -1,0 +1,69 @@
+// The remote tree as the host reads it: a folder's files and sub-folders,
+// single items. Each member reports its failure and answers with no object.
+
+#include "connection/connection.h"
+#include "connection/failure_reason.h"
+#include "connection/host/host_objects.h"
+#include "platform/error.h"
+
+namespace orvex {
+namespace {
+
+constexpr int kListingFailed = -1;
+
+}  // namespace
+
+com::ComPtr<script::Collection> Connection::iPC_GetFiles(const std::string& folder_path) {
+  try {
+    auto files = script::NewCollection();
+    auto folders = script::NewCollection();
+    if (!FTP_->ListDirectory(folder_path, files, folders)) Raise(kListingFailed, FTP_->LastError());
+    return files;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("Error getting files for: %1: %2", {folder_path, FailureReason(failure)}));
+    return nullptr;
+  }
+}
+
+com::ComPtr<script::Collection> Connection::iPC_GetFolders(const std::string& folder_path) {
+  try {
+    auto folders = script::NewCollection();
+    auto files = script::NewCollection();
+    if (!FTP_->ListDirectory(folder_path, files, folders)) Raise(kListingFailed, FTP_->LastError());
+    return folders;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("Error getting sub-folders for: %1: %2", {folder_path, FailureReason(failure)}));
+    return nullptr;
+  }
+}
+
+com::ComPtr<HostFile> Connection::iPC_GetFile(const std::string& file_path) {
+  try {
+    auto file = FTP_->GetFile(file_path);
+    if (!file) {
+      // Not listed by the server: still an item, with no size and no date.
+      file = NewHostFile();
+      file->Init(file_path, file_system_->GetFileName(file_path), 0, Date(0), 0, true);
+    }
+    return file;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("Error getting file: %1: %2", {file_path, FailureReason(failure)}));
+    return nullptr;
+  }
+}
+
+com::ComPtr<HostFolder> Connection::iPC_GetFolder(const std::string& folder_path) {
+  try {
+    auto folder = FTP_->GetFolder(folder_path);
+    if (!folder) {
+      folder = NewHostFolder();
+      folder->Init(folder_path, file_system_->GetFileName(folder_path), Date(0), 0, true);
+    }
+    return folder;
+  } catch (const std::exception& failure) {
+    ReportError(Translate("Error getting folder: %1: %2", {folder_path, FailureReason(failure)}));
+    return nullptr;
+  }
+}
+
+}  // namespace orvex
