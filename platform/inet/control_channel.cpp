@@ -98,13 +98,4 @@ Status ControlChannel::ReadReply(Reply& reply) {
   return Status::Ok();
 }
 
-Status ControlChannel::Execute(std::string_view command, Reply& reply) {
-  Status status = Send(command);
-  if (!status.ok()) return status;
-  do {
-    status = ReadReply(reply);
-  } while (status.ok() && reply.preliminary());
-  return status;
-}
-
 }  // namespace orvex::inet

@@ -35,8 +35,6 @@ class ControlChannel {
   // Reads the next complete reply; the whole reply must arrive within the
   // reply time limit.
   Status ReadReply(Reply& reply);
-  // Send, then read replies until one that is not preliminary (1xx).
-  Status Execute(std::string_view command, Reply& reply);
 
   bool usable() const { return stream_ != nullptr; }
   void set_reply_timeout(std::chrono::milliseconds timeout) {

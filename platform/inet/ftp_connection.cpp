@@ -58,6 +58,10 @@ FtpConnection::FtpConnection(ConnectParameters parameters,
       local_address_(control->LocalAddress()),
       channel_(std::move(control), parameters_.options.reply_timeout) {}
 
+FtpConnection::~FtpConnection() {
+  if (channel_.usable() && !transfer_in_progress_) channel_.Send("QUIT");
+}
+
 Status FtpConnection::Open(const ConnectParameters& parameters,
                            std::shared_ptr<FtpConnection>& connection,
                            Reply& last_reply) {
@@ -332,6 +336,9 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   if (!path.empty()) command.append(" ").append(path);
   std::unique_ptr<Stream> data;
   status = StartDataCommand(command, pending, data);
+  if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && last_reply_.completed()) {
+    return Status::Ok();  // "226 no files" without a data connection: empty
+  }
   if (!status.ok()) return status;
 
   const bool machine_listing = verb == "MLSD";

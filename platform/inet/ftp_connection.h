@@ -59,6 +59,9 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
                      std::shared_ptr<FtpConnection>& connection,
                      Reply& last_reply);
 
+  // Says goodbye (QUIT) when the server is idle, without waiting for it.
+  ~FtpConnection();
+
   const Reply& last_reply() const { return last_reply_; }
   const Options& options() const { return parameters_.options; }
   void set_options(const Options& options);

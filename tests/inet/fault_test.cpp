@@ -63,6 +63,14 @@ TEST_F(ScriptedFaults, PassiveAddressesNamedByTheServerAreNotFollowed) {
   EXPECT_NE(std::find(commands.begin(), commands.end(), "PASV"), commands.end());
 }
 
+TEST_F(ScriptedFaults, EmptyListingWithoutDataConnectionIsEmptyNotAnError) {
+  server_.On("LIST", ScriptedServer::Fixed("226 No files found"));
+  WIN32_FIND_DATAA data;
+  EXPECT_EQ(FtpFindFirstFileA(client_.connection(), nullptr, &data, 0, 0), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+  EXPECT_TRUE(FtpSetCurrentDirectoryA(client_.connection(), "/"));
+}
+
 TEST_F(ScriptedFaults, EndlessReplyLineIsCutOff) {
   server_.On("PWD", ScriptedServer::Endless("257 \""));
   const auto start = Clock::now();
