@@ -63,6 +63,33 @@ TEST_F(ScriptedFaults, PassiveAddressesNamedByTheServerAreNotFollowed) {
   EXPECT_NE(std::find(commands.begin(), commands.end(), "PASV"), commands.end());
 }
 
+TEST_F(ScriptedFaults, ListingsInOtherFormatsReachTheCallerAsListed) {
+  server_.SetListing({
+      "total 12",
+      "12-31-25  11:30PM       <DIR>          Program Files",
+      "01-02-26  08:05AM           5368709120 huge.iso",
+      "drwxr-xr-x   2 owner group       4096 Jan  3 10:00 .",
+      "drwxr-xr-x   5 owner group       4096 Jan  3 10:00 ..",
+      "crw-rw-rw-   1 root  root      1,   3 Jan  3 10:00 null",
+      "lrwxrwxrwx   1 owner group          7 Jan  3 10:00 latest -> v2.0.tar",
+      "this line is no listing entry at all",
+  });
+  const std::vector<Listed> listed = ListFolder(client_.connection(), "/");
+  const std::vector<Listed> expected = {{".", true, 0, 0, {}},
+                                        {"..", true, 0, 0, {}},
+                                        {"Program Files", true, 0, 0, {}},
+                                        {"huge.iso", false, 5368709120ull, 0, {}},
+                                        {"latest", false, 7, 0, {}}};
+  EXPECT_EQ(listed, expected);
+  ASSERT_EQ(listed.size(), expected.size());
+  EXPECT_EQ(listed[4].attributes, FILE_ATTRIBUTE_REPARSE_POINT);
+  SYSTEMTIME time;
+  ASSERT_TRUE(FileTimeToSystemTime(&listed[3].written, &time));
+  // As the server shows it, no zone applied.
+  EXPECT_EQ(std::vector<int>({time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute}),
+            std::vector<int>({2026, 1, 2, 8, 5}));
+}
+
 TEST_F(ScriptedFaults, EmptyListingWithoutDataConnectionIsEmptyNotAnError) {
   server_.On("LIST", ScriptedServer::Fixed("226 No files found"));
   WIN32_FIND_DATAA data;
