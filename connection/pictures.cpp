@@ -1,15 +1,23 @@
 #include "connection/pictures.h"
 
+#include <QBuffer>
+#include <QImage>
+
 #include "connection/host/host_objects.h"
-#include "resources/pictures.h"
+#include "dialogs/forms.h"
 
 namespace orvex {
 
-void LoadAboutBox() {}
-void UnloadAboutBox() {}
+void LoadAboutBox() { dialogs::LoadAboutBox(); }
+void UnloadAboutBox() { dialogs::UnloadAboutBox(); }
 
 com::ComPtr<Picture> PluginPicture(std::string_view name) {
-  return NewPicture(resources::PictureBytes(name));
+  const QImage image = dialogs::PluginImage(std::string(name));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.isNull()) image.save(&buffer, "PNG");
+  return NewPicture(std::vector<std::uint8_t>(png.begin(), png.end()));
 }
 
 }  // namespace orvex

@@ -1,0 +1,119 @@
+#include "dialogs/gui_runtime.h"
+
+#include <dlfcn.h>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QUrl>
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
+#include "platform/error.h"
+
+namespace orvex::dialogs {
+namespace {
+
+std::function<void(QDialog&)>& ModalHandler() {
+  static std::function<void(QDialog&)> handler;
+  return handler;
+}
+
+std::function<void(const QString&)>& UrlOpener() {
+  static std::function<void(const QString&)> opener;
+  return opener;
+}
+
+// QApplication keeps references to argc and argv for its whole life, so they
+// live in static storage.
+int application_argc = 0;
+char application_name[] = "OrvexFTP";
+char platform_option[] = "-platform";
+std::string platform_list;
+char* application_argv[4] = {application_name, platform_option, nullptr, nullptr};
+
+// Deletes, at the end of the process, the application object this library
+// created - and only that one.
+struct OwnedApplication {
+  QApplication* application = nullptr;
+  ~OwnedApplication() {
+    if (application && QCoreApplication::instance() == application) delete application;
+  }
+};
+OwnedApplication owned_application;
+
+// A host may unload the plug-in once no object of it is alive. Qt's
+// application object and its platform plug-ins cannot survive that, so once
+// this library has created one it stays loaded for the rest of the process.
+void KeepLibraryLoaded() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&KeepLibraryLoaded), &info) && info.dli_fname) {
+    ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  }
+}
+
+// The platform Qt would pick, then "offscreen" so that a missing or dead
+// display means drawing into memory instead of qFatal.
+std::string PlatformList() {
+  const char* chosen = std::getenv("QT_QPA_PLATFORM");
+  std::string first = chosen && *chosen ? chosen : "xcb";
+  if (first.find("offscreen") != std::string::npos) return first;
+  return first + ";offscreen";
+}
+
+}  // namespace
+
+void EnsureApplication() {
+  if (auto* existing = QCoreApplication::instance()) {
+    if (!qobject_cast<QApplication*>(existing)) {
+      Raise(kNoDisplayError,
+            "The host runs a Qt application object without widgets; the plug-in's dialogs cannot be created");
+    }
+    return;
+  }
+  // QApplication sets the C locale from the environment; the host's number
+  // and text handling must not change under it.
+  std::string host_locale = std::setlocale(LC_ALL, nullptr) ? std::setlocale(LC_ALL, nullptr) : "C";
+  platform_list = PlatformList();
+  application_argv[2] = platform_list.data();
+  application_argc = 3;
+  owned_application.application = new QApplication(application_argc, application_argv);
+  std::setlocale(LC_ALL, host_locale.c_str());
+  KeepLibraryLoaded();
+}
+
+bool HasInteractiveDisplay() {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+  const QString platform = QGuiApplication::platformName();
+  return platform != "offscreen" && platform != "minimal" && platform != "minimalegl";
+}
+
+void ShowModal(QDialog& dialog, const std::string& what) {
+  if (auto& handler = ModalHandler()) {
+    dialog.setModal(true);
+    dialog.show();
+    handler(dialog);
+    return;
+  }
+  if (!HasInteractiveDisplay()) {
+    Raise(kNoDisplayError, "The dialog \"" + what +
+                               "\" cannot be shown: no display is available (set DISPLAY or "
+                               "WAYLAND_DISPLAY, or run the host in a desktop session)");
+  }
+  dialog.exec();
+}
+
+void SetModalHandler(std::function<void(QDialog&)> handler) { ModalHandler() = std::move(handler); }
+
+void OpenUrl(const QString& address) {
+  if (auto& opener = UrlOpener()) {
+    opener(address);
+  } else {
+    QDesktopServices::openUrl(QUrl(address));
+  }
+}
+
+void SetUrlOpener(std::function<void(const QString&)> opener) { UrlOpener() = std::move(opener); }
+
+}  // namespace orvex::dialogs
