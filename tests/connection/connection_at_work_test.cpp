@@ -6,6 +6,7 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/error.h"
 #include "tests/connection/plugin_fixture.h"
 
 namespace orvex {

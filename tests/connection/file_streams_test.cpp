@@ -4,7 +4,10 @@
 
 #include <fstream>
 #include <optional>
+#include <functional>
+#include <map>
 #include <random>
+#include <set>
 
 #include "tests/connection/plugin_fixture.h"
 
@@ -68,9 +71,15 @@ TEST_P(FileStreamsTest, AsciiFilesConvertLineEndsOnTheWire) {
   // Binary for files whose extension is not listed.
   ASSERT_TRUE(f().Upload("notes.dat", text));
   EXPECT_EQ(ReadLocal(OnServer("notes.dat")), text);
-  auto back = f().Download("notes.TXT");
-  ASSERT_TRUE(back);
-  EXPECT_EQ(*back, text);
+  // The wire carried CRLF: pyftpdlib stores its own line ends, vsftpd (by
+  // default) stores what arrived.
+  const bool server_converts = GetParam() == ServerKind::Pyftpdlib;
+  EXPECT_EQ(ReadLocal(OnServer("notes.TXT")), server_converts ? text : "line one\r\nline two\r\n");
+  if (server_converts) {
+    auto back = f().Download("notes.TXT");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, text);
+  }
 }
 
 TEST_P(FileStreamsTest, DiscardedUploadLeavesNoTemporaryFileAndTheTargetUntouched) {
@@ -143,6 +152,75 @@ TEST_P(FileStreamFailuresTest, AFailedRenameAtCloseKeepsTheNewContentUnderItsTem
 
 INSTANTIATE_TEST_SUITE_P(Servers, FileStreamFailuresTest, ::testing::Values(ServerKind::Pyftpdlib),
                          [](const auto& info) { return testing::ServerKindName(info.param); });
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+struct TreeCase {
+  ServerKind kind;
+  bool ascii;
+};
+
+class TreeCopyTest : public ::testing::TestWithParam<TreeCase> {};
+
+// Copies a local tree up and back down through iPC alone, the way a
+// synchronising host does, and compares every byte.
+TEST_P(TreeCopyTest, AWholeTreeGoesUpAndComesBackIdentical) {
+  ORVEX_REQUIRE_SERVER(GetParam().kind);
+  PluginFixture f(GetParam().kind);
+  f.connection().EnableAscii(GetParam().ascii);
+  ASSERT_TRUE(f.plugin().iPC_Connect(0));
+
+  std::map<std::string, std::string> tree = {
+      {"readme.txt", "first line\nsecond line\n"},
+      {"bin/random.dat", RandomBytes(200'000, 7)},
+      {"bin/empty.bin", ""},
+      {"docs/Grüße und Ärger/notes.txt", "ümlauts\nand more\n"},
+      {"docs/Grüße und Ärger/deeper still/with space.bin", RandomBytes(70'000, 8)},
+      {"docs/crlf-in-binary.bin", "a\r\nb\r\n"},
+  };
+  std::set<std::string> folders;
+  for (const auto& [relative, content] : tree) {
+    for (auto parent = std::filesystem::path(relative).parent_path(); !parent.empty(); parent = parent.parent_path()) {
+      folders.insert(parent.string());
+    }
+  }
+  for (const auto& folder : folders) ASSERT_TRUE(f.plugin().iPC_CreateFolder(f.path(folder))) << folder;
+  for (const auto& [relative, content] : tree) ASSERT_TRUE(f.Upload(relative, content, 65536)) << relative;
+
+  // Walk the remote tree through the listings and download what it holds.
+  std::map<std::string, std::string> copied;
+  std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& path, const std::string& prefix) {
+    auto files = f.plugin().iPC_GetFiles(path);
+    auto subfolders = f.plugin().iPC_GetFolders(path);
+    ASSERT_TRUE(files && subfolders);
+    for (std::int32_t i = 1; i <= files->Count(); ++i) {
+      auto file = files->Item(i).AsInterface<HostFile>();
+      auto content = f.Download(prefix + file->Name());
+      ASSERT_TRUE(content) << file->Path() << ": " << f.plugin().iPC_Properties()->LastError();
+      copied[prefix + file->Name()] = *content;
+    }
+    for (std::int32_t i = 1; i <= subfolders->Count(); ++i) {
+      auto folder = subfolders->Item(i).AsInterface<HostFolder>();
+      walk(folder->Path(), prefix + folder->Name() + "/");
+    }
+  };
+  walk(f.location(), "");
+  EXPECT_EQ(copied, tree);
+  EXPECT_TRUE(f.LogLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TreeCopyTest,
+                         ::testing::Values(TreeCase{ServerKind::Pyftpdlib, true}, TreeCase{ServerKind::Vsftpd, false},
+                                           TreeCase{ServerKind::PureFtpd, false}, TreeCase{ServerKind::Proftpd, true}),
+                         [](const auto& info) {
+                           std::string name = testing::ServerKindName(info.param.kind);
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name + (info.param.ascii ? "_ascii" : "_binary");
+                         });
 
 }  // namespace
 }  // namespace orvex
