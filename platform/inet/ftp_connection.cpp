@@ -294,15 +294,27 @@ Status FtpConnection::StartDataCommand(std::string_view command,
   if (!status.ok()) return status;
   if (!last_reply_.preliminary()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
   if (pending.listener) {
-    ConnectResult accepted =
-        pending.listener->Accept(parameters_.options.data_timeout);
-    if (!accepted.status.ok()) {
-      // The server could not reach us; its control connection is now in an
-      // unknown state.
-      channel_.Break();
-      return accepted.status;
+    // Only the server may connect: a connection from any other address is
+    // someone else's attempt to feed or steal the data, and is dropped.
+    const std::string server_address = peer_address_.Numeric();
+    const auto deadline =
+        std::chrono::steady_clock::now() + parameters_.options.data_timeout;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      ConnectResult accepted = pending.listener->Accept(
+          std::max(left, std::chrono::milliseconds(0)));
+      if (!accepted.status.ok()) {
+        // The server could not reach us; its control connection is now in an
+        // unknown state.
+        channel_.Break();
+        return accepted.status;
+      }
+      if (accepted.stream->PeerAddress().Numeric() == server_address) {
+        data = std::move(accepted.stream);
+        break;
+      }
     }
-    data = std::move(accepted.stream);
   } else {
     data = std::move(pending.stream);
   }

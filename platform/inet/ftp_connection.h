@@ -18,7 +18,8 @@
 //   and always go to the control connection's peer (or, through a proxy, to
 //   the server name given at connect), never to an address the server names.
 //   Through a proxy, data connections are always passive: a proxy tunnel
-//   cannot carry a connection the server opens towards us.
+//   cannot carry a connection the server opens towards us. In active mode
+//   only a connection from the server's own address is accepted.
 
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -88,6 +94,52 @@ TEST_F(ScriptedFaults, ListingsInOtherFormatsReachTheCallerAsListed) {
   // As the server shows it, no zone applied.
   EXPECT_EQ(std::vector<int>({time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute}),
             std::vector<int>({2026, 1, 2, 8, 5}));
+}
+
+// Connects from `source` (any 127/8 address works on loopback) to
+// 127.0.0.1:port and sends `bytes`; false when the connection failed.
+bool SendFrom(const char* source, std::uint16_t port, std::string_view bytes) {
+  const int descriptor = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  inet_pton(AF_INET, source, &address.sin_addr);
+  bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  address.sin_port = htons(port);
+  inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  const bool sent =
+      connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      send(descriptor, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(bytes.size());
+  close(descriptor);
+  return sent;
+}
+
+TEST_F(Faults, ActiveModeAcceptsTheServerOnly) {
+  ScriptedServer server;
+  auto port = std::make_shared<std::atomic<int>>(0);
+  server.On("EPRT", [port](ScriptedServer::Session& session,
+                           const ScriptedServer::Command& command) {
+    // "|1|127.0.0.1|port|"
+    const std::string& argument = command.argument;
+    const std::size_t end = argument.rfind('|');
+    const std::size_t start = argument.rfind('|', end - 1) + 1;
+    *port = std::stoi(argument.substr(start, end - start));
+    session.Reply("200 EPRT command successful");
+  });
+  server.On("RETR", [port](ScriptedServer::Session& session, const ScriptedServer::Command&) {
+    session.Reply("150 Opening data connection");
+    // A stranger gets there first; then the server itself.
+    SendFrom("127.0.0.2", static_cast<std::uint16_t>(port->load()), "injected");
+    SendFrom("127.0.0.1", static_cast<std::uint16_t>(port->load()), "genuine");
+    session.Reply("226 Transfer complete");
+  });
+  Client client;
+  ASSERT_TRUE(client.Connect(server.host(), server.port(), "user", "secret",
+                             /*passive=*/false));
+  std::string content;
+  ASSERT_TRUE(Download(client.connection(), "/file", 0, content))
+      << GetLastError() << " " << LastResponse();
+  EXPECT_EQ(content, "genuine");
 }
 
 TEST_F(ScriptedFaults, EmptyListingWithoutDataConnectionIsEmptyNotAnError) {
