@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 #include "tests/inet/client_fixture.h"
 #include "tests/support/ftp_server.h"
@@ -21,6 +22,10 @@ struct ProxyCase {
   ProxyKind kind;
   const char* prefix;  // how the proxy text names the kind
 };
+
+void PrintTo(const ProxyCase& test, std::ostream* out) {
+  *out << '"' << test.prefix << "\" " << ::orvex::testing::ProxyKindName(test.kind);
+}
 
 class ThroughProxy : public ::testing::TestWithParam<ProxyCase> {};
 
