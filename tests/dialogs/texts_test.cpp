@@ -1,0 +1,132 @@
+// Dialog texts: what the user reads, through the host's translation.
+
+#include <QGroupBox>
+
+#include "dialogs/dialog_texts.h"
+#include "dialogs/forms.h"
+#include "platform/error.h"
+#include "tests/dialogs/dialog_fixture.h"
+
+namespace orvex {
+namespace {
+
+using testing_support::DialogTest;
+using testing_support::Find;
+
+// Every visible text and tooltip of a dialog, keyed "control.property".
+std::map<std::string, QString> VisibleTexts(QWidget& dialog) {
+  std::map<std::string, QString> texts;
+  texts[dialog.objectName().toStdString() + ".windowTitle"] = dialog.windowTitle();
+  for (QWidget* child : dialog.findChildren<QWidget*>()) {
+    const std::string name = child->objectName().toStdString();
+    if (auto* frame = qobject_cast<QGroupBox*>(child)) texts[name + ".title"] = frame->title();
+    if (qobject_cast<QLabel*>(child) || qobject_cast<QAbstractButton*>(child)) {
+      texts[name + ".text"] = child->property("text").toString();
+    }
+    if (!child->toolTip().isEmpty()) texts[name + ".toolTip"] = child->toolTip();
+  }
+  return texts;
+}
+
+TEST_F(DialogTest, WithoutTranslationTheDialogsShowTheEnglishTexts) {
+  dialogs::frmProperties properties;
+  dialogs::frmOptions options;
+  const std::map<std::string, QString> expected_properties = {
+      {"frmProperties.windowTitle", "Connection Properties"},
+      {"Frame1.title", "Connection properties"},
+      {"Label1.text", "Example: ftp://ftp.example.org/downloads"},
+      {"chkAnonymousLogin.text", "Anonymous login"},
+      {"Label2.text", "User name:"},
+      {"Label3.text", "Password:"},
+      {"Label4.text", "Port:"},
+      {"chkUseProxy.text", "Connect through proxy"},
+      {"Label5.text", "Port:"},
+      {"chkEnableAsciiMode.text", "Enable ASCII transfer mode"},
+      {"chkEnableAsciiMode.toolTip", "ASCII Extensions can be set in the Options/Plugins/FTP tab"},
+      {"chkClearCacheOnConnect.text", "Don't use directory cache"},
+      {"chkClearCacheOnConnect.toolTip", "Enable this option if the remote location is changed from outside Orvex"},
+      {"chkServU.text", "Skip Serv-U Server navigation folders"},
+      {"chkServU.toolTip", "Enable this option to prevent infinite recursion on compare"},
+      {"cmdOK.text", "Connect"},
+      {"cmdCancel.text", "Cancel"},
+  };
+  const std::map<std::string, QString> expected_options = {
+      {"frmOptions.windowTitle", "General settings"},
+      {"Frame2.title", "General settings"},
+      {"Label1.text", "ASCII transfer extensions"},
+      {"cmdAddAsciiExtension.text", "+"},
+      {"cmdDeleteAsciiExtension.text", "-"},
+      {"chkTempCopy.text", "Use temporary file names on copy"},
+      {"chkTempCopy.toolTip",
+       "Creates files with temporary file names and renames them after completion. Prevents data loss but is "
+       "slower."},
+      {"cmdOK.text", "OK"},
+      {"cmdCancel.text", "Cancel"},
+  };
+  EXPECT_EQ(VisibleTexts(properties), expected_properties);
+  EXPECT_EQ(VisibleTexts(options), expected_options);
+}
+
+// Every English text gets a translation with markers around it.
+std::string MarkingTable() {
+  const char* english[] = {
+      "Connection Properties", "Connection properties", "Skip Serv-U Server navigation folders",
+      "Enable this option to prevent infinite recursion on compare", "Enable ASCII transfer mode",
+      "ASCII Extensions can be set in the Options/Plugins/FTP tab", "Anonymous login", "Connect through proxy",
+      "Don't use directory cache", "Enable this option if the remote location is changed from outside Orvex",
+      "Example: ftp://ftp.example.org/downloads", "Port:", "Password:", "User name:", "Cancel", "Connect",
+      "General settings", "OK", "Use temporary file names on copy",
+      "Creates files with temporary file names and renames them after completion. Prevents data loss but is "
+      "slower.",
+      "ASCII transfer extensions"};
+  std::string table;
+  for (const char* text : english) table += std::string(text) + "\t<<" + text + ">>\n";
+  return table;
+}
+
+class MarkedTextsTest : public DialogTest {
+ protected:
+  MarkedTextsTest() : DialogTest(MarkingTable()) {}
+};
+
+TEST_F(MarkedTextsTest, EveryTextIsTranslatedExceptTheConnectionPortLabel) {
+  dialogs::frmProperties properties;
+  dialogs::frmOptions options;
+  // Not texts of the table: the connection port label keeps its design text,
+  // the add and delete buttons are symbols.
+  const std::set<std::string> untranslated = {"Label4.text", "cmdAddAsciiExtension.text",
+                                              "cmdDeleteAsciiExtension.text"};
+  for (QWidget* dialog : {static_cast<QWidget*>(&properties), static_cast<QWidget*>(&options)}) {
+    for (const auto& [where, text] : VisibleTexts(*dialog)) {
+      if (untranslated.count(where)) continue;
+      EXPECT_TRUE(text.startsWith("<<") && text.endsWith(">>")) << where << ": " << text.toStdString();
+    }
+  }
+  EXPECT_EQ(Find<QLabel>(properties, "Label4")->text(), "Port:");
+  EXPECT_EQ(Find<QLabel>(properties, "Label5")->text(), "<<Port:>>");
+}
+
+TEST_F(DialogTest, SettingAMissingControlOrPropertyFailsLoudly) {
+  dialogs::frmOptions options;
+  struct Case {
+    const char* control;
+    const char* property;
+    int number;
+  };
+  const Case cases[] = {
+      {"txtNoSuchBox", "Caption", error_number::kObjectRequired},
+      {"lstAsciiFiles", "Caption", 438},  // a list has no caption
+      {"chkTempCopy", "Colour", 438},
+  };
+  for (const auto& c : cases) {
+    try {
+      dialogs::SetControlProperty(options, c.control, c.property, "x");
+      ADD_FAILURE() << c.control << "." << c.property << " was accepted";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), c.number) << c.control << "." << c.property;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvex
