@@ -167,5 +167,37 @@ TEST_F(CommandsTest, WithoutADisplayEveryDialogFailsAtOnce) {
   }
 }
 
+TEST_F(CommandsTest, AFailingConnectAsksAgainUntilTheUserCancels) {
+  // Nothing listens on port 1 of the loopback addresses: every attempt is
+  // refused at once.
+  auto connection = Connection::Create();
+  connection->iPC_Init(host_.host().plugin_interface(), "9", "ftp://127.0.0.1/pub");
+  ASSERT_EQ(connection->UserName(), "");
+  AnswerInTurn({
+      [](QDialog& dialog) {  // no login stored yet
+        Type(dialog, "txtUserName", "erin");
+        Type(dialog, "txtConnectionPort", "1");
+        Click(dialog, "cmdOK");
+      },
+      [](QDialog& dialog) {  // after the first failure
+        EXPECT_EQ(Find<QLineEdit>(dialog, "txtUserName")->text(), "erin");
+        Type(dialog, "txtPath", "ftp://127.0.0.2/other");
+        Click(dialog, "cmdOK");
+      },
+      Press("cmdCancel"),  // after the second failure
+  });
+  services().ClearRecords();
+  EXPECT_FALSE(connection->iPC_Connect());
+
+  const auto messages = services().MessageBoxes();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text.rfind("Connection to ftp://127.0.0.1/pub failed: ", 0), 0u) << messages[0].text;
+  EXPECT_EQ(messages[1].text.rfind("Connection to ftp://127.0.0.2/other failed: ", 0), 0u) << messages[1].text;
+  EXPECT_EQ(messages[1].flags, 8192);
+  EXPECT_EQ(connection->iPC_Location(), "ftp://127.0.0.2/other");
+  EXPECT_EQ(StoredOnServer("ftp://127.0.0.2", "UserName"), "erin");
+  EXPECT_EQ(connection->iPC_Properties()->LastError().rfind("Connection to ftp://127.0.0.2/other failed: ", 0), 0u);
+}
+
 }  // namespace
 }  // namespace orvex
