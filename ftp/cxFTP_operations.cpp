@@ -156,7 +156,9 @@ com::ComPtr<HostFolder> cxFTP::CreatePath(const std::string& Path, bool CreatePa
     return made;
   }
   if (HandleError(GetLastError())) return CreatePath(Path, CreateParents);
-  if (!CreateParents) return {};
+  // Without a connection there is nothing to look up or climb, and going on
+  // would only bury the reason under "invalid handle".
+  if (!CreateParents || !Connected()) return {};
   if (auto existing = GetFolder(Path)) return existing;
   // Climb one "\"-separated level and come back down; every step shortens
   // the path, so this ends at the location or at a folder that exists.
