@@ -33,15 +33,13 @@ char platform_option[] = "-platform";
 std::string platform_list;
 char* application_argv[4] = {application_name, platform_option, nullptr, nullptr};
 
-// Deletes, at the end of the process, the application object this library
-// created - and only that one.
-struct OwnedApplication {
-  QApplication* application = nullptr;
-  ~OwnedApplication() {
-    if (application && QCoreApplication::instance() == application) delete application;
-  }
-};
-OwnedApplication owned_application;
+// The application object this library created, if any; a host's own is never
+// touched. It is deliberately not deleted at process exit: by the time static
+// destructors run, Qt's own global objects (created on first use, after this
+// library was loaded) are already gone and ~QApplication would crash. The
+// library stays loaded (below), so the object lives exactly as long as the
+// process.
+QApplication* owned_application = nullptr;
 
 // A host may unload the plug-in once no object of it is alive. Qt's
 // application object and its platform plug-ins cannot survive that, so once
@@ -78,7 +76,7 @@ void EnsureApplication() {
   platform_list = PlatformList();
   application_argv[2] = platform_list.data();
   application_argc = 3;
-  owned_application.application = new QApplication(application_argc, application_argv);
+  owned_application = new QApplication(application_argc, application_argv);
   std::setlocale(LC_ALL, host_locale.c_str());
   KeepLibraryLoaded();
 }

@@ -9,6 +9,7 @@
 #include "connection/host/connection_interface.h"
 #include "host/app/plugin_loader.h"
 #include "host/app/reference_host.h"
+#include "host/cli/dialog_commands.h"
 #include "host/cli/plugin_library.h"
 #include "platform/com/class_registry.h"
 #include "platform/error.h"
@@ -22,7 +23,8 @@ constexpr int kUsage = 2;
 
 constexpr char kUsageText[] =
     "usage: orvex register | unregister\n"
-    "       orvex info URL\n";
+    "       orvex info URL\n"
+    "       orvex properties URL | options | about\n";
 
 std::string YesNo(bool value) { return value ? "yes" : "no"; }
 
@@ -74,6 +76,9 @@ int Run(const std::vector<std::string>& arguments) {
     return Register(command == "register");
   }
   if (command == "info" && arguments.size() == 2) return Info(arguments[1]);
+  if (command == "properties" && arguments.size() == 2) return ShowProperties(arguments[1]);
+  if (command == "options" && arguments.size() == 1) return ShowOptions();
+  if (command == "about" && arguments.size() == 1) return ShowAbout();
   std::cerr << kUsageText;
   return kUsage;
 }
