@@ -13,6 +13,16 @@
 #include "platform/error.h"
 
 namespace orvex::dialogs {
+
+// The application object this library created, if any; a host's own is never
+// touched. It is deliberately not deleted at process exit: by the time static
+// destructors run, Qt's own global objects (created on first use, after this
+// library was loaded) are already gone and ~QApplication would crash. The
+// library stays loaded (below), so the object lives exactly as long as the
+// process.
+// Outside the anonymous namespace, so that leak checkers see a global owner.
+QApplication* owned_application = nullptr;
+
 namespace {
 
 std::function<void(QDialog&)>& ModalHandler() {
@@ -32,14 +42,6 @@ char application_name[] = "OrvexFTP";
 char platform_option[] = "-platform";
 std::string platform_list;
 char* application_argv[4] = {application_name, platform_option, nullptr, nullptr};
-
-// The application object this library created, if any; a host's own is never
-// touched. It is deliberately not deleted at process exit: by the time static
-// destructors run, Qt's own global objects (created on first use, after this
-// library was loaded) are already gone and ~QApplication would crash. The
-// library stays loaded (below), so the object lives exactly as long as the
-// process.
-QApplication* owned_application = nullptr;
 
 // A host may unload the plug-in once no object of it is alive. Qt's
 // application object and its platform plug-ins cannot survive that, so once
