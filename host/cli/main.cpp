@@ -9,6 +9,7 @@
 #include "connection/host/connection_interface.h"
 #include "host/app/plugin_loader.h"
 #include "host/app/reference_host.h"
+#include "host/cli/commands.h"
 #include "host/cli/dialog_commands.h"
 #include "host/cli/plugin_library.h"
 #include "platform/com/class_registry.h"
@@ -68,7 +69,7 @@ int Info(const std::string& url) {
 
 int Run(const std::vector<std::string>& arguments) {
   if (arguments.empty()) {
-    std::cerr << kUsageText;
+    std::cerr << kUsageText << kRemoteUsageText;
     return kUsage;
   }
   const std::string& command = arguments[0];
@@ -76,10 +77,11 @@ int Run(const std::vector<std::string>& arguments) {
     return Register(command == "register");
   }
   if (command == "info" && arguments.size() == 2) return Info(arguments[1]);
+  if (auto remote_command = FindRemoteCommand(command)) return remote_command({arguments.begin() + 1, arguments.end()});
   if (command == "properties" && arguments.size() == 2) return ShowProperties(arguments[1]);
   if (command == "options" && arguments.size() == 1) return ShowOptions();
   if (command == "about" && arguments.size() == 1) return ShowAbout();
-  std::cerr << kUsageText;
+  std::cerr << kUsageText << kRemoteUsageText;
   return kUsage;
 }
 

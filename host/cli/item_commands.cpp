@@ -1,0 +1,169 @@
+// orvex get, put, mkdir, rm, rmdir, mv: one remote item each. The plug-in is
+// initialised for the item's folder, so connecting already proves that the
+// folder exists.
+
+#include <iostream>
+
+#include "connection/host/host_objects.h"
+#include "host/cli/command_support.h"
+#include "host/cli/commands.h"
+#include "host/cli/transfer.h"
+
+namespace orvex::cli {
+namespace {
+
+// The URL of an item (not the server root); nullopt after a usage error.
+std::optional<RemoteUrl> ReadItemUrl(const std::string& text) {
+  auto url = ReadUrl(text);
+  if (url && url->names.empty()) {
+    UsageError("the URL names no file or folder: " + text);
+    return std::nullopt;
+  }
+  return url;
+}
+
+// A session at the item's folder; null after printing why.
+std::unique_ptr<RemoteSession> OpenAtParent(const RemoteUrl& item, const ParsedArguments& arguments, int& status) {
+  return OpenSession(item.Parent(), arguments, status);
+}
+
+int Report(RemoteSession& session) {
+  std::cerr << "orvex: " << session.LastError() << "\n";
+  return kFailure;
+}
+
+template <class Item>
+com::ComPtr<Item> FindByName(const std::vector<com::ComPtr<Item>>& items, const std::string& name) {
+  for (const auto& item : items) {
+    if (item->Name() == name) return item;
+  }
+  return {};
+}
+
+}  // namespace
+
+int GetCommand(const Arguments& arguments) {
+  const auto parsed = ParseCommand(arguments, {}, 1, 2);
+  if (!parsed) return kUsage;
+  const auto url = ReadItemUrl(parsed->operands[0]);
+  if (!url) return kUsage;
+  std::filesystem::path target = parsed->operands.size() > 1 ? parsed->operands[1] : url->Name();
+  std::error_code error;
+  if (std::filesystem::is_directory(target, error)) target /= url->Name();
+
+  int status = kSuccess;
+  auto session = OpenAtParent(*url, *parsed, status);
+  if (!session) return status;
+  // The listing says whether the file exists and how many bytes to read;
+  // a file the server does not list is an error, never an empty download.
+  auto listing = session->List(session->location());
+  if (!listing) return Report(*session);
+  auto file = FindByName(listing->files, url->Name());
+  if (!file) {
+    std::cerr << "orvex: no such file: " << parsed->operands[0] << "\n";
+    return kFailure;
+  }
+  const auto result = DownloadFile(session->plugin(), file, target, {});
+  if (!result.ok) {
+    std::cerr << "orvex: " << result.error << "\n";
+    return kFailure;
+  }
+  std::cout << "downloaded " << target.string() << " (" << result.bytes << " bytes)\n";
+  return kSuccess;
+}
+
+int PutCommand(const Arguments& arguments) {
+  const auto parsed = ParseCommand(arguments, {}, 2, 2);
+  if (!parsed) return kUsage;
+  const std::filesystem::path source = parsed->operands[0];
+  const std::string& text = parsed->operands[1];
+  auto url = ReadUrl(text);
+  if (!url) return kUsage;
+  // A URL ending in "/" names the folder to put the file into.
+  if (text.back() == '/' || url->names.empty()) url->names.push_back(source.filename().string());
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(source, error)) {
+    std::cerr << "orvex: not a readable file: " << source.string() << "\n";
+    return kFailure;
+  }
+
+  int status = kSuccess;
+  auto session = OpenAtParent(*url, *parsed, status);
+  if (!session) return status;
+  const auto result = UploadFile(session->plugin(), source, session->PathOf({url->Name()}), {});
+  if (!result.ok) {
+    std::cerr << "orvex: " << result.error << "\n";
+    return kFailure;
+  }
+  std::cout << "uploaded " << url->Location() << " (" << result.bytes << " bytes)\n";
+  return kSuccess;
+}
+
+int MakeFolderCommand(const Arguments& arguments) {
+  const auto parsed = ParseCommand(arguments, {}, 1, 1);
+  if (!parsed) return kUsage;
+  const auto url = ReadItemUrl(parsed->operands[0]);
+  if (!url) return kUsage;
+  int status = kSuccess;
+  auto session = OpenAtParent(*url, *parsed, status);
+  if (!session) return status;
+  if (!session->plugin().iPC_CreateFolder(session->PathOf({url->Name()}))) return Report(*session);
+  return kSuccess;
+}
+
+int RemoveFileCommand(const Arguments& arguments) {
+  const auto parsed = ParseCommand(arguments, {}, 1, 1);
+  if (!parsed) return kUsage;
+  const auto url = ReadItemUrl(parsed->operands[0]);
+  if (!url) return kUsage;
+  int status = kSuccess;
+  auto session = OpenAtParent(*url, *parsed, status);
+  if (!session) return status;
+  auto file = NewHostFile();
+  file->Init(session->PathOf({url->Name()}), url->Name(), 0, Date(), 0, false);
+  if (!session->plugin().iPC_DeleteFile(file, 0)) return Report(*session);
+  return kSuccess;
+}
+
+int RemoveFolderCommand(const Arguments& arguments) {
+  const auto parsed = ParseCommand(arguments, {}, 1, 1);
+  if (!parsed) return kUsage;
+  const auto url = ReadItemUrl(parsed->operands[0]);
+  if (!url) return kUsage;
+  int status = kSuccess;
+  auto session = OpenAtParent(*url, *parsed, status);
+  if (!session) return status;
+  auto folder = NewHostFolder();
+  folder->Init(session->PathOf({url->Name()}), url->Name(), Date(), 0, false);
+  if (!session->plugin().iPC_DeleteFolder(folder, 0)) return Report(*session);
+  return kSuccess;
+}
+
+int RenameCommand(const Arguments& arguments) {
+  const auto parsed = ParseCommand(arguments, {}, 2, 2);
+  if (!parsed) return kUsage;
+  const auto url = ReadItemUrl(parsed->operands[0]);
+  if (!url) return kUsage;
+  const std::string& new_name = parsed->operands[1];
+  if (new_name.empty() || new_name == "." || new_name == ".." ||
+      new_name.find_first_of("/\\") != std::string::npos) {
+    return UsageError("NEWNAME is a bare name in the same folder: " + new_name);
+  }
+  int status = kSuccess;
+  auto session = OpenAtParent(*url, *parsed, status);
+  if (!session) return status;
+  auto listing = session->List(session->location());
+  if (!listing) return Report(*session);
+  if (auto folder = FindByName(listing->folders, url->Name())) {
+    if (!session->plugin().iPC_RenameFolder(folder, new_name)) return Report(*session);
+    return kSuccess;
+  }
+  if (auto file = FindByName(listing->files, url->Name())) {
+    if (!session->plugin().iPC_RenameFile(file, new_name)) return Report(*session);
+    return kSuccess;
+  }
+  std::cerr << "orvex: no such file or folder: " << parsed->operands[0] << "\n";
+  return kFailure;
+}
+
+}  // namespace orvex::cli

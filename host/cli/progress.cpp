@@ -1,0 +1,121 @@
+// Status line, plain lines and the closing summary.
+
+#include "host/cli/progress.h"
+
+#include <cstdio>
+
+namespace orvex::cli {
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+}  // namespace
+
+Progress::Progress(std::ostream& out, std::ostream& errors, bool terminal, std::uint64_t total_files)
+    : out_(out), errors_(errors), terminal_(terminal), total_files_(total_files) {}
+
+std::string Progress::FormatBytes(std::uint64_t bytes) {
+  const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes);
+  int unit = 0;
+  while (value >= 1024 && unit < 4) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
+  return text;
+}
+
+void Progress::ClearLine() {
+  if (!line_drawn_) return;
+  out_ << "\r\033[K" << std::flush;
+  line_drawn_ = false;
+}
+
+void Progress::Line(const std::string& text) {
+  ClearLine();
+  out_ << text << "\n";
+}
+
+void Progress::Draw() {
+  if (!terminal_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (line_drawn_ && now - last_draw_ < kRedrawInterval) return;
+  last_draw_ = now;
+  const double seconds = std::chrono::duration<double>(now - started_).count();
+  const std::uint64_t bytes = tally_.bytes + current_bytes_;
+  const auto rate = seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(bytes) / seconds) : 0;
+  std::string status = "[" + std::to_string(tally_.copied + tally_.failed);
+  if (total_files_ > 0) status += "/" + std::to_string(total_files_);
+  status += "] " + FormatBytes(bytes) + ", " + FormatBytes(rate) + "/s  " + current_;
+  // Keep to one line of a usual terminal so that "\r" redraws it in place.
+  constexpr std::size_t kWidth = 79;
+  if (status.size() > kWidth) status = status.substr(0, kWidth - 3) + "...";
+  out_ << "\r\033[K" << status << std::flush;
+  line_drawn_ = true;
+}
+
+void Progress::Start(const std::string& name) {
+  current_ = name;
+  current_bytes_ = 0;
+  Draw();
+}
+
+void Progress::Advance(std::uint64_t bytes) {
+  current_bytes_ = bytes;
+  Draw();
+}
+
+void Progress::Copied(const std::string& name, std::uint64_t bytes) {
+  ++tally_.copied;
+  tally_.bytes += bytes;
+  current_bytes_ = 0;
+  if (!terminal_) Line("copied " + name + " (" + std::to_string(bytes) + " bytes)");
+  Draw();
+}
+
+void Progress::Failed(const std::string& name, const std::string& report) {
+  ++tally_.failed;
+  current_bytes_ = 0;
+  ClearLine();
+  out_ << std::flush;
+  errors_ << "failed " << name << ": " << report << "\n" << std::flush;
+  Draw();
+}
+
+void Progress::Created(const std::string& name) {
+  if (!terminal_) Line("created " + name);
+}
+
+void Progress::Deleted(const std::string& name) {
+  ++tally_.deleted;
+  if (!terminal_) Line("deleted " + name);
+}
+
+void Progress::Skipped(const std::string&) { ++tally_.skipped; }
+
+void Progress::Planned(const std::string& action, const std::string& name, std::uint64_t bytes) {
+  if (action == "copy") {
+    ++tally_.copied;
+    tally_.bytes += bytes;
+  } else if (action == "delete") {
+    ++tally_.deleted;
+  }
+  Line("would " + action + " " + name);
+}
+
+void Progress::Summary(const std::string& prefix) {
+  ClearLine();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  const auto rate = seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(tally_.bytes) / seconds) : 0;
+  char time[32];
+  std::snprintf(time, sizeof time, "%.2f", seconds);
+  out_ << prefix << "copied " << tally_.copied << ", skipped " << tally_.skipped << ", deleted " << tally_.deleted
+       << ", failed " << tally_.failed << ", " << tally_.bytes << " bytes in " << time << " s ("
+       << FormatBytes(rate) << "/s)\n"
+       << std::flush;
+}
+
+}  // namespace orvex::cli

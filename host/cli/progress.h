@@ -1,0 +1,70 @@
+#pragma once
+// What a copying command shows while it works and the summary it ends with.
+//
+// On a terminal one status line is redrawn in place: files done of total,
+// bytes, rate and the current name. Otherwise every finished item is one
+// plain line ("copied NAME (BYTES bytes)", "deleted NAME", ...), easy to
+// read in a log or a pipe. Failures always go to standard error with the
+// plug-in's own report. The summary is one line:
+//   copied C, skipped S, deleted D, failed F, B bytes in T s (R/s)
+
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace orvex::cli {
+
+struct Tally {
+  std::uint64_t copied = 0;
+  std::uint64_t skipped = 0;
+  std::uint64_t deleted = 0;
+  std::uint64_t failed = 0;
+  std::uint64_t bytes = 0;
+};
+
+class Progress {
+ public:
+  // `total_files`: how many files will be copied (0 when not known).
+  Progress(std::ostream& out, std::ostream& errors, bool terminal, std::uint64_t total_files = 0);
+
+  void set_total_files(std::uint64_t total) { total_files_ = total; }
+
+  // A file starts moving, then moved `bytes` of it so far.
+  void Start(const std::string& name);
+  void Advance(std::uint64_t bytes);
+  // The file is done (counted as copied) or failed.
+  void Copied(const std::string& name, std::uint64_t bytes);
+  void Failed(const std::string& name, const std::string& report);
+  // Other outcomes: a created folder, a deletion, a skipped file.
+  void Created(const std::string& name);
+  void Deleted(const std::string& name);
+  void Skipped(const std::string& name);
+  // A dry run's "would copy NAME" and the like; "copy" and "delete" are
+  // counted in the summary as if done.
+  void Planned(const std::string& action, const std::string& name, std::uint64_t bytes = 0);
+
+  const Tally& tally() const { return tally_; }
+  // Writes the summary line (clearing the status line first).
+  void Summary(const std::string& prefix = "");
+
+  static std::string FormatBytes(std::uint64_t bytes);
+
+ private:
+  void Draw();
+  void ClearLine();
+  void Line(const std::string& text);
+
+  std::ostream& out_;
+  std::ostream& errors_;
+  const bool terminal_;
+  std::uint64_t total_files_;
+  Tally tally_;
+  std::string current_;
+  std::uint64_t current_bytes_ = 0;
+  bool line_drawn_ = false;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_draw_{};
+};
+
+}  // namespace orvex::cli

@@ -1,0 +1,97 @@
+#pragma once
+// One connected plug-in object for the length of a command: the reference
+// host, the plug-in created by its class name and initialised for a
+// location, its settings adjusted by the command's options, and the
+// connection itself. Everything goes through iPC and _Connection.
+
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "connection/host/connection_interface.h"
+#include "host/app/plugin_loader.h"
+#include "host/app/reference_host.h"
+#include "host/cli/arguments.h"
+#include "host/cli/remote_url.h"
+
+namespace orvex::cli {
+
+// What the connection options of a command ask for; unset values leave the
+// stored settings in force. Nothing here is ever saved.
+struct ConnectionOptions {
+  std::optional<std::string> user;
+  bool password_from_input = false;
+  bool anonymous = false;
+  std::optional<std::string> port;
+  std::optional<std::string> proxy;  // [http://|socks5://]HOST:PORT
+  bool no_cache = false;
+  bool ascii = false;
+  bool no_temp_copy = false;
+  bool skip_navigation = false;
+};
+
+// --user, --password-stdin, --anonymous, --port, --proxy, --no-cache,
+// --ascii, --no-temp-copy, --skip-nav.
+const std::vector<OptionSpec>& ConnectionOptionSpecs();
+
+// nullopt with `error` set for a port that is not 1 to 65535 or a proxy
+// without HOST:PORT.
+std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& arguments, std::string& error);
+
+// A remote folder's entries, without "." and "..", in the server's order.
+struct RemoteListing {
+  std::vector<com::ComPtr<HostFolder>> folders;
+  std::vector<com::ComPtr<HostFile>> files;
+};
+
+class RemoteSession {
+ public:
+  // Creates OrvexFTP.Connection through the class registry and initialises
+  // it for `location` (its Location()). Raises orvex::Error when the class
+  // is not registered or cannot be created.
+  explicit RemoteSession(const RemoteUrl& location);
+  ~RemoteSession();
+  RemoteSession(const RemoteSession&) = delete;
+  RemoteSession& operator=(const RemoteSession&) = delete;
+
+  // Sets the connection's members for this run. The login comes from, in
+  // this order: --anonymous; --user or the URL's user; the netrc entry for
+  // the host; the stored settings. The password comes from `password_input`
+  // (one line) with --password-stdin, else from the netrc entry when it is
+  // for the same user, else from the stored settings when they are for the
+  // same user. With no user at all the login is anonymous. A port in the
+  // URL wins over the stored port. False with `error` set when the options
+  // contradict the URL or no password could be read.
+  bool Apply(const ConnectionOptions& options, std::istream& password_input, std::string& error);
+
+  // iPC_Connect without the interactive retry: one attempt. On failure the
+  // reason is LastError().
+  bool Connect();
+
+  iPC& plugin() { return *plugin_; }
+  _Connection& connection() { return *connection_; }
+  hostapp::ReferenceHost& host() { return host_; }
+
+  // The plug-in's report of its most recent failure (its descriptor's
+  // LastError); meaningful only right after a member reported failure.
+  std::string LastError();
+
+  // The location as the plug-in resolved it, and the host path of an item
+  // below it ("\"-joined, as the plug-in's own listings build paths).
+  const std::string& location() const { return location_; }
+  std::string PathOf(const std::vector<std::string>& names) const;
+
+  // iPC_GetFolders and iPC_GetFiles of one folder; nullopt when either fails.
+  std::optional<RemoteListing> List(const std::string& folder_path);
+
+ private:
+  RemoteUrl url_;
+  hostapp::ReferenceHost host_;
+  hostapp::PluginLoader loader_;
+  com::ComPtr<iPC> plugin_;
+  com::ComPtr<_Connection> connection_;
+  std::string location_;
+};
+
+}  // namespace orvex::cli

@@ -1,0 +1,36 @@
+#pragma once
+// Remote URLs as a user types them: ftp://[user@]server[:port]/path.
+//
+// The path is taken literally (no %-escapes), so names with spaces or other
+// letters need only the shell's quoting. "/" separates the path's names; an
+// empty name (a doubled or closing "/") is dropped.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvex::cli {
+
+struct RemoteUrl {
+  std::string server;  // as written: "example.org", "example.org:2121", "[::1]:2121"
+  std::string host;    // without brackets or port: "example.org", "::1"
+  std::string port;    // digits, empty when the URL names none
+  std::string user;    // empty when the URL names none
+  std::vector<std::string> names;  // the path's folder and file names
+
+  // "ftp://" + server, then "/" and the names joined with "/"; the user is
+  // left out (the plug-in takes the login from its settings).
+  std::string Location() const;
+  // The URL of the folder holding the last name; the server root stays itself.
+  RemoteUrl Parent() const;
+  // The last name, empty for the server root.
+  std::string Name() const;
+};
+
+// nullopt with `error` filled in for anything but a usable ftp:// URL: another
+// scheme, no server, a port that is not 1 to 65535, a password in the URL
+// (it would sit in the process list; use --password-stdin or ~/.netrc), a
+// "." or ".." name, or a control character.
+std::optional<RemoteUrl> ParseRemoteUrl(const std::string& text, std::string& error);
+
+}  // namespace orvex::cli

@@ -1,0 +1,45 @@
+#pragma once
+// Moving one file's contents between a local file and the server through the
+// plug-in's stream members: iPC_OpenFile, then iPC_ReadFile or iPC_WriteFile
+// in blocks of kBlockSize bytes (the last block sized to what remains), then
+// iPC_CloseFile.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "connection/host/ipc.h"
+
+namespace orvex::cli {
+
+inline constexpr std::size_t kBlockSize = 64 * 1024;
+
+// Called after every block with the bytes moved so far for this file.
+using BlockProgress = std::function<void(std::uint64_t bytes)>;
+
+struct TransferResult {
+  bool ok = false;
+  std::uint64_t bytes = 0;
+  // Why it failed: the plug-in's report, or what went wrong locally.
+  std::string error;
+};
+
+// Downloads `file` (an item from a listing: its Size says how much to read)
+// to `target`. The bytes go to a temporary file beside the target that is
+// renamed onto it only when the whole file arrived, so a failed download
+// never damages an existing local file. The target's modification time is
+// set from the item's date.
+TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, const std::filesystem::path& target,
+                            const BlockProgress& progress);
+
+// Uploads `source` to the host path `remote_path`. When reading the local
+// file or a write fails, the upload is closed as abandoned, so that a
+// temporary upload is discarded on the server.
+TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, const std::string& remote_path,
+                          const BlockProgress& progress);
+
+// The report the plug-in left on its descriptor.
+std::string PluginReport(iPC& plugin);
+
+}  // namespace orvex::cli
