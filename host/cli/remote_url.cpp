@@ -65,6 +65,7 @@ std::optional<RemoteUrl> ParseRemoteUrl(const std::string& text, std::string& er
   }
   if (authority.empty()) return fail("it names no server");
 
+  bool port_given = false;
   if (authority.front() == '[') {
     const auto close = authority.find(']');
     if (close == std::string::npos) return fail("an IPv6 address lacks its closing \"]\"");
@@ -73,17 +74,19 @@ std::optional<RemoteUrl> ParseRemoteUrl(const std::string& text, std::string& er
     if (!after.empty()) {
       if (after.front() != ':') return fail("unexpected text after the IPv6 address");
       url.port = after.substr(1);
+      port_given = true;
     }
   } else {
     const auto colon = authority.find(':');
     url.host = authority.substr(0, colon);
     if (colon != std::string::npos) {
       url.port = authority.substr(colon + 1);
+      port_given = true;
       if (url.port.find(':') != std::string::npos) return fail("write an IPv6 address in brackets");
     }
   }
   if (url.host.empty()) return fail("it names no server");
-  if (authority.find(':') != std::string::npos && !ValidPort(url.port)) {
+  if (port_given && !ValidPort(url.port)) {
     return fail("the port must be a number from 1 to 65535");
   }
   url.server = authority;

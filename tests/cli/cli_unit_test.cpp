@@ -1,0 +1,132 @@
+// The command-line host's own rules: URLs, netrc entries, when a file is
+// copied again, JSON texts and option parsing.
+
+#include <gtest/gtest.h>
+
+#include "host/cli/arguments.h"
+#include "host/cli/json.h"
+#include "host/cli/netrc.h"
+#include "host/cli/remote_url.h"
+#include "host/cli/sync_rules.h"
+
+namespace orvex::cli {
+namespace {
+
+TEST(RemoteUrl, SplitsServerPortUserAndNames) {
+  struct Case {
+    std::string text, server, host, port, user, location;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {"ftp://example.org", "example.org", "example.org", "", "", "ftp://example.org", {}},
+      {"FTP://example.org/", "example.org", "example.org", "", "", "ftp://example.org", {}},
+      {"ftp://host:2121/a b//c/", "host:2121", "host", "2121", "", "ftp://host:2121/a b/c", {"a b", "c"}},
+      {"ftp://me@[::1]:2121/ü", "[::1]:2121", "::1", "2121", "me", "ftp://[::1]:2121/ü", {"ü"}},
+      {"ftp://[fe80::1]/x", "[fe80::1]", "fe80::1", "", "", "ftp://[fe80::1]/x", {"x"}},
+      {"ftp://a@b@host/%20", "host", "host", "", "a@b", "ftp://host/%20", {"%20"}},
+  };
+  for (const auto& test : cases) {
+    std::string error;
+    const auto url = ParseRemoteUrl(test.text, error);
+    ASSERT_TRUE(url) << test.text << ": " << error;
+    EXPECT_EQ(url->server, test.server) << test.text;
+    EXPECT_EQ(url->host, test.host) << test.text;
+    EXPECT_EQ(url->port, test.port) << test.text;
+    EXPECT_EQ(url->user, test.user) << test.text;
+    EXPECT_EQ(url->names, test.names) << test.text;
+    EXPECT_EQ(url->Location(), test.location) << test.text;
+  }
+}
+
+TEST(RemoteUrl, RefusesWhatCannotBeUsedSafely) {
+  for (const char* text : {"http://host/", "ftp://", "ftp:///path", "ftp://host:0/", "ftp://host:65536/",
+                           "ftp://host:/", "ftp://host:21x/", "ftp://::1/", "ftp://[::1/", "ftp://u:p@host/",
+                           "ftp://@host/", "ftp://host/a/../b", "ftp://host/./b", "ftp://host/a\\b",
+                           "ftp://host/a\r\nDELE x"}) {
+    std::string error;
+    EXPECT_FALSE(ParseRemoteUrl(text, error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
+  }
+}
+
+TEST(RemoteUrl, ParentKeepsTheServerRoot) {
+  std::string error;
+  const auto url = ParseRemoteUrl("ftp://host/a/b.txt", error);
+  EXPECT_EQ(url->Parent().Location(), "ftp://host/a");
+  EXPECT_EQ(url->Name(), "b.txt");
+  EXPECT_EQ(url->Parent().Parent().Parent().Location(), "ftp://host");
+}
+
+TEST(Netrc, FindsTheMachineElseTheDefault) {
+  const std::string text =
+      "# comment lines are not special, but these words are no keywords either\n"
+      "machine first.example login one password \"two words\"\n"
+      "macdef init\nmachine evil.example login macro password body\n\n"
+      "machine Second.Example\n\tlogin two\n\tpassword p2 account ignored\n"
+      "default login anonymous password me@example.org\n";
+  struct Case {
+    std::string host, login, password;
+  } cases[] = {
+      {"first.example", "one", "two words"},
+      {"second.example", "two", "p2"},
+      {"evil.example", "anonymous", "me@example.org"},
+      {"unknown.example", "anonymous", "me@example.org"},
+  };
+  for (const auto& test : cases) {
+    const auto login = FindNetrcLogin(text, test.host);
+    ASSERT_TRUE(login) << test.host;
+    EXPECT_EQ(login->login, test.login) << test.host;
+    EXPECT_EQ(login->password, test.password) << test.host;
+  }
+  EXPECT_FALSE(FindNetrcLogin("machine a login b password c", "other"));
+  EXPECT_FALSE(FindNetrcLogin("machine", "machine"));
+}
+
+TEST(SyncRules, CopiesWhenSizeDiffersOrTheSourceIsClearlyNewer) {
+  constexpr std::time_t kBase = 1'700'000'007;  // not on a whole minute
+  constexpr std::time_t kMinute = 1'700'000'040;  // on a whole minute
+  struct Case {
+    FileState source, target;
+    bool size_only;
+    std::time_t remote;
+    bool copies;
+  } cases[] = {
+      {{10, kBase}, {11, kBase}, false, kBase, true},            // size differs
+      {{10, kBase}, {11, kBase + 99}, true, kBase, true},        // size differs, older
+      {{10, kBase + 2}, {10, kBase}, false, kBase, false},       // within the tolerance
+      {{10, kBase + 3}, {10, kBase}, false, kBase, true},        // beyond it
+      {{10, kBase + 3}, {10, kBase}, true, kBase, false},        // sizes alone
+      {{10, kBase - 500}, {10, kBase}, false, kBase, false},     // target newer
+      {{10, kMinute + 59}, {10, kMinute}, false, kMinute, false},  // minutes-only listing
+      {{10, kMinute + 61}, {10, kMinute}, false, kMinute, true},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(SourceReplacesTarget(test.source, test.target, test.size_only, test.remote), test.copies)
+        << test.source.size << "@" << test.source.modified << " over " << test.target.size << "@"
+        << test.target.modified;
+  }
+}
+
+TEST(Json, EscapesWhatWouldBreakTheDocument) {
+  EXPECT_EQ(JsonString("plain ü"), "\"plain ü\"");
+  EXPECT_EQ(JsonString("q\"b\\n\n\t\x01"), "\"q\\\"b\\\\n\\n\\t\\u0001\"");
+  EXPECT_EQ(JsonString("bad \xFF\xC3"), "\"bad \xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");  // a lone surrogate
+}
+
+TEST(Arguments, OptionsAnywhereValuesEitherWay) {
+  std::string error;
+  const std::vector<OptionSpec> allowed = {{"--port", true}, {"-l", false}};
+  auto parsed = ParseArguments({"-l", "a", "--port=21", "b", "--", "-l"}, allowed, error);
+  ASSERT_TRUE(parsed) << error;
+  EXPECT_EQ(parsed->operands, (std::vector<std::string>{"a", "b", "-l"}));
+  EXPECT_EQ(parsed->Value("--port"), "21");
+  EXPECT_TRUE(parsed->Has("-l"));
+  EXPECT_FALSE(ParseArguments({"--port"}, allowed, error));
+  EXPECT_FALSE(ParseArguments({"-l=1"}, allowed, error));
+  EXPECT_FALSE(ParseArguments({"--password", "x"}, allowed, error));
+  EXPECT_NE(error.find("--password-stdin"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvex::cli

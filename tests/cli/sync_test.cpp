@@ -1,0 +1,164 @@
+// orvex sync against real servers: round trips, idempotence, deletions,
+// interruption and a thousand files.
+
+#include <chrono>
+
+#include "tests/cli/cli_fixture.h"
+
+namespace orvex::testing {
+namespace {
+
+bool Summary(const OrvexResult& result, const std::string& counts) {
+  return result.out.find(counts) != std::string::npos;
+}
+
+class SyncAcrossServers : public CliTest, public ::testing::WithParamInterface<ServerKind> {};
+
+TEST_P(SyncAcrossServers, UpThenDownLeavesIdenticalTreesAndRepeatsCopyNothing) {
+  ORVEX_REQUIRE_SERVER(GetParam());
+  FtpServer server(GetParam());
+  const Tree tree = SampleTree();
+  WriteTree(Local("up"), tree);
+
+  auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up"});
+  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_TRUE(Summary(up, "copied 7, skipped 0, deleted 0, failed 0")) << up.out;
+  EXPECT_EQ(ReadTree(server.root()), tree);
+
+  auto again = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(Summary(again, "copied 0, skipped 7, deleted 0, failed 0")) << again.out;
+
+  auto down = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down"});
+  ASSERT_EQ(down.status, 0) << down.out << down.err;
+  EXPECT_EQ(ReadTree(Local("down")), tree);
+  auto down_again = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down"});
+  EXPECT_TRUE(Summary(down_again, "copied 0, skipped 7")) << down_again.out;
+
+  // A changed local file goes up again, the others stay.
+  std::ofstream(Local("up") / "docs" / "notes with spaces.md") << "# Notes, longer now\n";
+  auto changed = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up"});
+  EXPECT_TRUE(Summary(changed, "copied 1, skipped 6")) << changed.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SyncAcrossServers, ::testing::ValuesIn(AllServerKinds()),
+                         [](const auto& info) {
+                           std::string name = ServerKindName(info.param);
+                           std::erase(name, '-');
+                           return name;
+                         });
+
+TEST_F(CliTest, DeleteMakesEitherSideHoldExactlyTheOther) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  const Tree local = {{"keep.txt", "keep"}, {"shape", ""}, {"sub/", ""}, {"sub/inner.txt", "inner"}};
+  // "shape" is a file locally and a folder remotely: only --delete may
+  // replace one kind with the other.
+  WriteTree(Local("tree"), local);
+  server.WriteFile("extra.txt", "remote only");
+  server.WriteFile("old folder/deep/file.txt", "remote only");
+  server.WriteFile("shape/inside.txt", "in the way");
+  server.WriteFile("sub/stale.txt", "remote only");
+
+  auto without = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--up"});
+  EXPECT_EQ(without.status, 1);
+  EXPECT_NE(without.err.find("shape"), std::string::npos) << without.err;
+  EXPECT_TRUE(std::filesystem::exists(server.root() / "extra.txt"));
+
+  auto dry = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--up", "--delete", "--dry-run"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_NE(dry.out.find("would delete old folder/"), std::string::npos) << dry.out;
+  EXPECT_TRUE(std::filesystem::exists(server.root() / "old folder" / "deep" / "file.txt"));
+
+  auto up = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--up", "--delete"});
+  EXPECT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_EQ(ReadTree(server.root()), local);
+
+  // Now the other way: local extras go, the remote tree is copied.
+  WriteTree(Local("tree"), {{"local only.txt", "x"}, {"gone/", ""}, {"gone/file", "y"}});
+  std::filesystem::remove(Local("tree") / "keep.txt");
+  std::filesystem::remove(Local("tree") / "shape");
+  std::filesystem::create_directories(Local("tree") / "shape");
+  auto down = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--down", "--delete"});
+  EXPECT_EQ(down.status, 0) << down.out << down.err;
+  EXPECT_EQ(ReadTree(Local("tree")), local);
+}
+
+// Stops the server once `copies` files have gone through, then checks that
+// the run reports failures and exits 1 and that the next run completes the
+// tree with every byte in place.
+class InterruptedSync : public CliTest {
+ protected:
+  void InterruptAndResume(FtpServer& server, const std::vector<std::string>& arguments,
+                          const std::filesystem::path& target, const Tree& expected) {
+    std::vector<std::string> with_login = arguments;
+    with_login.insert(with_login.end(), {"--user", server.user(), "--password-stdin"});
+    OrvexProcess run(ORVEX_CLI, with_login, Environment(), server.password() + "\n");
+    const bool midway = run.WaitForOutput(
+        [](const std::string& out) {
+          std::size_t copies = 0;
+          for (auto at = out.find("copied "); at != std::string::npos; at = out.find("copied ", at + 1)) ++copies;
+          return copies >= 10;
+        },
+        std::chrono::seconds(60));
+    server.Stop();
+    auto interrupted = run.Finish(std::chrono::seconds(120));
+    ASSERT_TRUE(midway) << interrupted.out << interrupted.err;
+    EXPECT_EQ(interrupted.status, 1) << interrupted.out;
+    EXPECT_NE(interrupted.err.find("failed "), std::string::npos);
+    EXPECT_EQ(interrupted.out.find("failed 0,"), std::string::npos) << interrupted.out;
+
+    server.Restart();
+    auto resumed = WithLogin(server, arguments);
+    EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
+    EXPECT_EQ(ReadTree(target), expected);
+  }
+};
+
+TEST_F(InterruptedSync, NextRunCompletesWhatAStoppedServerCutShort) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  Tree tree;
+  for (int index = 0; index < 200; ++index) {
+    tree["batch/file " + std::to_string(index) + ".bin"] = BinaryContent(96 * 1024 + index, index);
+  }
+  tree["batch/"] = "";
+  WriteTree(Local("source"), tree);
+
+  InterruptAndResume(server, {"sync", Local("source").string(), Url(server), "--up"}, server.root(), tree);
+  InterruptAndResume(server, {"sync", Local("copy").string(), Url(server), "--down"}, Local("copy"), tree);
+}
+
+TEST_F(CliTest, ThousandFilesGoUpAndComeDownIdentical) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
+  FtpServer server(ServerKind::Vsftpd);
+  Tree tree;
+  for (int folder = 0; folder < 10; ++folder) {
+    const std::string name = "folder " + std::to_string(folder) + "/";
+    tree[name] = "";
+    for (int file = 0; file < 100; ++file) {
+      tree[name + "f" + std::to_string(file)] = BinaryContent(static_cast<std::size_t>(file * 41), folder * 100 + file);
+    }
+  }
+  WriteTree(Local("many"), tree);
+
+  const auto started = std::chrono::steady_clock::now();
+  auto up = WithLogin(server, {"sync", Local("many").string(), Url(server), "--up"});
+  const auto uploaded = std::chrono::steady_clock::now();
+  ASSERT_EQ(up.status, 0) << up.err;
+  EXPECT_TRUE(Summary(up, "copied 1000, skipped 0, deleted 0, failed 0")) << up.out.substr(up.out.size() - 200);
+  auto down = WithLogin(server, {"sync", Local("back").string(), Url(server), "--down"});
+  const auto downloaded = std::chrono::steady_clock::now();
+  ASSERT_EQ(down.status, 0) << down.err;
+  EXPECT_EQ(ReadTree(Local("back")), tree);
+  EXPECT_EQ(ReadTree(server.root()), tree);
+  auto again = WithLogin(server, {"sync", Local("many").string(), Url(server), "--up"});
+  EXPECT_TRUE(Summary(again, "copied 0, skipped 1000")) << again.out;
+
+  using std::chrono::duration;
+  std::cout << "1,000 files: up " << duration<double>(uploaded - started).count() << " s, down "
+            << duration<double>(downloaded - uploaded).count() << " s\n";
+}
+
+}  // namespace
+}  // namespace orvex::testing
