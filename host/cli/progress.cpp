@@ -35,7 +35,9 @@ void Progress::ClearLine() {
 
 void Progress::Line(const std::string& text) {
   ClearLine();
-  out_ << text << "\n";
+  // Flushed line by line so that a pipe or log watching the run sees each
+  // item as it finishes.
+  out_ << text << "\n" << std::flush;
 }
 
 void Progress::Draw() {
