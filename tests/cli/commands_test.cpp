@@ -146,6 +146,20 @@ TEST_F(CliTest, NetrcSuppliesTheLogin) {
   EXPECT_EQ(result.out, "seen.txt\n");
 }
 
+TEST_F(CliTest, NobodyNamedMeansAnAnonymousLogin) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServerOptions options;
+  options.allow_anonymous = true;
+  FtpServer server(ServerKind::Pyftpdlib, options);
+  server.WriteFile("public.txt", "x");
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"ls", Url(server)}, {"ls", Url(server), "--anonymous"}}) {
+    auto result = Orvex(arguments);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "public.txt\n");
+  }
+}
+
 TEST_F(CliTest, PasswordsAppearInNoOutputAndNoLog) {
   ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
   FtpServer server(ServerKind::Pyftpdlib);
