@@ -81,6 +81,9 @@ int PutCommand(const Arguments& arguments) {
   if (!url) return kUsage;
   // A URL ending in "/" names the folder to put the file into.
   if (text.back() == '/' || url->names.empty()) url->names.push_back(source.filename().string());
+  if (url->Name().find('\\') != std::string::npos) {
+    return UsageError("a name with \"\\\" cannot be sent to the server: " + url->Name());
+  }
   std::error_code error;
   if (!std::filesystem::is_regular_file(source, error)) {
     std::cerr << "orvex: not a readable file: " << source.string() << "\n";

@@ -142,7 +142,14 @@ void Synchronisation::PlanUp(const fs::path& local, const std::string& remote_pa
     }
   }
   for (const auto& entry : *entries) {
-    if (entry.folder) continue;
+    if (entry.name.find('\\') != std::string::npos) {
+      // Host paths separate names with "\": such a name would land in
+      // another folder under another name.
+      progress_.Failed(prefix + entry.name, "a name with \"\\\" cannot be sent to the server");
+    }
+  }
+  for (const auto& entry : *entries) {
+    if (entry.folder || entry.name.find('\\') != std::string::npos) continue;
     const std::string display = prefix + entry.name;
     if (remote_folders.count(entry.name) && !settings_.delete_extra) {
       progress_.Failed(display, "a remote folder of that name is in the way (--delete replaces it)");
@@ -160,7 +167,7 @@ void Synchronisation::PlanUp(const fs::path& local, const std::string& remote_pa
     Add({StepKind::Copy, display, local / entry.name, remote_path + "\\" + entry.name, {}, {}, entry.state.size});
   }
   for (const auto& entry : *entries) {
-    if (!entry.folder) continue;
+    if (!entry.folder || entry.name.find('\\') != std::string::npos) continue;
     const std::string display = prefix + entry.name + "/";
     if (remote_files.count(entry.name) && !settings_.delete_extra) {
       progress_.Failed(display, "a remote file of that name is in the way (--delete replaces it)");

@@ -59,6 +59,8 @@ TEST_F(CliTest, FailuresExitOneWithTheReason) {
   FtpServer server(ServerKind::Pyftpdlib);
   server.WriteFile("present.txt", "here");
   WriteTree(Local("work"), {{"file.txt", "x"}});
+  // "\\" separates names in the plug-in's paths: this must not become b.txt in a.
+  WriteTree(Local("odd"), {{"a/", ""}, {"a\\b.txt", "x"}});
   const std::string local_file = (Local("work") / "file.txt").string();
   const std::vector<std::vector<std::string>> cases = {
       {"get", Url(server, "missing.txt"), Local("out").string()},
@@ -71,14 +73,18 @@ TEST_F(CliTest, FailuresExitOneWithTheReason) {
       {"put", local_file, Url(server, "missing/file.txt")},
       {"put", (Local("work") / "absent").string(), Url(server)},
       {"sync", Local("absent").string(), Url(server), "--up"},
+      {"sync", Local("odd").string(), Url(server), "--up"},
   };
   for (const auto& arguments : cases) {
     auto result = WithLogin(server, arguments);
     EXPECT_EQ(result.status, 1) << arguments[0] << " " << arguments[1] << "\n" << result.out << result.err;
-    EXPECT_EQ(result.err.rfind("orvex: ", 0), 0u) << arguments[0] << " " << arguments[1] << ": " << result.err;
+    // A command's own failure reads "orvex: ...", a sync item's "failed NAME: ...".
+    EXPECT_TRUE(result.err.rfind("orvex: ", 0) == 0 || result.err.rfind("failed ", 0) == 0)
+        << arguments[0] << " " << arguments[1] << ": " << result.err;
   }
   EXPECT_FALSE(std::filesystem::exists(Local("out")));
   EXPECT_EQ(ReadFile(server.root() / "present.txt"), "here");
+  EXPECT_FALSE(std::filesystem::exists(server.root() / "a" / "b.txt"));
 
   // Nobody listening at all.
   const std::string closed = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
