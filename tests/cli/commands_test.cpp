@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "tests/cli/cli_fixture.h"
+#include "tests/support/proxy_daemon.h"
 
 namespace orvex::testing {
 namespace {
@@ -163,6 +164,25 @@ TEST_F(CliTest, NobodyNamedMeansAnAnonymousLogin) {
     auto result = Orvex(arguments);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "public.txt\n");
+  }
+}
+
+TEST_F(CliTest, ProxyOptionCarriesControlAndData) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  WriteTree(Local("work"), {{"through.bin", BinaryContent(70 * 1024, 4)}});
+  for (ProxyKind kind : {ProxyKind::Socks5, ProxyKind::HttpConnect}) {
+    ORVEX_REQUIRE_PROXY(kind);
+    ProxyDaemon proxy(kind);
+    const std::string address = (kind == ProxyKind::Socks5 ? "socks5://" : "http://") + proxy.host() + ":" +
+                                std::to_string(proxy.port());
+    auto put = WithLogin(server, {"put", (Local("work") / "through.bin").string(), Url(server), "--proxy", address});
+    EXPECT_EQ(put.status, 0) << proxy.name() << ": " << put.err;
+    auto listed = WithLogin(server, {"ls", Url(server), "--proxy", address});
+    EXPECT_EQ(listed.out, "through.bin\n") << proxy.name() << ": " << listed.err;
+    // With the proxy gone the same command fails: it never went direct.
+    proxy.Stop();
+    EXPECT_EQ(WithLogin(server, {"ls", Url(server), "--proxy", address}).status, 1) << proxy.name();
   }
 }
 
