@@ -5,11 +5,19 @@
 
 #include "connection/host/host_objects.h"
 #include "dialogs/forms.h"
+#include "dialogs/gui_runtime.h"
 
 namespace orvex {
 
-void LoadAboutBox() { dialogs::LoadAboutBox(); }
-void UnloadAboutBox() { dialogs::UnloadAboutBox(); }
+void LoadAboutBox() {
+  dialogs::HoldApplication();
+  dialogs::LoadAboutBox();
+}
+
+void UnloadAboutBox() {
+  dialogs::UnloadAboutBox();
+  dialogs::ReleaseApplication();
+}
 
 com::ComPtr<Picture> PluginPicture(std::string_view name) {
   const QImage image = dialogs::PluginImage(std::string(name));

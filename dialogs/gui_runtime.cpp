@@ -5,23 +5,21 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QThread>
 #include <QUrl>
 #include <clocale>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/error.h"
 
 namespace orvex::dialogs {
 
-// The application object this library created, if any; a host's own is never
-// touched. It is deliberately not deleted at process exit: by the time static
-// destructors run, Qt's own global objects (created on first use, after this
-// library was loaded) are already gone and ~QApplication would crash. The
-// library stays loaded (below), so the object lives exactly as long as the
-// process.
-// Outside the anonymous namespace, so that leak checkers see a global owner.
+// The application object this library created, if any, and how many holders
+// keep it; a host's own application object is never touched.
 QApplication* owned_application = nullptr;
+int application_holders = 0;
 
 namespace {
 
@@ -54,12 +52,20 @@ void KeepLibraryLoaded() {
 }
 
 // The platform Qt would pick, then "offscreen" so that a missing or dead
-// display means drawing into memory instead of qFatal.
+// display means drawing into memory instead of qFatal. Without any display
+// named in the environment there is nothing to try first.
 std::string PlatformList() {
-  const char* chosen = std::getenv("QT_QPA_PLATFORM");
-  std::string first = chosen && *chosen ? chosen : "xcb";
-  if (first.find("offscreen") != std::string::npos) return first;
-  return first + ";offscreen";
+  auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+  };
+  if (const char* chosen = set("QT_QPA_PLATFORM")) {
+    const std::string first = chosen;
+    return first.find("offscreen") != std::string::npos ? first : first + ";offscreen";
+  }
+  if (set("WAYLAND_DISPLAY")) return "wayland;xcb;offscreen";
+  if (set("DISPLAY")) return "xcb;offscreen";
+  return "offscreen";
 }
 
 }  // namespace
@@ -81,6 +87,16 @@ void EnsureApplication() {
   owned_application = new QApplication(application_argc, application_argv);
   std::setlocale(LC_ALL, host_locale.c_str());
   KeepLibraryLoaded();
+}
+
+void HoldApplication() { ++application_holders; }
+
+void ReleaseApplication() {
+  if (application_holders > 0) --application_holders;
+  if (application_holders == 0 && owned_application && QCoreApplication::instance() == owned_application &&
+      QThread::currentThread() == owned_application->thread()) {
+    delete std::exchange(owned_application, nullptr);
+  }
 }
 
 bool HasInteractiveDisplay() {

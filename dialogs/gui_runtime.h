@@ -27,6 +27,14 @@ inline constexpr int kNoDisplayError = 5;
 // cannot live there). The host's locale (setlocale) is left as it was.
 void EnsureApplication();
 
+// Counts the objects that keep the plug-in's forms in use (each connection,
+// from creation to destruction). When the last one lets go, an application
+// object this library created is deleted, inside the host's own call and not
+// at process exit, where Qt's global objects are already gone; the next use
+// creates a new one. A host's application object is never deleted.
+void HoldApplication();
+void ReleaseApplication();
+
 // True when the application object draws on a screen somebody can see; false
 // for the offscreen, minimal and minimalegl platforms and without an
 // application.

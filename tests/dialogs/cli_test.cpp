@@ -20,7 +20,7 @@ struct Outcome {
   std::string output;
 };
 
-Outcome Run(const std::string& command) {
+Outcome RunShell(const std::string& command) {
   Outcome outcome;
   FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
   if (!pipe) return outcome;
@@ -36,13 +36,13 @@ TEST(CommandLineDialogs, WithoutAUsableDisplayEachCommandFailsAtOnceWithAClearEr
   const std::string folder = host.folder().string();
   const std::string environment = "ORVEX_CLASS_REGISTRY='" + host.registry().string() + "' XDG_CONFIG_HOME='" +
                                   folder + "' XDG_STATE_HOME='" + folder + "' QT_QPA_PLATFORM= WAYLAND_DISPLAY= ";
-  ASSERT_EQ(Run(environment + "'" ORVEX_CLI "' register").exit_code, 0);
+  ASSERT_EQ(RunShell(environment + "'" ORVEX_CLI "' register").exit_code, 0);
 
   for (const char* display : {":97", ""}) {  // nothing listens on :97
     for (const char* command : {"about", "options", "properties ftp://server.example/pub"}) {
       SCOPED_TRACE(std::string("DISPLAY=") + display + " orvex " + command);
       const auto start = std::chrono::steady_clock::now();
-      const auto outcome = Run(environment + "DISPLAY='" + display + "' timeout 60 '" ORVEX_CLI "' " + command);
+      const auto outcome = RunShell(environment + "DISPLAY='" + display + "' timeout 60 '" ORVEX_CLI "' " + command);
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
       EXPECT_EQ(outcome.exit_code, 1) << outcome.output;
       EXPECT_NE(outcome.output.find("cannot be shown: no display is available"), std::string::npos)
