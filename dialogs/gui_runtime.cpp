@@ -51,6 +51,16 @@ void KeepLibraryLoaded() {
   }
 }
 
+// Qt's messages while the application object starts go to the host's
+// standard error as before, except the notice about a missing runtime
+// folder: headless hosts (services, CI) rarely have one and the plug-in does
+// not use it, so it would only repeat itself for every connection.
+QtMessageHandler previous_message_handler = nullptr;
+void StartupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message.contains("XDG_RUNTIME_DIR")) return;
+  if (previous_message_handler) previous_message_handler(type, context, message);
+}
+
 // The platform Qt would pick, then "offscreen" so that a missing or dead
 // display means drawing into memory instead of qFatal. Without any display
 // named in the environment there is nothing to try first.
@@ -82,9 +92,16 @@ void EnsureApplication() {
   // and text handling must not change under it.
   std::string host_locale = std::setlocale(LC_ALL, nullptr) ? std::setlocale(LC_ALL, nullptr) : "C";
   platform_list = PlatformList();
+  // Qt removes the options it understood from argv, so the list is laid out
+  // afresh for every application object.
+  application_argv[0] = application_name;
+  application_argv[1] = platform_option;
   application_argv[2] = platform_list.data();
+  application_argv[3] = nullptr;
   application_argc = 3;
+  previous_message_handler = qInstallMessageHandler(StartupMessages);
   owned_application = new QApplication(application_argc, application_argv);
+  qInstallMessageHandler(previous_message_handler);
   std::setlocale(LC_ALL, host_locale.c_str());
   KeepLibraryLoaded();
 }
