@@ -43,7 +43,7 @@ Variant Connection::iPC_ExecuteCommand(const com::ComPtr<ContextCommand>& contex
     const std::string word = CommandWord(options);
     if (word == "SHOWABOUT") {
       auto& about = dialogs::AboutBox();
-      auto icon = PluginInterface_->Services()->Icon();
+      auto icon = Services()->Icon();
       if (icon) {
         const auto bytes = icon->Bytes();
         const QImage picture = QImage::fromData(bytes.data(), static_cast<int>(bytes.size()));

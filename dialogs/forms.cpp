@@ -113,7 +113,9 @@ void frmProperties::ApplyEnablingRule() {
 }
 
 void frmProperties::Refuse(const char* message, QWidget* field) {
-  auto services = plugin_->PluginInterface()->Services();
+  auto plugin_interface = plugin_->PluginInterface();
+  if (!plugin_interface) Raise(error_number::kObjectRequired, "Object required: the connection's PluginInterface");
+  auto services = plugin_interface->Services();
   services->MessageBox(services->Translate(message, {}), kMessageStyle, Text(windowTitle()), "", 0, nullptr,
                        Variant());
   field->setFocus();

@@ -135,6 +135,14 @@ TEST_F(CommandsTest, UnknownWordsDoNothingAndAMissingWordIsAnError) {
   EXPECT_THROW(connection_->iPC_ExecuteCommand(nullptr, {}, {}, Variant(Variant::Array{})), Error);
 }
 
+TEST_F(CommandsTest, BeforeInitialisationCommandsFailInsteadOfCrashing) {
+  auto uninitialised = Connection::Create();
+  Answer([](QDialog& dialog) { dialog.hide(); });
+  for (const char* word : {"SHOWABOUT", "SHOWOPTIONS", "ONOPTIONSCHANGE"}) {
+    EXPECT_THROW(uninitialised->iPC_ExecuteCommand(nullptr, {}, {}, Words(word)), Error) << word;
+  }
+}
+
 TEST_F(CommandsTest, ShowAboutShowsTheAboutBoxWithTheHostIcon) {
   bool shown = false;
   Answer([&shown](QDialog& dialog) {
