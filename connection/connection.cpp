@@ -1,7 +1,7 @@
 #include "connection/connection.h"
 
 #include "connection/host/host_objects.h"
-#include "connection/library_state.h"
+#include "dialogs/library_state.h"
 #include "connection/pictures.h"
 #include "platform/error.h"
 #include "resources/version_info.h"

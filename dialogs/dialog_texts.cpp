@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <iterator>
 
-#include "connection/library_state.h"
+#include "dialogs/library_state.h"
 #include "platform/error.h"
 
 namespace orvex::dialogs {

@@ -116,19 +116,19 @@ HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  // A port in the server name ("host:2121", "[::1]:2121") applies when no
+  // explicit port is given; an explicit port wins over it.
   inet::ConnectParameters parameters;
-  if (port == INTERNET_INVALID_PORT_NUMBER) {
-    const std::optional<inet::HostPort> split = inet::SplitHostPort(server);
-    if (!split || split->host.empty()) {
-      SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
-      return 0;
-    }
-    parameters.host = split->host;
-    parameters.port = split->port != 0 ? split->port : INTERNET_DEFAULT_FTP_PORT;
-  } else {
-    const std::optional<inet::HostPort> split = inet::SplitHostPort(server);
-    parameters.host = split && split->port == 0 ? split->host : std::string(server);
+  const std::optional<inet::HostPort> split = inet::SplitHostPort(server);
+  if (!split || split->host.empty()) {
+    SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
+    return 0;
+  }
+  parameters.host = split->host;
+  if (port != INTERNET_INVALID_PORT_NUMBER) {
     parameters.port = port;
+  } else {
+    parameters.port = split->port != 0 ? split->port : INTERNET_DEFAULT_FTP_PORT;
   }
   parameters.user = user == nullptr ? "" : user;
   parameters.password = password == nullptr ? "" : password;

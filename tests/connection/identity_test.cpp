@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "connection/connection.h"
-#include "connection/library_state.h"
+#include "dialogs/library_state.h"
 #include "resources/version_info.h"
 #include "tests/connection/host_fixture.h"
 

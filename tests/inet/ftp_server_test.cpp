@@ -235,6 +235,11 @@ TEST_P(RealServer, LoginFormsAndRefusal) {
                               INTERNET_INVALID_PORT_NUMBER, server_->user(),
                               server_->password()))
       << by_text.error();
+  // An explicit port wins over the one in the name.
+  Client explicit_port;
+  EXPECT_TRUE(explicit_port.Connect(server_->host() + ":1", server_->port(), server_->user(),
+                                    server_->password()))
+      << explicit_port.error();
 
   // Nothing listening: cannot connect.
   server_->Stop();

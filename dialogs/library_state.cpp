@@ -1,4 +1,4 @@
-#include "connection/library_state.h"
+#include "dialogs/library_state.h"
 
 namespace orvex {
 namespace {
