@@ -71,7 +71,7 @@ class cxFTP {
   // means the default port 21 (and the stored Port keeps its earlier text);
   // a number must be a port from 1 to 65535, anything else is refused with
   // LastError saying so. Proxy: empty for a direct connection, otherwise
-  // handed on as the proxy specification ("host:port", "socks=host:port").
+  // handed on unchanged as the proxy text ("host:port", "socks=host:port").
   // True when connected and the URL's folder is the current folder; when that
   // folder cannot be entered the session is disconnected again.
   bool Connect(const std::string& URL, const std::string& UserName, const std::string& Password,
