@@ -49,7 +49,7 @@ bool cxFTP::DeleteDirectory(const com::ComPtr<HostFolder>& Folder) {
   RequireItem(static_cast<bool>(Folder));
   // Some servers refuse to remove the folder a session is in.
   if (CurrentPath_ != "/") {
-    CurrentPath_ = "/";
+    CurrentPath_.assign(1, '/');  // not = "/": GCC 12 warns falsely (-Wrestrict) on that
     FtpSetCurrentDirectoryA(hConnection_, "/");
   }
   const std::string path = Folder->Path();
