@@ -26,6 +26,21 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// Shows the properties dialog for the connection; on confirmation saves the
+// settings under the server of the confirmed location and returns that
+// location, else returns empty. The location the user confirmed is the one
+// saved under (and the one a caller adopts): a login typed for a new server
+// must not overwrite the stored login of the old one.
+Variant EditProperties(Connection& connection, const com::ComPtr<_Connection>& self) {
+  dialogs::EnsureApplication();
+  dialogs::frmProperties dialog;
+  dialog.Initialze(self);
+  dialog.ShowModally();
+  if (dialog.Canceled()) return Variant();
+  connection.SaveSettings(dialog.Location());
+  return Variant(dialog.Location());
+}
+
 std::string CommandWord(const Variant& options) {
   const auto& elements = options.AsArray();
   if (elements.empty()) Raise(error_number::kSubscriptOutOfRange, "Subscript out of range: no command word");
@@ -63,32 +78,14 @@ Variant Connection::iPC_ExecuteCommand(const com::ComPtr<ContextCommand>& contex
     } else if (word == "ONOPTIONSCHANGE") {
       LoadSettings("");
     } else if (word == "INITNEW") {
-      dialogs::EnsureApplication();
-      dialogs::frmProperties dialog;
-      dialog.Initialze(self);
-      dialog.ShowModally();
-      if (!dialog.Canceled()) {
-        SaveSettings(dialog.Location());
-        result = Variant(dialog.Location());
-      }
+      result = EditProperties(*this, self);
     }
     return result;
   }
 
   if ((context_command->Flags() & kCommandFlagProperties) == 0) return result;
   if (context_command->ID() != kPropertiesCommandId) return result;
-  dialogs::EnsureApplication();
-  dialogs::frmProperties dialog;
-  dialog.Initialze(self);
-  dialog.ShowModally();
-  if (!dialog.Canceled()) {
-    // Saved under the server of the location the user confirmed, which the
-    // caller adopts: the login typed for a new server must not overwrite
-    // the stored login of the old one.
-    SaveSettings(dialog.Location());
-    result = Variant(dialog.Location());
-  }
-  return result;
+  return EditProperties(*this, self);
 }
 
 }  // namespace orvex

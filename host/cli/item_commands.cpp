@@ -102,7 +102,10 @@ int PutCommand(const Arguments& arguments) {
   return kSuccess;
 }
 
-int MakeFolderCommand(const Arguments& arguments) {
+// The single-operand commands: parse, connect at the item's parent folder,
+// then act on the item.
+template <class Action>
+int OnItem(const Arguments& arguments, Action action) {
   const auto parsed = ParseCommand(arguments, {}, 1, 1);
   if (!parsed) return kUsage;
   const auto url = ReadItemUrl(parsed->operands[0]);
@@ -110,36 +113,29 @@ int MakeFolderCommand(const Arguments& arguments) {
   int status = kSuccess;
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
-  if (!session->plugin().iPC_CreateFolder(session->PathOf({url->Name()}))) return Report(*session);
-  return kSuccess;
+  return action(*session, session->PathOf({url->Name()}), url->Name()) ? kSuccess : Report(*session);
+}
+
+int MakeFolderCommand(const Arguments& arguments) {
+  return OnItem(arguments, [](RemoteSession& session, const std::string& path, const std::string&) {
+    return static_cast<bool>(session.plugin().iPC_CreateFolder(path));
+  });
 }
 
 int RemoveFileCommand(const Arguments& arguments) {
-  const auto parsed = ParseCommand(arguments, {}, 1, 1);
-  if (!parsed) return kUsage;
-  const auto url = ReadItemUrl(parsed->operands[0]);
-  if (!url) return kUsage;
-  int status = kSuccess;
-  auto session = OpenAtParent(*url, *parsed, status);
-  if (!session) return status;
-  auto file = NewHostFile();
-  file->Init(session->PathOf({url->Name()}), url->Name(), 0, Date(), 0, false);
-  if (!session->plugin().iPC_DeleteFile(file, 0)) return Report(*session);
-  return kSuccess;
+  return OnItem(arguments, [](RemoteSession& session, const std::string& path, const std::string& name) {
+    auto file = NewHostFile();
+    file->Init(path, name, 0, Date(), 0, false);
+    return session.plugin().iPC_DeleteFile(file, 0);
+  });
 }
 
 int RemoveFolderCommand(const Arguments& arguments) {
-  const auto parsed = ParseCommand(arguments, {}, 1, 1);
-  if (!parsed) return kUsage;
-  const auto url = ReadItemUrl(parsed->operands[0]);
-  if (!url) return kUsage;
-  int status = kSuccess;
-  auto session = OpenAtParent(*url, *parsed, status);
-  if (!session) return status;
-  auto folder = NewHostFolder();
-  folder->Init(session->PathOf({url->Name()}), url->Name(), Date(), 0, false);
-  if (!session->plugin().iPC_DeleteFolder(folder, 0)) return Report(*session);
-  return kSuccess;
+  return OnItem(arguments, [](RemoteSession& session, const std::string& path, const std::string& name) {
+    auto folder = NewHostFolder();
+    folder->Init(path, name, Date(), 0, false);
+    return session.plugin().iPC_DeleteFolder(folder, 0);
+  });
 }
 
 int RenameCommand(const Arguments& arguments) {
