@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/inet/name_lookup.h"
+
 namespace orvex::inet {
 namespace {
 
@@ -162,29 +164,17 @@ SocketAddress TcpStream::PeerAddress() const {
 ConnectResult ConnectTcp(const std::string& host, std::uint16_t port,
                          std::chrono::milliseconds timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_ADDRCONFIG;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  int resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-  if (resolved != 0) {
-    // Loopback-only machines have no configured address for AI_ADDRCONFIG.
-    hints.ai_flags = 0;
-    resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-  }
-  if (resolved != 0 || found == nullptr) {
-    return {Status(ERROR_INTERNET_NAME_NOT_RESOLVED), nullptr};
+  AddressList found(nullptr, freeaddrinfo);
+  if (const Status looked_up = LookUpHost(host, port, deadline, found); !looked_up.ok()) {
+    return {looked_up, nullptr};
   }
   Status status(ERROR_INTERNET_CANNOT_CONNECT);
   int descriptor = -1;
-  for (addrinfo* entry = found; entry != nullptr && descriptor < 0;
+  for (addrinfo* entry = found.get(); entry != nullptr && descriptor < 0;
        entry = entry->ai_next) {
     descriptor = TryConnect(entry->ai_addr, entry->ai_addrlen, deadline, status);
     if (status.error() == ERROR_INTERNET_TIMEOUT) break;
   }
-  freeaddrinfo(found);
   if (descriptor < 0) return {status, nullptr};
   return Connected(descriptor);
 }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -11,12 +13,34 @@
 #include "ftp/wininet.h"
 #include "platform/inet/host_port.h"
 #include "platform/inet/line_endings.h"
+#include "platform/inet/name_lookup.h"
 #include "platform/inet/proxy.h"
 #include "platform/inet/remote_entry.h"
 #include "platform/inet/reply.h"
 
 namespace orvex::inet {
 namespace {
+
+TEST(NameLookup, AnswersWithinTheDeadlineEvenWhenTheResolverHangs) {
+  using namespace std::chrono_literals;
+  // A resolver stuck on an unreachable name server.
+  const Lookup hanging = [](const std::string& host, const std::string& service, addrinfo** found) {
+    std::this_thread::sleep_for(2s);
+    return SystemLookup(host, service, found);
+  };
+  AddressList addresses(nullptr, freeaddrinfo);
+  const auto start = std::chrono::steady_clock::now();
+  const Status status = LookUpHost("localhost", 21, start + 200ms, addresses, hanging);
+  EXPECT_EQ(status.error(), win32::ERROR_INTERNET_TIMEOUT);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_FALSE(addresses);
+
+  EXPECT_TRUE(LookUpHost("127.0.0.1", 21, std::chrono::steady_clock::now() + 5s, addresses).ok());
+  ASSERT_TRUE(addresses);
+  EXPECT_EQ(addresses->ai_family, AF_INET);
+  EXPECT_EQ(LookUpHost("name.invalid", 21, std::chrono::steady_clock::now() + 5s, addresses).error(),
+            win32::ERROR_INTERNET_NAME_NOT_RESOLVED);
+}
 
 TEST(ReplyTexts, PassivePortsAndQuotedPaths) {
   EXPECT_EQ(ParseExtendedPassivePort("229 Entering Extended Passive Mode (|||6446|)"),

@@ -1,0 +1,65 @@
+#include "platform/inet/name_lookup.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace orvex::inet {
+namespace {
+
+// Shared by the waiting caller and the lookup thread; whichever lets go last
+// frees it, and with it a result nobody waited for.
+struct PendingLookup {
+  std::mutex mutex;
+  std::condition_variable done_signal;
+  bool done = false;
+  int result = EAI_FAIL;
+  addrinfo* found = nullptr;
+
+  ~PendingLookup() {
+    if (found != nullptr) freeaddrinfo(found);
+  }
+};
+
+}  // namespace
+
+int SystemLookup(const std::string& host, const std::string& service, addrinfo** found) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_ADDRCONFIG;
+  int result = getaddrinfo(host.c_str(), service.c_str(), &hints, found);
+  if (result != 0) {
+    hints.ai_flags = 0;
+    result = getaddrinfo(host.c_str(), service.c_str(), &hints, found);
+  }
+  return result;
+}
+
+Status LookUpHost(const std::string& host, std::uint16_t port,
+                  std::chrono::steady_clock::time_point deadline, AddressList& addresses,
+                  const Lookup& lookup) {
+  auto pending = std::make_shared<PendingLookup>();
+  std::thread([pending, lookup, host, service = std::to_string(port)] {
+    addrinfo* found = nullptr;
+    const int result = lookup(host, service, &found);
+    std::lock_guard lock(pending->mutex);
+    pending->result = result;
+    pending->found = found;
+    pending->done = true;
+    pending->done_signal.notify_all();
+  }).detach();
+
+  std::unique_lock lock(pending->mutex);
+  if (!pending->done_signal.wait_until(lock, deadline, [&] { return pending->done; })) {
+    return Status(win32::ERROR_INTERNET_TIMEOUT);
+  }
+  if (pending->result != 0 || pending->found == nullptr) {
+    return Status(win32::ERROR_INTERNET_NAME_NOT_RESOLVED);
+  }
+  addresses = AddressList(std::exchange(pending->found, nullptr), freeaddrinfo);
+  return Status::Ok();
+}
+
+}  // namespace orvex::inet
