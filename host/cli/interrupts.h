@@ -10,7 +10,8 @@
 
 namespace orvex::cli {
 
-// Installs the handlers. Call once, before any work.
+// Installs the handlers. The commands that write (get, put, sync) call it
+// first thing; the others have nothing to clean up and end at once.
 void CatchInterrupts();
 
 // The signal received so far, 0 when none.

@@ -49,6 +49,7 @@ com::ComPtr<Item> FindByName(const std::vector<com::ComPtr<Item>>& items, const 
 }  // namespace
 
 int GetCommand(const Arguments& arguments) {
+  CatchInterrupts();
   const auto parsed = ParseCommand(arguments, {}, 1, 2);
   if (!parsed) return kUsage;
   const auto url = ReadItemUrl(parsed->operands[0]);
@@ -73,6 +74,7 @@ int GetCommand(const Arguments& arguments) {
 }
 
 int PutCommand(const Arguments& arguments) {
+  CatchInterrupts();
   const auto parsed = ParseCommand(arguments, {}, 2, 2);
   if (!parsed) return kUsage;
   const std::filesystem::path source = parsed->operands[0];

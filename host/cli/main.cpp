@@ -11,7 +11,6 @@
 #include "host/app/reference_host.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_commands.h"
-#include "host/cli/interrupts.h"
 #include "host/cli/plugin_library.h"
 #include "host/cli/remote_url.h"
 #include "platform/com/class_registry.h"
@@ -105,7 +104,6 @@ int Run(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  orvex::cli::CatchInterrupts();
   try {
     return orvex::cli::Run(arguments);
   } catch (const orvex::Error& error) {
