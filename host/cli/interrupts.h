@@ -11,7 +11,8 @@
 namespace orvex::cli {
 
 // Installs the handlers. The commands that write (get, put, sync) call it
-// first thing; the others have nothing to clean up and end at once.
+// once connected; before that (a password prompt, the connect) and in the
+// other commands there is nothing to clean up and a signal ends them at once.
 void CatchInterrupts();
 
 // The signal received so far, 0 when none.

@@ -49,7 +49,6 @@ com::ComPtr<Item> FindByName(const std::vector<com::ComPtr<Item>>& items, const 
 }  // namespace
 
 int GetCommand(const Arguments& arguments) {
-  CatchInterrupts();
   const auto parsed = ParseCommand(arguments, {}, 1, 2);
   if (!parsed) return kUsage;
   const auto url = ReadItemUrl(parsed->operands[0]);
@@ -61,6 +60,7 @@ int GetCommand(const Arguments& arguments) {
   int status = kSuccess;
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
+  CatchInterrupts();
   // The listing says whether the file exists and how many bytes to read;
   // a file the server does not list is an error, never an empty download.
   auto listing = session->List(session->location());
@@ -74,7 +74,6 @@ int GetCommand(const Arguments& arguments) {
 }
 
 int PutCommand(const Arguments& arguments) {
-  CatchInterrupts();
   const auto parsed = ParseCommand(arguments, {}, 2, 2);
   if (!parsed) return kUsage;
   const std::filesystem::path source = parsed->operands[0];
@@ -96,6 +95,7 @@ int PutCommand(const Arguments& arguments) {
   int status = kSuccess;
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
+  CatchInterrupts();
   std::vector<std::string> names = {url->Name()};
   if (!names_folder) {
     auto listing = session->List(session->location());

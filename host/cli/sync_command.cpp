@@ -571,7 +571,6 @@ Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
 }  // namespace
 
 int SyncCommand(const Arguments& arguments) {
-  CatchInterrupts();
   const auto parsed =
       ParseCommand(arguments, {{"--up"}, {"--down"}, {"--delete"}, {"--dry-run"}, {"--size-only"}}, 2, 2);
   if (!parsed) return kUsage;
@@ -596,6 +595,7 @@ int SyncCommand(const Arguments& arguments) {
   int status = kSuccess;
   auto session = OpenSession(*url, *parsed, status);
   if (!session) return status;
+  CatchInterrupts();
   if (!up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
     std::cerr << "orvex: cannot create folder " << text::TerminalSafe(local.string()) << ": " << error.message()
               << "\n";
