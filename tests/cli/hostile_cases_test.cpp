@@ -7,6 +7,9 @@
 //  put FILE ftp://h/folder (no "/")       | the parent folder                  | 0
 //  --down --delete, listing of sub fails  | local sub/ and all inside it       | 1
 //  --up --delete, listing of sub fails    | remote sub/ (no STOR, DELE, RMD)   | 1
+//  --down --delete, file over a local     | that local folder (the download    | 1
+//    folder, download refused             |   failed) / that local file (the   |
+//  folder over a local file, listing fails|   folder could not be listed)      |
 //  --down, local sub -> ../outside        | ../outside                         | 1
 //  --down --delete, same                  | ../outside (the link is replaced)  | 0
 //  planted NAME.orvex-partial symlink     | its target                         | 0
@@ -153,6 +156,22 @@ TEST_F(Hostile, AFolderWhoseListingFailsIsAFailedStepAndNothingInsideIsTouched) 
     EXPECT_NE(up.err.find(reason), std::string::npos) << up.err;
     for (const char* verb : {"STOR", "DELE", "RMD"}) EXPECT_FALSE(remote.Received(verb, "sub")) << verb;
   }
+}
+
+TEST_F(Hostile, AReplacementThatCannotCompleteLeavesTheLocalItemInPlace) {
+  FolderServer remote;
+  // "was folder" is a file on the server whose download is refused; "was
+  // file" is a folder on the server whose listing is refused.
+  remote.Folder("/", {FileLine("was folder", 4), FolderLine("was file")});
+  remote.RefuseList("/was file");
+  remote.server.On("RETR", ScriptedServer::Fixed("550 Not today"));
+  const Tree local = {{"was folder/", ""}, {"was folder/inside.txt", "mine"}, {"was file", "mine too"}};
+  WriteTree(Local("tree"), local);
+  auto result = Scripted({"sync", Local("tree").string(), remote.Url(), "--down", "--delete"});
+  EXPECT_EQ(result.status, 1) << result.out << result.err;
+  EXPECT_NE(result.err.find("Not today"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Listing not available today"), std::string::npos) << result.err;
+  EXPECT_EQ(ReadTree(Local("tree")), local);
 }
 
 TEST_F(Hostile, AnEndlessRemoteTreeIsCutAtAFixedDepth) {
