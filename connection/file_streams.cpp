@@ -58,10 +58,12 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
     const bool listed = AsciiExtensions_ && AsciiExtensions_->Exists(extension);
     const std::uint32_t mode = listed && EnableAscii_ ? kTransferAscii : kTransferBinary;
 
-    if (!TransferFTP_->Connected()) {
+    // A transfer session whose connection was lost tries to restore it as
+    // it opens the file, and says so when it cannot.
+    if (!TransferFTP_->Connected() && !TransferFTP_->ConnectionLost()) {
       TransferFTP_->Connect(location_, FTP_->UserName(), FTP_->Password(), FTP_->Port(), FTP_->Proxy(), false);
+      if (!TransferFTP_->Connected()) Raise(kStreamFailure, TransferFTP_->LastError());
     }
-    if (!TransferFTP_->Connected()) Raise(kStreamFailure, TransferFTP_->LastError());
 
     std::uint32_t handle = 0;
     const bool upload = file_stream->AccessMode() != HostFileStream::kAccessRead;
@@ -182,6 +184,7 @@ bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
     RequireStream(file_stream);
     auto handle = static_cast<std::uint32_t>(file_stream->Handle());
     if (file_stream->AccessMode() != HostFileStream::kAccessWrite) {
+      upload_temporary_copy_.erase(handle);  // opened for writing in an odd mode
       CloseDownload(file_stream, handle);
       return true;
     }

@@ -91,6 +91,10 @@ class cxFTP {
   void Disconnect();
   // True exactly while hConnection is nonzero.
   bool Connected() const { return hConnection_ != 0; }
+  // True after the connection was lost and a reconnect failed, until a
+  // connect succeeds or the owner disconnects: the next operation tries to
+  // connect again by itself.
+  bool ConnectionLost() const { return connection_lost_; }
 
   // What the last Connect was given (Port: the last numeric port text).
   std::string Server() const { return Server_; }

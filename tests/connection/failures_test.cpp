@@ -165,25 +165,36 @@ TEST(PluginListingFaults, AnEmptyFolderIsAnEmptyCollectionAndAnUnlistedFileAPlac
 TEST(PluginLostConnection, TheReportSaysSoInWordsAndTheNextCallTriesAgain) {
   ScriptedServer server;
   server.SetListing({"-rw-r--r--   1 owner group       10 Jan  5 10:00 first.txt"});
+  server.SetFile("/first.txt", "0123456789");
   FaultProxy proxy(server.host(), server.port());
   PluginAtPort f(proxy.port());
   f.connection().ClearCacheOnConnect(true);  // every listing asks the server
   ASSERT_TRUE(f.plugin().iPC_Connect(0));
+  auto stream = NewHostFileStream();
+  stream->File(f.plugin().iPC_GetFile(f.path("first.txt")));
+  stream->AccessMode(HostFileStream::kAccessRead);
+  stream->Status(HostFileStream::kStatusAbandoned);  // opened only to connect the transfer session
+  ASSERT_TRUE(f.plugin().iPC_OpenFile(stream) && f.plugin().iPC_CloseFile(stream)) << f.LastError();
   proxy.RefuseNew(true);
-  proxy.CloseAll();
+  proxy.CloseAll();  // both sessions lose their connection
 
+  const std::string lost = " The connection to the server was lost and was not restored. (12163)\xC2\xBB";
   for (int call = 0; call < 2; ++call) {
     SCOPED_TRACE(call);
     EXPECT_FALSE(f.plugin().iPC_GetFiles(f.location()));
-    const std::string bare = f.LastError();
+    std::string bare = f.LastError();
     EXPECT_NE(bare.find(": Unable to reconnect to the server: "), std::string::npos) << bare;
-    EXPECT_TRUE(EndsWith(bare, " The connection to the server was lost and was not restored. (12163)\xC2\xBB"))
-        << bare;
+    EXPECT_TRUE(EndsWith(bare, lost)) << bare;
+    EXPECT_FALSE(f.plugin().iPC_OpenFile(stream));
+    bare = f.LastError();
+    EXPECT_TRUE(bare.rfind("OpenFile: ", 0) == 0 && EndsWith(bare, lost)) << bare;
   }
   proxy.RefuseNew(false);
   const auto files = f.plugin().iPC_GetFiles(f.location());
   ASSERT_TRUE(files) << f.LastError();
   EXPECT_EQ(files->Count(), 1);
+  EXPECT_TRUE(f.plugin().iPC_OpenFile(stream)) << f.LastError();
+  EXPECT_TRUE(f.plugin().iPC_CloseFile(stream)) << f.LastError();
 }
 
 // An upload through the stream members; `between` runs after the data is
