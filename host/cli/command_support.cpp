@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/error.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 
@@ -32,8 +33,13 @@ Command FindRemoteCommand(const std::string& name) {
 }
 
 int UsageError(const std::string& message) {
-  std::cerr << "orvex: " << message << "\n" << "usage:\n" << kRemoteUsageText;
+  std::cerr << "orvex: " << text::TerminalSafe(message) << "\n" << "usage:\n" << kRemoteUsageText;
   return kUsage;
+}
+
+int Problem(const std::string& message) {
+  std::cerr << "orvex: " << text::TerminalSafe(message) << "\n";
+  return kFailure;
 }
 
 std::optional<ParsedArguments> ParseCommand(const std::vector<std::string>& arguments,
@@ -75,8 +81,7 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const Pars
     return nullptr;
   }
   if (!session->Connect()) {
-    std::cerr << "orvex: " << session->LastError() << "\n";
-    status = kFailure;
+    status = Problem(session->LastError());
     return nullptr;
   }
   return session;

@@ -24,6 +24,10 @@ inline constexpr int kUsage = 2;
 // Prints "orvex: MESSAGE" and the usage lines to standard error; returns kUsage.
 int UsageError(const std::string& message);
 
+// Prints "orvex: MESSAGE" to standard error, terminal-safe (a server's text
+// or a name may hold control characters); returns kFailure.
+int Problem(const std::string& message);
+
 // Parses `arguments` (those after the command word) with the connection
 // options and `extra`; the operand count must lie in [fewest, most].
 // nullopt after printing a usage error.

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@
 #include "host/cli/commands.h"
 #include "host/cli/dialog_commands.h"
 #include "host/cli/plugin_library.h"
+#include "host/cli/remote_url.h"
 #include "platform/com/class_registry.h"
 #include "platform/error.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 namespace {
@@ -37,25 +40,40 @@ int Register(bool add) {
   return kSuccess;
 }
 
-int Info(const std::string& url) {
+// Everything shown here comes from the stored settings and the URL, so each
+// value is made terminal-safe.
+std::string Safe(const std::string& text) { return text::TerminalSafe(text); }
+
+// A URL checked like every other command's (no password, no control
+// characters, no "." or ".."); nullopt after printing why.
+std::optional<RemoteUrl> CheckedUrl(const std::string& text) {
+  std::string error;
+  auto url = ParseRemoteUrl(text, error);
+  if (!url) std::cerr << "orvex: " << Safe(error) << "\n" << kUsageText;
+  return url;
+}
+
+int Info(const std::string& text) {
+  const auto url = CheckedUrl(text);
+  if (!url) return kUsage;
   hostapp::ReferenceHost host;
   hostapp::PluginLoader loader;
   auto plugin = loader.CreateObject(kConnectionProgId);
-  plugin->iPC_Init(host.plugin_interface(), "cli", url);
+  plugin->iPC_Init(host.plugin_interface(), "cli", text);
   auto info = plugin->iPC_Properties();
   auto connection = plugin.As<_Connection>();
 
-  std::cout << "Description:    " << info->Description() << "\n"
-            << "Version:        " << info->Version() << "\n"
-            << "Company:        " << info->Company() << "\n"
-            << "Author:         " << info->Author() << "\n"
-            << "Web address:    " << info->WebAddress() << "\n"
-            << "Location type:  " << info->LocationType() << "\n"
+  std::cout << "Description:    " << Safe(info->Description()) << "\n"
+            << "Version:        " << Safe(info->Version()) << "\n"
+            << "Company:        " << Safe(info->Company()) << "\n"
+            << "Author:         " << Safe(info->Author()) << "\n"
+            << "Web address:    " << Safe(info->WebAddress()) << "\n"
+            << "Location type:  " << Safe(info->LocationType()) << "\n"
             << "Capabilities:   " << plugin->iPC_Settings() << "\n"
-            << "Location:       " << plugin->iPC_Location() << "\n"
-            << "Location name:  " << plugin->iPC_LocationName() << "\n";
+            << "Location:       " << Safe(plugin->iPC_Location()) << "\n"
+            << "Location name:  " << Safe(plugin->iPC_LocationName()) << "\n";
   if (connection) {
-    std::cout << "User name:      " << connection->UserName() << "\n"
+    std::cout << "User name:      " << Safe(connection->UserName()) << "\n"
               << "Password:       " << (connection->Password().empty() ? "(none)" : "(stored)") << "\n"
               << "Port:           " << connection->Port() << "\n"
               << "Anonymous:      " << YesNo(connection->Anonymous()) << "\n"
@@ -78,7 +96,10 @@ int Run(const std::vector<std::string>& arguments) {
   }
   if (command == "info" && arguments.size() == 2) return Info(arguments[1]);
   if (auto remote_command = FindRemoteCommand(command)) return remote_command({arguments.begin() + 1, arguments.end()});
-  if (command == "properties" && arguments.size() == 2) return ShowProperties(arguments[1]);
+  if (command == "properties" && arguments.size() == 2) {
+    const auto url = CheckedUrl(arguments[1]);
+    return url ? ShowProperties(arguments[1]) : kUsage;
+  }
   if (command == "options" && arguments.size() == 1) return ShowOptions();
   if (command == "about" && arguments.size() == 1) return ShowAbout();
   std::cerr << kUsageText << kRemoteUsageText;
@@ -93,9 +114,9 @@ int main(int argc, char** argv) {
   try {
     return orvex::cli::Run(arguments);
   } catch (const orvex::Error& error) {
-    std::cerr << "orvex: " << error.description() << " (" << error.number() << ")\n";
+    std::cerr << "orvex: " << orvex::text::TerminalSafe(error.description()) << " (" << error.number() << ")\n";
   } catch (const std::exception& error) {
-    std::cerr << "orvex: " << error.what() << "\n";
+    std::cerr << "orvex: " << orvex::text::TerminalSafe(error.what()) << "\n";
   }
   return orvex::cli::kFailure;
 }
