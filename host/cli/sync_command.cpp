@@ -234,9 +234,13 @@ void Synchronisation::PlanDown(const std::string& remote_path, const fs::path& l
 }
 
 void Synchronisation::Run() {
-  std::uint64_t copies = 0;
-  for (const auto& step : steps_) copies += step.kind == StepKind::Copy;
+  std::uint64_t copies = 0, bytes = 0;
+  for (const auto& step : steps_) {
+    copies += step.kind == StepKind::Copy;
+    if (step.kind == StepKind::Copy) bytes += step.bytes;
+  }
   progress_.set_total_files(copies);
+  progress_.set_total_bytes(bytes);
   for (const auto& step : steps_) {
     if (settings_.dry_run) {
       static const char* const kVerbs[] = {"create", "copy", "delete", "delete"};
@@ -292,8 +296,7 @@ void Synchronisation::Execute(const Step& step) {
 }  // namespace
 
 int SyncCommand(const Arguments& arguments) {
-  const auto parsed =
-      ParseCommand(arguments, {{"--up"}, {"--down"}, {"--delete"}, {"--dry-run"}, {"--size-only"}}, 2, 2);
+  const auto parsed = ParseCommand(arguments, "sync");
   if (!parsed) return kUsage;
   if (parsed->Has("--up") == parsed->Has("--down")) return UsageError("sync needs exactly one of --up and --down");
   SyncSettings settings;
@@ -317,7 +320,18 @@ int SyncCommand(const Arguments& arguments) {
   }
 
   int status = kSuccess;
-  auto session = OpenSession(*url, *parsed, status);
+  auto options = ReadOptions(*url, *parsed, status);
+  if (!options) return status;
+  // As lftp's mirror and rclone do, --up creates a missing remote folder
+  // (a dry run only plans to).
+  FolderSession remote;
+  if (settings.up) {
+    remote = OpenFolderCreating(*url, *options, !settings.dry_run, status);
+  } else {
+    remote.session = OpenSession(*url, *options, status);
+    if (remote.session) remote.path = remote.session->location();
+  }
+  auto& session = remote.session;
   if (!session) return status;
   if (!settings.up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
     std::cerr << "orvex: cannot create folder " << local.string() << ": " << error.message() << "\n";
@@ -327,12 +341,13 @@ int SyncCommand(const Arguments& arguments) {
   Progress progress(std::cout, std::cerr, OutputIsTerminal());
   Synchronisation synchronisation(*session, settings, progress);
   if (settings.up) {
-    synchronisation.PlanUp(local, session->location(), "", true);
+    if (!remote.exists) progress.Planned("create", url->Location() + "/");
+    synchronisation.PlanUp(local, remote.path, "", remote.exists);
   } else {
     synchronisation.PlanDown(session->location(), local, "", local_exists);
   }
   synchronisation.Run();
-  progress.Summary(settings.dry_run ? "dry run, nothing changed: " : "");
+  settings.dry_run ? progress.PlanSummary() : progress.Summary();
   return progress.tally().failed > 0 ? kFailure : kSuccess;
 }
 
