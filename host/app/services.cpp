@@ -6,25 +6,15 @@
 #include <iostream>
 
 #include "connection/host/host_objects.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::hostapp {
 namespace {
 
-// Line breaks as visible escapes, so one entry stays one line.
-std::string OneLine(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (char c : text) {
-    if (c == '\n') {
-      result += "\\n";
-    } else if (c == '\r') {
-      result += "\\r";
-    } else {
-      result += c;
-    }
-  }
-  return result;
-}
+// Names and server replies arrive in the text: control characters shown as
+// visible escapes keep one entry on one line and keep a terminal that shows
+// the log (`cat`, `tail -f`) from acting on them.
+std::string OneLine(const std::string& text) { return text::TerminalSafe(text); }
 
 std::string Timestamp() {
   const auto now = std::chrono::system_clock::now();
@@ -80,8 +70,9 @@ std::int32_t ReferenceServices::MessageBox(const std::string& text, std::int32_t
     answer = message_answer_;
   }
   if (print_messages_) {
-    std::cerr << (title.empty() ? std::string("Message") : title) << ": " << text << "\n";
-    if (!details.empty()) std::cerr << "  " << details << "\n";
+    std::cerr << text::TerminalSafe(title.empty() ? std::string("Message") : title) << ": "
+              << text::TerminalSafe(text) << "\n";
+    if (!details.empty()) std::cerr << "  " << text::TerminalSafe(details) << "\n";
   }
   // Called without the lock held, so a handler may use the services itself.
   return handler ? handler(record) : answer;

@@ -10,6 +10,7 @@
 #include "host/cli/command_table.h"
 #include "host/cli/terminal_input.h"
 #include "platform/error.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 
@@ -34,7 +35,7 @@ void SetCurrentCommand(const std::string& name) { current_command = name; }
 void SetVerbose(bool verbose) { verbose_everywhere = verbose; }
 
 int UsageError(const std::string& message) {
-  std::cerr << "orvex: " << message << "\n";
+  std::cerr << "orvex: " << text::TerminalSafe(message) << "\n";
   if (const CommandInfo* command = FindCommand(current_command)) {
     std::cerr << "usage: " << Synopsis(*command) << "\n"
               << "Try 'orvex help " << command->name << "' for more information.\n";
@@ -42,6 +43,11 @@ int UsageError(const std::string& message) {
     std::cerr << "Try 'orvex --help' for more information.\n";
   }
   return kUsage;
+}
+
+int Problem(const std::string& message) {
+  std::cerr << "orvex: " << text::TerminalSafe(message) << "\n";
+  return kFailure;
 }
 
 std::optional<ParsedArguments> ParseCommand(const std::vector<std::string>& arguments, const std::string& name) {
@@ -105,7 +111,7 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, Connection
     if (failure) {
       *failure = report;
     } else {
-      std::cerr << "orvex: " << report << "\n";
+      Problem(report);
     }
     return nullptr;
   }

@@ -30,6 +30,10 @@ void SetVerbose(bool verbose);
 // to standard error; returns kUsage.
 int UsageError(const std::string& message);
 
+// Prints "orvex: MESSAGE" to standard error, terminal-safe (a server's text
+// or a name may hold control characters); returns kFailure.
+int Problem(const std::string& message);
+
 // Parses `arguments` (those after the command word) with the options the
 // command table gives the command `name`; the operands must be as many as
 // its synopsis names ("missing URL" otherwise). nullopt after printing a

@@ -9,7 +9,9 @@
 #include "host/cli/command_support.h"
 #include "host/cli/commands.h"
 #include "host/cli/progress.h"
+#include "host/cli/interrupts.h"
 #include "host/cli/transfer.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 namespace {
@@ -29,9 +31,13 @@ std::unique_ptr<RemoteSession> OpenAtParent(const RemoteUrl& item, const ParsedA
   return OpenSession(item.Parent(), arguments, status);
 }
 
-int Report(RemoteSession& session) {
-  std::cerr << "orvex: " << session.LastError() << "\n";
-  return kFailure;
+int Report(RemoteSession& session) { return Problem(session.LastError()); }
+
+// A transfer that did not complete: its reason, and the status that says
+// whether a signal stopped it.
+int TransferFailed(const TransferResult& result) {
+  Problem(result.error);
+  return result.interrupted ? InterruptExitStatus() : kFailure;
 }
 
 template <class Item>
@@ -61,21 +67,15 @@ int GetCommand(const Arguments& arguments) {
   auto listing = session->List(session->location());
   if (!listing) return Report(*session);
   auto file = FindByName(listing->files, url->Name());
-  if (!file) {
-    std::cerr << "orvex: no such file: " << parsed->operands[0] << "\n";
-    return kFailure;
-  }
+  if (!file) return Problem("no such file: " + parsed->operands[0]);
   Progress progress(std::cout, std::cerr, OutputIsTerminal(), 1);
   progress.set_total_bytes(static_cast<std::uint64_t>(std::max(0.0, file->Size())));
   progress.Start(url->Name());
   const auto result = DownloadFile(session->plugin(), file, target,
                                    [&](std::uint64_t bytes) { progress.Advance(bytes); });
   progress.Clear();
-  if (!result.ok) {
-    std::cerr << "orvex: " << result.error << "\n";
-    return kFailure;
-  }
-  std::cout << "downloaded " << target.string() << " (" << result.bytes << " bytes)\n";
+  if (!result.ok) return TransferFailed(result);
+  std::cout << "downloaded " << text::TerminalSafe(target.string()) << " (" << result.bytes << " bytes)\n";
   return kSuccess;
 }
 
@@ -86,31 +86,41 @@ int PutCommand(const Arguments& arguments) {
   const std::string& text = parsed->operands[1];
   auto url = ReadUrl(text);
   if (!url) return kUsage;
-  // A URL ending in "/" names the folder to put the file into.
-  if (text.back() == '/' || url->names.empty()) url->names.push_back(source.filename().string());
+  const std::string source_name = source.filename().string();
+  // A URL ending in "/" (or the server root) names the folder to put the
+  // file into; otherwise it names the file, unless a folder of that name
+  // exists (looked up below).
+  const bool names_folder = text.back() == '/' || url->names.empty();
+  if (names_folder) url->names.push_back(source_name);
   if (url->Name().find('\\') != std::string::npos) {
     return UsageError("a name with \"\\\" cannot be sent to the server: " + url->Name());
   }
   std::error_code error;
-  if (!std::filesystem::is_regular_file(source, error)) {
-    std::cerr << "orvex: not a readable file: " << source.string() << "\n";
-    return kFailure;
-  }
+  if (!std::filesystem::is_regular_file(source, error)) return Problem("not a readable file: " + source.string());
 
   int status = kSuccess;
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
+  std::vector<std::string> names = {url->Name()};
+  if (!names_folder) {
+    auto listing = session->List(session->location());
+    if (!listing) return Report(*session);
+    if (FindByName(listing->folders, url->Name())) {
+      if (source_name.find('\\') != std::string::npos) {
+        return UsageError("a name with \"\\\" cannot be sent to the server: " + source_name);
+      }
+      names.push_back(source_name);
+      url->names.push_back(source_name);
+    }
+  }
   Progress progress(std::cout, std::cerr, OutputIsTerminal(), 1);
   progress.set_total_bytes(std::filesystem::file_size(source, error));
-  progress.Start(url->Name());
-  const auto result = UploadFile(session->plugin(), source, session->PathOf({url->Name()}),
+  progress.Start(names.back());
+  const auto result = UploadFile(session->plugin(), source, session->PathOf(names),
                                  [&](std::uint64_t bytes) { progress.Advance(bytes); });
   progress.Clear();
-  if (!result.ok) {
-    std::cerr << "orvex: " << result.error << "\n";
-    return kFailure;
-  }
-  std::cout << "uploaded " << url->Location() << " (" << result.bytes << " bytes)\n";
+  if (!result.ok) return TransferFailed(result);
+  std::cout << "uploaded " << text::TerminalSafe(url->Location()) << " (" << result.bytes << " bytes)\n";
   return kSuccess;
 }
 
@@ -190,8 +200,7 @@ int RenameCommand(const Arguments& arguments) {
     if (!session->plugin().iPC_RenameFile(file, new_name)) return Report(*session);
     return kSuccess;
   }
-  std::cerr << "orvex: no such file or folder: " << parsed->operands[0] << "\n";
-  return kFailure;
+  return Problem("no such file or folder: " + parsed->operands[0]);
 }
 
 }  // namespace orvex::cli

@@ -1,6 +1,7 @@
 // orvex ls URL [-l] [--json]: the folders, then the files, of a remote folder.
 //
-// Plain output: one name a line, folders with a closing "/".
+// Plain output: one name a line, folders with a closing "/"; control
+// characters in names are shown escaped ("\x1b"), --json keeps them exact.
 // -l: "d" or "-", size in bytes (folders "-"), modification time, name.
 // --json: one object on one line, the form documented in the README:
 //   {"location":"ftp://...","folders":[{"name":"...","modified":"YYYY-MM-DDTHH:MM:SS"}],
@@ -15,6 +16,7 @@
 #include "host/cli/command_support.h"
 #include "host/cli/commands.h"
 #include "host/cli/json.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 namespace {
@@ -46,10 +48,7 @@ int ListCommand(const Arguments& arguments) {
   if (!session) return status;
 
   auto listing = session->List(session->location());
-  if (!listing) {
-    std::cerr << "orvex: " << session->LastError() << "\n";
-    return kFailure;
-  }
+  if (!listing) return Problem(session->LastError());
   SortByName(listing->folders);
   SortByName(listing->files);
 
@@ -73,16 +72,16 @@ int ListCommand(const Arguments& arguments) {
     char line[64];
     for (const auto& folder : listing->folders) {
       std::snprintf(line, sizeof line, "d %15s %s ", "-", FormatDate(folder->DateModified()).c_str());
-      std::cout << line << folder->Name() << "/\n";
+      std::cout << line << text::TerminalSafe(folder->Name()) << "/\n";
     }
     for (const auto& file : listing->files) {
       std::snprintf(line, sizeof line, "- %15s %s ", SizeText(file->Size()).c_str(),
                     FormatDate(file->DateModified()).c_str());
-      std::cout << line << file->Name() << "\n";
+      std::cout << line << text::TerminalSafe(file->Name()) << "\n";
     }
   } else {
-    for (const auto& folder : listing->folders) std::cout << folder->Name() << "/\n";
-    for (const auto& file : listing->files) std::cout << file->Name() << "\n";
+    for (const auto& folder : listing->folders) std::cout << text::TerminalSafe(folder->Name()) << "/\n";
+    for (const auto& file : listing->files) std::cout << text::TerminalSafe(file->Name()) << "\n";
   }
   return kSuccess;
 }

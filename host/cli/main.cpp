@@ -13,10 +13,13 @@
 #include "host/cli/command_table.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_commands.h"
+#include "host/cli/interrupts.h"
 #include "host/cli/plugin_library.h"
+#include "host/cli/remote_url.h"
 #include "platform/com/class_registry.h"
 #include "platform/error.h"
 #include "resources/version_info.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 namespace {
@@ -32,25 +35,34 @@ int Register(bool add) {
   return kSuccess;
 }
 
-int Info(const std::string& url) {
+// Everything shown here comes from the stored settings and the URL, so each
+// value is made terminal-safe.
+std::string Safe(const std::string& text) { return text::TerminalSafe(text); }
+
+int Info(const std::string& text) {
+  // Checked like every other command's URL: no password, no control
+  // characters, no "." or "..".
+  std::string error;
+  const auto url = ParseRemoteUrl(text, error);
+  if (!url) return UsageError(error);
   hostapp::ReferenceHost host;
   hostapp::PluginLoader loader;
   auto plugin = loader.CreateObject(kConnectionProgId);
-  plugin->iPC_Init(host.plugin_interface(), "cli", url);
+  plugin->iPC_Init(host.plugin_interface(), "cli", url->Location());
   auto info = plugin->iPC_Properties();
   auto connection = plugin.As<_Connection>();
 
-  std::cout << "Description:    " << info->Description() << "\n"
-            << "Version:        " << info->Version() << "\n"
-            << "Company:        " << info->Company() << "\n"
-            << "Author:         " << info->Author() << "\n"
-            << "Web address:    " << info->WebAddress() << "\n"
-            << "Location type:  " << info->LocationType() << "\n"
+  std::cout << "Description:    " << Safe(info->Description()) << "\n"
+            << "Version:        " << Safe(info->Version()) << "\n"
+            << "Company:        " << Safe(info->Company()) << "\n"
+            << "Author:         " << Safe(info->Author()) << "\n"
+            << "Web address:    " << Safe(info->WebAddress()) << "\n"
+            << "Location type:  " << Safe(info->LocationType()) << "\n"
             << "Capabilities:   " << plugin->iPC_Settings() << "\n"
-            << "Location:       " << plugin->iPC_Location() << "\n"
-            << "Location name:  " << plugin->iPC_LocationName() << "\n";
+            << "Location:       " << Safe(plugin->iPC_Location()) << "\n"
+            << "Location name:  " << Safe(plugin->iPC_LocationName()) << "\n";
   if (connection) {
-    std::cout << "User name:      " << connection->UserName() << "\n"
+    std::cout << "User name:      " << Safe(connection->UserName()) << "\n"
               << "Password:       " << (connection->Password().empty() ? "(none)" : "(stored)") << "\n"
               << "Port:           " << connection->Port() << "\n"
               << "Anonymous:      " << YesNo(connection->Anonymous()) << "\n"
@@ -174,12 +186,13 @@ std::string WithRemedy(const orvex::Error& error) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  orvex::cli::CatchInterrupts();
   try {
     return orvex::cli::Run(arguments);
   } catch (const orvex::Error& error) {
-    std::cerr << "orvex: " << orvex::cli::WithRemedy(error) << "\n";
+    std::cerr << "orvex: " << orvex::text::TerminalSafe(orvex::cli::WithRemedy(error)) << "\n";
   } catch (const std::exception& error) {
-    std::cerr << "orvex: " << error.what() << "\n";
+    std::cerr << "orvex: " << orvex::text::TerminalSafe(error.what()) << "\n";
   }
   return orvex::cli::kFailure;
 }

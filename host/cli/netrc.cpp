@@ -2,6 +2,10 @@
 
 #include "host/cli/netrc.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -78,12 +82,29 @@ std::optional<NetrcLogin> FindNetrcLogin(const std::string& text, const std::str
   return fallback;
 }
 
-std::optional<NetrcLogin> ReadNetrcLogin(const std::string& host) {
-  std::ifstream file(NetrcPath(), std::ios::binary);
+std::optional<NetrcLogin> ReadNetrcLogin(const std::string& host, std::string& warning) {
+  const auto path = NetrcPath();
+  std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
   std::ostringstream text;
   text << file.rdbuf();
-  return FindNetrcLogin(text.str(), host);
+  auto login = FindNetrcLogin(text.str(), host);
+  struct stat status {};
+  if (login && !login->password.empty() && ::stat(path.c_str(), &status) == 0) {
+    std::string why;
+    if (status.st_uid != ::geteuid()) {
+      why = "it belongs to another user";
+    } else if ((status.st_mode & 077) != 0) {
+      char mode[8];
+      std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+      why = std::string("others may read it (mode ") + mode + "); chmod 600 " + path.string() + " to use it";
+    }
+    if (!why.empty()) {
+      warning = "not using the password in " + path.string() + ": " + why;
+      login->password.clear();
+    }
+  }
+  return login;
 }
 
 }  // namespace orvex::cli

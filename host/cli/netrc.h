@@ -21,7 +21,11 @@ std::filesystem::path NetrcPath();
 // may hold blanks. Host names are compared without regard to letter case.
 std::optional<NetrcLogin> FindNetrcLogin(const std::string& text, const std::string& host);
 
-// Reads NetrcPath(); nullopt when the file is missing or has no entry.
-std::optional<NetrcLogin> ReadNetrcLogin(const std::string& host);
+// Reads NetrcPath(); nullopt when the file is missing or has no entry. As
+// ftp clients do, a password is not taken from a file that others may read
+// or write (any group or other permission bit) or that belongs to someone
+// else: the entry comes back without it and `warning` says why (the login
+// name is still used).
+std::optional<NetrcLogin> ReadNetrcLogin(const std::string& host, std::string& warning);
 
 }  // namespace orvex::cli

@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/text/terminal_text.h"
+
 namespace orvex::cli {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+std::string Safe(const std::string& text) { return text::TerminalSafe(text); }
 
 }  // namespace
 
@@ -91,7 +95,7 @@ void Progress::Draw() {
 }
 
 void Progress::Start(const std::string& name) {
-  current_ = name;
+  current_ = Safe(name);
   current_bytes_ = 0;
   Draw();
 }
@@ -105,7 +109,7 @@ void Progress::Copied(const std::string& name, std::uint64_t bytes) {
   ++tally_.copied;
   tally_.bytes += bytes;
   current_bytes_ = 0;
-  if (!terminal_) Line("copied " + name + " (" + std::to_string(bytes) + " bytes)");
+  if (!terminal_) Line("copied " + Safe(name) + " (" + std::to_string(bytes) + " bytes)");
   Draw();
 }
 
@@ -114,20 +118,37 @@ void Progress::Failed(const std::string& name, const std::string& report) {
   current_bytes_ = 0;
   ClearLine();
   out_ << std::flush;
-  errors_ << "failed " << name << ": " << report << "\n" << std::flush;
+  errors_ << "failed " << Safe(name) << ": " << Safe(report) << "\n" << std::flush;
   Draw();
 }
 
 void Progress::Created(const std::string& name) {
-  if (!terminal_) Line("created " + name);
+  if (!terminal_) Line("created " + Safe(name));
 }
 
 void Progress::Deleted(const std::string& name) {
   ++tally_.deleted;
-  if (!terminal_) Line("deleted " + name);
+  if (!terminal_) Line("deleted " + Safe(name));
 }
 
 void Progress::Skipped(const std::string&) { ++tally_.skipped; }
+
+void Progress::LeftOut(const std::string& name, const std::string& reason) {
+  ClearLine();
+  out_ << std::flush;
+  errors_ << "left out " << Safe(name) << ": " << Safe(reason) << "\n" << std::flush;
+  Draw();
+}
+
+void Progress::Stopped(const std::string& why) {
+  ClearLine();
+  out_ << std::flush;
+  errors_ << "orvex: " << Safe(why) << "\n" << std::flush;
+}
+
+void Progress::Note(const std::string& text) {
+  if (!terminal_) Line(Safe(text));
+}
 
 void Progress::Planned(const std::string& action, const std::string& name, std::uint64_t bytes) {
   if (action == "copy") {
@@ -136,7 +157,7 @@ void Progress::Planned(const std::string& action, const std::string& name, std::
   } else if (action == "delete") {
     ++tally_.deleted;
   }
-  Line("would " + action + " " + name);
+  Line("would " + action + " " + Safe(name));
 }
 
 void Progress::Summary(const std::string& prefix) {
@@ -147,7 +168,9 @@ void Progress::Summary(const std::string& prefix) {
   char time[32];
   std::snprintf(time, sizeof time, "%.2f", seconds);
   out_ << prefix << "copied " << tally_.copied << ", skipped " << tally_.skipped << ", deleted " << tally_.deleted
-       << ", failed " << tally_.failed << ", " << tally_.bytes << " bytes in " << time << " s ("
+       << ", failed " << tally_.failed
+       << (tally_.not_attempted > 0 ? ", not attempted " + std::to_string(tally_.not_attempted) : std::string())
+       << ", " << tally_.bytes << " bytes in " << time << " s ("
        << FormatBytes(rate) << "/s)\n"
        << std::flush;
 }

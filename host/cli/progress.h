@@ -8,10 +8,12 @@
 // (a single file, as get and put show it, leaves out the file counts).
 // Otherwise every finished item is one plain line ("copied NAME (BYTES
 // bytes)", "deleted NAME", ...), easy to read in a log or a pipe. Failures
-// always go to standard error with the plug-in's own report. The summary is
-// one line:
+// always go to standard error with the plug-in's own report. Names and
+// reports are shown terminal-safe (control characters escaped). The summary
+// is one line:
 //   copied C, skipped S, deleted D, failed F, B bytes in T s (R/s)
-// and a dry run's says what would be done, without a rate:
+// with ", not attempted N" after the failures when a run stopped early, and
+// a dry run's says what would be done, without a rate:
 //   dry run, nothing changed: would copy C files (B bytes), delete D, skipped S, failed F
 
 #include <chrono>
@@ -26,6 +28,7 @@ struct Tally {
   std::uint64_t skipped = 0;
   std::uint64_t deleted = 0;
   std::uint64_t failed = 0;
+  std::uint64_t not_attempted = 0;
   std::uint64_t bytes = 0;
 };
 
@@ -49,6 +52,14 @@ class Progress {
   void Created(const std::string& name);
   void Deleted(const std::string& name);
   void Skipped(const std::string& name);
+  // A source item that is not synchronised (a notice on standard error, not
+  // a failure), and a plain remark such as a removed left-over.
+  void LeftOut(const std::string& name, const std::string& reason);
+  void Note(const std::string& text);
+  // Why a run stops early: "orvex: WHY" on standard error.
+  void Stopped(const std::string& why);
+  // Steps a stopped run never reached.
+  void NotAttempted(std::uint64_t count) { tally_.not_attempted += count; }
   // A dry run's "would copy NAME" and the like; "copy" and "delete" are
   // counted in the summary as if done.
   void Planned(const std::string& action, const std::string& name, std::uint64_t bytes = 0);

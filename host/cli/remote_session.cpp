@@ -10,6 +10,7 @@
 
 #include "host/cli/netrc.h"
 #include "host/cli/terminal_input.h"
+#include "platform/text/terminal_text.h"
 #include "platform/error.h"
 
 namespace orvex::cli {
@@ -28,12 +29,15 @@ bool IsPortNumber(const std::string& text) {
   return value >= 1 && value <= 65535;
 }
 
+// nullopt when the collection holds something that is not an item of the
+// kind asked for: a listing that cannot be read whole is no listing, since a
+// sync would take a missing entry for a deleted one.
 template <class Item>
-std::vector<com::ComPtr<Item>> ItemsOf(const script::Collection& collection) {
+std::optional<std::vector<com::ComPtr<Item>>> ItemsOf(const script::Collection& collection) {
   std::vector<com::ComPtr<Item>> items;
   for (std::int32_t position = 1; position <= collection.Count(); ++position) {
     auto item = collection.Item(position).AsInterface<Item>();
-    if (!item) continue;
+    if (!item) return std::nullopt;
     const std::string name = item->Name();
     // Some servers list the navigation folders; they are never items.
     if (name == "." || name == ".." || name.empty()) continue;
@@ -186,7 +190,11 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
   std::optional<std::string> user = options.user;
   if (!user && !url_.user.empty()) user = url_.user;
   std::optional<NetrcLogin> netrc;
-  if (!options.anonymous && !options.password_from_input) netrc = ReadNetrcLogin(url_.host);
+  if (!options.anonymous && !options.password_from_input) {
+    std::string warning;
+    netrc = ReadNetrcLogin(url_.host, warning);
+    if (!warning.empty()) std::cerr << "orvex: " << text::TerminalSafe(warning) << "\n";
+  }
   if (!user && netrc && !netrc->login.empty()) user = netrc->login;
 
   if (options.anonymous) {
@@ -252,25 +260,6 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
 
 void EnableDialogueTrace() { ::setenv("ORVEX_FTP_TRACE", "1", 1); }
 
-namespace {
-
-// A server's text as a terminal may show it.
-std::string Printable(const std::string& text) {
-  std::string shown;
-  for (unsigned char character : text) {
-    if (character == 0x7f || (character < 0x20 && character != '\t')) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", character);
-      shown += escaped;
-    } else {
-      shown += static_cast<char>(character);
-    }
-  }
-  return shown;
-}
-
-}  // namespace
-
 void RemoteSession::ShowDialogue() {
   host_.services().SetLogHandler([](const hostapp::LogRecord& record) {
     if (record.type != HostServices::kTraceLogType) return false;
@@ -280,7 +269,7 @@ void RemoteSession::ShowDialogue() {
       const auto space = text.find(") ");
       if (space != std::string::npos) text.erase(0, space + 2);
     }
-    std::cerr << Printable(text) << "\n" << std::flush;
+    std::cerr << text::TerminalSafe(text) << "\n" << std::flush;
     return true;
   });
 }
@@ -300,7 +289,13 @@ std::optional<RemoteListing> RemoteSession::List(const std::string& folder_path)
   if (!folders) return std::nullopt;
   auto files = plugin_->iPC_GetFiles(folder_path);
   if (!files) return std::nullopt;
-  return RemoteListing{ItemsOf<HostFolder>(*folders), ItemsOf<HostFile>(*files)};
+  auto folder_items = ItemsOf<HostFolder>(*folders);
+  auto file_items = ItemsOf<HostFile>(*files);
+  if (!folder_items || !file_items) {
+    plugin_->iPC_Properties()->LastError("the listing of " + folder_path + " holds an entry that is not an item");
+    return std::nullopt;
+  }
+  return RemoteListing{std::move(*folder_items), std::move(*file_items)};
 }
 
 }  // namespace orvex::cli

@@ -111,7 +111,8 @@ class RemoteSession {
   const std::string& location() const { return location_; }
   std::string PathOf(const std::vector<std::string>& names) const;
 
-  // iPC_GetFolders and iPC_GetFiles of one folder; nullopt when either fails.
+  // iPC_GetFolders and iPC_GetFiles of one folder; nullopt (with LastError()
+  // saying why) when either fails or gives something that is not an item.
   std::optional<RemoteListing> List(const std::string& folder_path);
 
  private:

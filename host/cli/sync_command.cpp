@@ -2,234 +2,397 @@
 //
 // First the whole tree is compared and a list of steps made (so the progress
 // display knows the total, and --dry-run can print the list); then the steps
-// run in order. Within each folder deletions come first (so an item of the
-// other kind with the same name is out of the way), then files, then
-// sub-folders. A step that fails is reported and counted; the rest go on.
+// run in order. What happens to each name is decided by PlanItem
+// (sync_plan.h); this file walks the two trees and carries the steps out.
+//
+// The walk is iterative and stops at kMaxFolderDepth, so no tree a server
+// makes up can exhaust the stack. Within each folder deletions come first
+// (so an item of the other kind with the same name is out of the way), then
+// files, then sub-folders; a folder's contents come after its creation, and
+// are not attempted when that failed. A step that fails is reported and
+// counted; the rest go on, unless the connection is lost for good or a
+// signal arrives: then the run stops, counts what it did not attempt, and
+// says why.
+//
+// Safety of the local side: a symbolic link is never followed on --down (a
+// link where the server has an item is a clash, or with --delete is itself
+// replaced), and before every local change the folders leading to it are
+// checked to be real folders, not links planted since the comparison.
+
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <map>
+#include <set>
 
 #include "host/cli/command_support.h"
 #include "host/cli/commands.h"
+#include "host/cli/interrupts.h"
 #include "host/cli/progress.h"
-#include "host/cli/sync_rules.h"
+#include "host/cli/sync_plan.h"
 #include "host/cli/transfer.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-// What DownloadFile writes while a file arrives; never a real file to sync.
-constexpr char kPartialSuffix[] = ".orvex-partial";
-
 struct LocalEntry {
   std::string name;
-  bool folder = false;
-  FileState state;
+  SideItem item;
 };
 
-std::time_t LocalTime(const fs::file_time_type& time) {
-  return std::chrono::system_clock::to_time_t(
-      std::chrono::time_point_cast<std::chrono::system_clock::duration>(fs::file_time_type::clock::to_sys(time)));
+FileState StateOf(const struct stat& status) {
+  return {static_cast<std::uint64_t>(status.st_size), status.st_mtim.tv_sec};
 }
 
-// Regular files (also through a symbolic link) and real folders; symbolic
-// links to folders are left out so that a link cycle cannot recurse forever.
-std::optional<std::vector<LocalEntry>> ReadLocalFolder(const fs::path& folder, std::string& error) {
+// The entries of a local folder with their kinds. Links are never followed
+// on --down; on --up a link to a regular file counts as that file (its
+// content is what gets sent), any other link stays a Link.
+std::optional<std::vector<LocalEntry>> ReadLocalFolder(const fs::path& folder, Direction direction,
+                                                       std::string& error) {
   std::vector<LocalEntry> entries;
   std::error_code code;
   for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
-    const auto& entry = *it;
+    const fs::path path = it->path();
     LocalEntry local;
-    local.name = entry.path().filename().string();
-    if (local.name.size() > sizeof kPartialSuffix &&
-        local.name.ends_with(kPartialSuffix)) {
-      continue;
-    }
-    std::error_code item_error;
-    if (entry.is_directory(item_error) && !entry.is_symlink(item_error)) {
-      local.folder = true;
-    } else if (entry.is_regular_file(item_error)) {
-      local.state.size = entry.file_size(item_error);
-      local.state.modified = LocalTime(entry.last_write_time(item_error));
-    } else {
-      std::cerr << "orvex: left out (not a file or folder): " << entry.path().string() << "\n";
-      continue;
-    }
-    if (item_error) {
-      error = "cannot read '" + entry.path().string() + "': " + item_error.message();
+    local.name = path.filename().string();
+    local.item.unrepresentable = !NameFitsServer(local.name);
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+      error = "cannot read '" + path.string() + "': " + std::strerror(errno);
       return std::nullopt;
     }
-    entries.push_back(local);
+    if (S_ISLNK(status.st_mode)) {
+      struct stat target {};
+      if (direction == Direction::Up && ::stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode)) {
+        local.item.kind = ItemKind::File;
+        local.item.state = StateOf(target);
+      } else {
+        local.item.kind = ItemKind::Link;
+      }
+    } else if (S_ISREG(status.st_mode)) {
+      local.item.kind = ItemKind::File;
+      local.item.state = StateOf(status);
+    } else if (S_ISDIR(status.st_mode)) {
+      local.item.kind = ItemKind::Folder;
+    } else {
+      local.item.kind = ItemKind::Special;
+    }
+    entries.push_back(std::move(local));
   }
   if (code) {
     error = "cannot read folder '" + folder.string() + "': " + code.message();
     return std::nullopt;
   }
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return entries;
 }
 
-enum class StepKind { CreateFolder, Copy, DeleteFile, DeleteFolder };
+// Names a listing must never hand over; they could reach outside the folder.
+bool UsableRemoteName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+// True when every folder from `root` down to `relative` (a folder path below
+// it, "" for the root itself) is a real folder, not a symbolic link.
+bool RealFoldersBelow(const fs::path& root, const fs::path& relative, std::string& error) {
+  fs::path path = root;
+  for (const auto& component : relative) {
+    if (component.empty()) continue;
+    path /= component;
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+      error = "cannot read '" + path.string() + "': " + std::strerror(errno);
+      return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+      error = "'" + path.string() + "' is no longer a folder (a link is never followed)";
+      return false;
+    }
+  }
+  return true;
+}
+
+// A report that is a server's refusal (a 5xx reply) rather than a lost
+// connection: the plug-in's texts end in the reply or error number.
+bool IsServerRefusal(const std::string& report) {
+  const auto open = report.rfind('(');
+  if (open == std::string::npos || report.size() != open + 5 || report.back() != ')') return false;
+  const std::string number = report.substr(open + 1, 3);
+  return number[0] == '5' && std::isdigit(static_cast<unsigned char>(number[1])) &&
+         std::isdigit(static_cast<unsigned char>(number[2]));
+}
+
+enum class StepKind { CreateFolder, Copy, Delete, RemoveLeftover };
 
 struct Step {
-  StepKind kind;
-  std::string display;      // relative path with "/", folders with a closing "/"
-  fs::path local;           // the local side
-  std::string remote_path;  // the remote side's host path
-  com::ComPtr<HostFile> remote_file;
-  com::ComPtr<HostFolder> remote_folder;
+  StepKind kind = StepKind::Copy;
+  std::string display;    // relative path with "/", folders with a closing "/"
+  fs::path relative;      // the local item, relative to the local root
+  std::string remote_path;  // the remote item's host path
+  com::ComPtr<HostFile> remote_file;      // the listed remote file (download, or one to delete)
+  com::ComPtr<HostFolder> remote_folder;  // a listed remote folder to delete
+  ItemKind target_kind = ItemKind::Absent;  // what the target side holds now
+  bool replace = false;  // the target of another kind is removed first
   std::uint64_t bytes = 0;
+  std::ptrdiff_t depends_on = -1;  // the step creating the folder this one is in
+};
+
+Step NewStep(StepKind kind, std::string display, fs::path relative, std::string remote_path) {
+  Step step;
+  step.kind = kind;
+  step.display = std::move(display);
+  step.relative = std::move(relative);
+  step.remote_path = std::move(remote_path);
+  return step;
+}
+
+struct FolderVisit {
+  fs::path relative;        // below the local root
+  std::string remote_path;  // host path
+  std::string display;      // "" for the root, else "a/b/"
+  bool local_exists = true;
+  bool remote_exists = true;
+  std::size_t depth = 0;
+  std::ptrdiff_t depends_on = -1;
 };
 
 struct SyncSettings {
-  bool up = true;
-  bool delete_extra = false;
+  PlanOptions plan;
   bool dry_run = false;
-  bool size_only = false;
 };
 
 class Synchronisation {
  public:
-  Synchronisation(RemoteSession& session, const SyncSettings& settings, Progress& progress)
-      : session_(session), settings_(settings), progress_(progress) {}
+  Synchronisation(RemoteSession& session, const fs::path& local_root, const SyncSettings& settings,
+                  Progress& progress)
+      : session_(session), root_(local_root), settings_(settings), progress_(progress) {}
 
-  void PlanUp(const fs::path& local, const std::string& remote_path, const std::string& prefix, bool remote_exists);
-  void PlanDown(const std::string& remote_path, const fs::path& local, const std::string& prefix, bool local_exists);
+  // `remote_root`: the remote folder's host path; a remote root that does
+  // not exist (a dry run into a folder --up would create) is planned empty.
+  void Plan(bool local_root_exists, const std::string& remote_root, bool remote_root_exists = true);
   void Run();
+  // The plug-in's report when the connection was lost for good, else "".
+  const std::string& lost_reason() const { return lost_reason_; }
 
  private:
-  void Add(Step step) { steps_.push_back(std::move(step)); }
-  void Execute(const Step& step);
+  bool up() const { return settings_.plan.direction == Direction::Up; }
+  void Visit(const FolderVisit& visit, std::vector<FolderVisit>& pending);
+  struct Outcome {
+    bool ok = false;
+    bool remote = false;  // the failure came from the server side
+    bool interrupted = false;
+  };
+  Outcome Execute(const Step& step);
+  Outcome ExecuteLocal(const Step& step);
+  Outcome ExecuteRemote(const Step& step);
+  // After a failure on the server side: true when the connection is gone
+  // and a fresh connect fails too (the reason is kept for the report).
+  bool ConnectionLost(const std::string& report);
+  std::string LastReport() { return session_.LastError(); }
 
   RemoteSession& session_;
+  const fs::path root_;
   const SyncSettings settings_;
   Progress& progress_;
   std::vector<Step> steps_;
+  std::string lost_reason_;
 };
 
-void Synchronisation::PlanUp(const fs::path& local, const std::string& remote_path, const std::string& prefix,
-                             bool remote_exists) {
-  std::string error;
-  const auto entries = ReadLocalFolder(local, error);
-  if (!entries) return progress_.Failed(prefix.empty() ? "." : prefix, error);
-  RemoteListing remote;
-  if (remote_exists) {
-    auto listing = session_.List(remote_path);
-    if (!listing) return progress_.Failed(prefix.empty() ? "." : prefix, session_.LastError());
-    remote = std::move(*listing);
-  }
-  std::map<std::string, const LocalEntry*> local_by_name;
-  for (const auto& entry : *entries) local_by_name[entry.name] = &entry;
-  std::map<std::string, com::ComPtr<HostFile>> remote_files;
-  std::map<std::string, com::ComPtr<HostFolder>> remote_folders;
-  for (const auto& file : remote.files) remote_files[file->Name()] = file;
-  for (const auto& folder : remote.folders) remote_folders[folder->Name()] = folder;
+bool Synchronisation::ConnectionLost(const std::string& report) {
+  if (session_.plugin().iPC_Connected() && IsServerRefusal(report)) return false;
+  if (session_.Connect()) return false;
+  lost_reason_ = session_.LastError();
+  if (lost_reason_.empty()) lost_reason_ = report;
+  progress_.Stopped("the connection to the server was lost and could not be restored: " + lost_reason_);
+  return true;
+}
 
-  auto local_kind = [&](const std::string& name, bool folder) {
-    const auto found = local_by_name.find(name);
-    return found != local_by_name.end() && found->second->folder == folder;
-  };
-  if (settings_.delete_extra) {
-    for (const auto& [name, file] : remote_files) {
-      if (!local_kind(name, false)) Add({StepKind::DeleteFile, prefix + name, {}, file->Path(), file, {}, 0});
-    }
-    for (const auto& [name, folder] : remote_folders) {
-      if (!local_kind(name, true)) Add({StepKind::DeleteFolder, prefix + name + "/", {}, folder->Path(), {}, folder, 0});
-    }
-  }
-  for (const auto& entry : *entries) {
-    if (entry.name.find('\\') != std::string::npos) {
-      // Host paths separate names with "\": such a name would land in
-      // another folder under another name.
-      progress_.Failed(prefix + entry.name, "a name with \"\\\" cannot be sent to the server");
-    }
-  }
-  for (const auto& entry : *entries) {
-    if (entry.folder || entry.name.find('\\') != std::string::npos) continue;
-    const std::string display = prefix + entry.name;
-    if (remote_folders.count(entry.name) && !settings_.delete_extra) {
-      progress_.Failed(display, "a remote folder of that name is in the way (--delete replaces it)");
-      continue;
-    }
-    const auto found = remote_files.find(entry.name);
-    if (found != remote_files.end()) {
-      const FileState remote{static_cast<std::uint64_t>(std::max(0.0, found->second->Size())),
-                             found->second->DateModified().ToTimeT()};
-      if (!SourceReplacesTarget(entry.state, remote, settings_.size_only, remote.modified)) {
-        progress_.Skipped(display);
-        continue;
-      }
-    }
-    Add({StepKind::Copy, display, local / entry.name, remote_path + "\\" + entry.name, {}, {}, entry.state.size});
-  }
-  for (const auto& entry : *entries) {
-    if (!entry.folder || entry.name.find('\\') != std::string::npos) continue;
-    const std::string display = prefix + entry.name + "/";
-    if (remote_files.count(entry.name) && !settings_.delete_extra) {
-      progress_.Failed(display, "a remote file of that name is in the way (--delete replaces it)");
-      continue;
-    }
-    const bool exists = remote_folders.count(entry.name) > 0;
-    const std::string child = remote_path + "\\" + entry.name;
-    if (!exists) Add({StepKind::CreateFolder, display, local / entry.name, child, {}, {}, 0});
-    PlanUp(local / entry.name, child, display, exists);
+void Synchronisation::Plan(bool local_root_exists, const std::string& remote_root, bool remote_root_exists) {
+  std::vector<FolderVisit> pending;
+  FolderVisit root;
+  root.remote_path = remote_root;
+  root.local_exists = local_root_exists;
+  root.remote_exists = remote_root_exists;
+  pending.push_back(root);
+  while (!pending.empty() && lost_reason_.empty() && !Interrupted()) {
+    FolderVisit visit = std::move(pending.back());
+    pending.pop_back();
+    Visit(visit, pending);
   }
 }
 
-void Synchronisation::PlanDown(const std::string& remote_path, const fs::path& local, const std::string& prefix,
-                               bool local_exists) {
-  auto listing = session_.List(remote_path);
-  if (!listing) return progress_.Failed(prefix.empty() ? "." : prefix, session_.LastError());
-  std::vector<LocalEntry> entries;
-  if (local_exists) {
-    std::string error;
-    auto read = ReadLocalFolder(local, error);
-    if (!read) return progress_.Failed(prefix.empty() ? "." : prefix, error);
-    entries = std::move(*read);
+void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& pending) {
+  const std::string here = visit.display.empty() ? "." : visit.display;
+  if (visit.depth > kMaxFolderDepth) {
+    return progress_.Failed(here, "nested more than " + std::to_string(kMaxFolderDepth) +
+                                      " folders deep; not entered (an endless tree?)");
   }
-  std::map<std::string, LocalEntry> local_files, local_folders;
-  for (const auto& entry : entries) (entry.folder ? local_folders : local_files)[entry.name] = entry;
+  std::vector<LocalEntry> local_entries;
+  if (visit.local_exists) {
+    std::string error;
+    auto read = ReadLocalFolder(root_ / visit.relative, settings_.plan.direction, error);
+    if (!read) return progress_.Failed(here, error);
+    local_entries = std::move(*read);
+  }
+  RemoteListing remote;
+  if (visit.remote_exists) {
+    auto listing = session_.List(visit.remote_path);
+    if (!listing) {
+      const std::string report = LastReport();
+      progress_.Failed(here, report);
+      ConnectionLost(report);
+      return;
+    }
+    remote = std::move(*listing);
+  }
+
+  // What each side holds, by name.
+  std::map<std::string, SideItem> local_items, remote_items;
   std::map<std::string, com::ComPtr<HostFile>> remote_files;
   std::map<std::string, com::ComPtr<HostFolder>> remote_folders;
-  for (const auto& file : listing->files) remote_files[file->Name()] = file;
-  for (const auto& folder : listing->folders) remote_folders[folder->Name()] = folder;
+  std::set<std::string> protected_names;  // neither side is touched
+  for (const auto& folder : remote.folders) {
+    const std::string name = folder->Name();
+    if (!UsableRemoteName(name)) {
+      progress_.Failed(visit.display + name, "the server listed a name that cannot be used safely");
+      continue;
+    }
+    remote_items[name] = SideItem{ItemKind::Folder, {}, false};
+    remote_folders[name] = folder;
+  }
+  for (const auto& file : remote.files) {
+    const std::string name = file->Name();
+    if (!UsableRemoteName(name)) {
+      progress_.Failed(visit.display + name, "the server listed a name that cannot be used safely");
+      continue;
+    }
+    if (remote_items.count(name)) {
+      // A file and a folder of one name: which one a path means is unclear.
+      progress_.Failed(visit.display + name, "the server lists both a file and a folder of this name");
+      protected_names.insert(name);
+      continue;
+    }
+    remote_items[name] =
+        SideItem{ItemKind::File, {static_cast<std::uint64_t>(std::max(0.0, file->Size())), file->DateModified().ToTimeT()}, false};
+    remote_files[name] = file;
+  }
 
-  if (settings_.delete_extra) {
-    for (const auto& [name, entry] : local_files) {
-      if (!remote_files.count(name)) Add({StepKind::DeleteFile, prefix + name, local / name, {}, {}, {}, 0});
+  // Partial downloads: on --down a left-over beside a file being synchronised
+  // is removed, and a remote name of that form is never copied over one; on
+  // --up they are never sent, and the remote item of such a name is kept.
+  std::set<std::string> leftovers;
+  if (!up()) {
+    for (const auto& [name, file] : remote_files) leftovers.insert(PartialName(name));
+  }
+  for (auto& entry : local_entries) {
+    if (!up() && leftovers.count(entry.name) && entry.item.kind != ItemKind::Folder) {
+      Step step = NewStep(StepKind::RemoveLeftover, visit.display + entry.name, visit.relative / entry.name, "");
+      step.depends_on = visit.depends_on;
+      steps_.push_back(std::move(step));
+      continue;
     }
-    for (const auto& [name, entry] : local_folders) {
-      if (!remote_folders.count(name)) Add({StepKind::DeleteFolder, prefix + name + "/", local / name, {}, {}, {}, 0});
+    if (IsPartialName(entry.name)) {
+      if (up()) progress_.LeftOut(visit.display + entry.name, "a partial download of an interrupted run");
+      protected_names.insert(entry.name);
+      continue;
+    }
+    local_items[entry.name] = entry.item;
+  }
+  if (!up()) {
+    for (const auto& [name, item] : remote_items) {
+      if (IsPartialName(name) && !protected_names.count(name)) {
+        progress_.Failed(visit.display + name, "the name is the one orvex gives its partial downloads");
+        protected_names.insert(name);
+      }
     }
   }
-  for (const auto& [name, file] : remote_files) {
-    const std::string display = prefix + name;
-    if (local_folders.count(name) && !settings_.delete_extra) {
-      progress_.Failed(display, "a local folder of that name is in the way (--delete replaces it)");
-      continue;
+
+  std::set<std::string> names;
+  for (const auto& [name, item] : local_items) names.insert(name);
+  for (const auto& [name, item] : remote_items) names.insert(name);
+
+  std::vector<Step> deletions, files, folders;
+  std::vector<FolderVisit> children;
+  for (const auto& name : names) {
+    if (protected_names.count(name)) continue;
+    const auto local_found = local_items.find(name);
+    const auto remote_found = remote_items.find(name);
+    const SideItem local = local_found == local_items.end() ? SideItem{} : local_found->second;
+    const SideItem remote = remote_found == remote_items.end() ? SideItem{} : remote_found->second;
+    const SideItem& source = up() ? local : remote;
+    const SideItem& target = up() ? remote : local;
+    const Decision decision = PlanItem(source, target, settings_.plan);
+    const bool source_folder = source.kind == ItemKind::Folder;
+    const std::string display = visit.display + name + (source_folder || (source.kind == ItemKind::Absent &&
+                                                                          target.kind == ItemKind::Folder)
+                                                            ? "/"
+                                                            : "");
+    Step step = NewStep(StepKind::Copy, display, visit.relative / name, visit.remote_path + "\\" + name);
+    step.target_kind = target.kind;
+    step.depends_on = visit.depends_on;
+    if (remote_files.count(name)) step.remote_file = remote_files[name];
+    if (remote_folders.count(name)) step.remote_folder = remote_folders[name];
+
+    FolderVisit child;
+    child.relative = visit.relative / name;
+    child.remote_path = step.remote_path;
+    child.display = visit.display + name + "/";
+    child.depth = visit.depth + 1;
+    child.depends_on = visit.depends_on;
+
+    switch (decision.action) {
+      case Action::Nothing:
+        break;
+      case Action::Skip:
+        progress_.Skipped(display);
+        break;
+      case Action::Copy:
+      case Action::ReplaceWithFile:
+        step.replace = decision.action == Action::ReplaceWithFile;
+        step.bytes = source.state.size;
+        files.push_back(std::move(step));
+        break;
+      case Action::CreateFolder:
+      case Action::ReplaceWithFolder:
+        step.kind = StepKind::CreateFolder;
+        step.replace = decision.action == Action::ReplaceWithFolder;
+        folders.push_back(std::move(step));
+        (up() ? child.remote_exists : child.local_exists) = false;
+        child.depends_on = -2;  // set to the creating step below
+        children.push_back(std::move(child));
+        break;
+      case Action::Descend:
+        children.push_back(std::move(child));
+        break;
+      case Action::Delete:
+        step.kind = StepKind::Delete;
+        deletions.push_back(std::move(step));
+        break;
+      case Action::LeaveOut:
+        progress_.LeftOut(display, decision.reason);
+        break;
+      case Action::Refuse:
+        progress_.Failed(display, decision.reason);
+        break;
     }
-    const FileState remote{static_cast<std::uint64_t>(std::max(0.0, file->Size())), file->DateModified().ToTimeT()};
-    const auto found = local_files.find(name);
-    if (found != local_files.end() &&
-        !SourceReplacesTarget(remote, found->second.state, settings_.size_only, remote.modified)) {
-      progress_.Skipped(display);
-      continue;
-    }
-    Add({StepKind::Copy, display, local / name, file->Path(), file, {}, remote.size});
   }
-  for (const auto& [name, folder] : remote_folders) {
-    const std::string display = prefix + name + "/";
-    if (local_files.count(name) && !settings_.delete_extra) {
-      progress_.Failed(display, "a local file of that name is in the way (--delete replaces it)");
-      continue;
+
+  std::map<std::string, std::ptrdiff_t> created;  // child display -> its creating step
+  for (auto* group : {&deletions, &files, &folders}) {
+    for (auto& step : *group) {
+      if (step.kind == StepKind::CreateFolder) created[step.display] = static_cast<std::ptrdiff_t>(steps_.size());
+      steps_.push_back(std::move(step));
     }
-    const bool exists = local_folders.count(name) > 0;
-    if (!exists) Add({StepKind::CreateFolder, display, local / name, folder->Path(), {}, folder, 0});
-    PlanDown(folder->Path(), local / name, display, exists);
+  }
+  // Last pushed, first visited: children in name order, depth first.
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    if (child->depends_on == -2) child->depends_on = created[child->display];
+    pending.push_back(std::move(*child));
   }
 }
 
@@ -241,56 +404,155 @@ void Synchronisation::Run() {
   }
   progress_.set_total_files(copies);
   progress_.set_total_bytes(bytes);
-  for (const auto& step : steps_) {
+  // Whether each step was done: later steps inside a folder whose creation
+  // failed are not attempted.
+  std::vector<bool> done(steps_.size(), false);
+  bool stopped = !lost_reason_.empty() || Interrupted();
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    const Step& step = steps_[index];
     if (settings_.dry_run) {
-      static const char* const kVerbs[] = {"create", "copy", "delete", "delete"};
-      progress_.Planned(kVerbs[static_cast<int>(step.kind)], step.display, step.bytes);
+      static const char* const kVerbs[] = {"create", "copy", "delete", "remove left-over"};
+      std::string display = step.display;
+      if (step.replace) {
+        display += std::string(" (replacing the ") + (up() ? "remote " : "local ") +
+                   (step.target_kind == ItemKind::Folder ? "folder)" : "item)");
+      }
+      progress_.Planned(kVerbs[static_cast<int>(step.kind)], display, step.bytes);
       continue;
     }
-    Execute(step);
+    if (!stopped && Interrupted()) stopped = true;
+    if (stopped || (step.depends_on >= 0 && !done[static_cast<std::size_t>(step.depends_on)])) {
+      if (step.kind != StepKind::RemoveLeftover) progress_.NotAttempted(1);
+      continue;
+    }
+    const Outcome outcome = Execute(step);
+    done[index] = outcome.ok;
+    if (outcome.interrupted) {
+      stopped = true;
+    } else if (!outcome.ok && outcome.remote) {
+      stopped = ConnectionLost(LastReport());
+    }
   }
 }
 
-void Synchronisation::Execute(const Step& step) {
-  iPC& plugin = session_.plugin();
-  std::error_code error;
+Synchronisation::Outcome Synchronisation::Execute(const Step& step) {
+  if (step.kind == StepKind::RemoveLeftover || !up()) return ExecuteLocal(step);
+  return ExecuteRemote(step);
+}
+
+Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
+  Outcome outcome;
+  std::string error;
+  const fs::path path = root_ / step.relative;
+  auto fail = [&](const std::string& why) {
+    progress_.Failed(step.display, why);
+    return outcome;
+  };
+  if (!RealFoldersBelow(root_, step.relative.parent_path(), error)) return fail(error);
+  std::error_code code;
+  // Removes what is at `path` now: a folder with its contents, anything else
+  // (a link included) by itself. Links inside a folder are removed, never
+  // followed.
+  auto remove_target = [&](ItemKind kind) {
+    if (kind == ItemKind::Folder) {
+      fs::remove_all(path, code);
+    } else {
+      fs::remove(path, code);
+    }
+    return !code;
+  };
   switch (step.kind) {
-    case StepKind::CreateFolder:
-      if (settings_.up ? static_cast<bool>(plugin.iPC_CreateFolder(step.remote_path))
-                       : fs::create_directory(step.local, error) || (!error && fs::is_directory(step.local))) {
-        progress_.Created(step.display);
-      } else {
-        progress_.Failed(step.display, settings_.up ? session_.LastError() : error.message());
+    case StepKind::RemoveLeftover:
+      if (!fs::remove(path, code) && code) return fail(code.message());
+      progress_.Note("removed left-over " + step.display);
+      outcome.ok = true;
+      return outcome;
+    case StepKind::Delete:
+      if (!remove_target(step.target_kind)) return fail(code.message());
+      progress_.Deleted(step.display);
+      outcome.ok = true;
+      return outcome;
+    case StepKind::CreateFolder: {
+      if (step.replace && !remove_target(step.target_kind)) return fail(code.message());
+      if (::mkdir(path.c_str(), 0777) != 0) {
+        const int number = errno;
+        struct stat status {};
+        if (number != EEXIST || ::lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+          return fail(number == EEXIST ? "something that is not a folder is in the way" : std::strerror(number));
+        }
       }
-      return;
+      progress_.Created(step.display);
+      outcome.ok = true;
+      return outcome;
+    }
     case StepKind::Copy: {
+      // A file, link or special file in the way is replaced by the rename
+      // that completes the download; a folder has to go first.
+      if (step.replace && step.target_kind == ItemKind::Folder && !remove_target(step.target_kind)) {
+        return fail(code.message());
+      }
       progress_.Start(step.display);
-      auto advance = [&](std::uint64_t bytes) { progress_.Advance(bytes); };
-      const auto result = settings_.up ? UploadFile(plugin, step.local, step.remote_path, advance)
-                                       : DownloadFile(plugin, step.remote_file, step.local, advance);
+      const auto result = DownloadFile(session_.plugin(), step.remote_file, path,
+                                       [&](std::uint64_t bytes) { progress_.Advance(bytes); });
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
+        outcome.ok = true;
       } else {
-        progress_.Failed(step.display, result.error);
+        progress_.Failed(step.display, result.interrupted ? std::string(InterruptText()) + "; nothing was changed"
+                                                          : result.error);
+        outcome.interrupted = result.interrupted;
+        // A failure writing locally says nothing about the connection.
+        outcome.remote = !result.interrupted && result.error.rfind("cannot ", 0) != 0;
       }
-      return;
+      return outcome;
     }
-    case StepKind::DeleteFile:
-      if (settings_.up ? plugin.iPC_DeleteFile(step.remote_file, 0) : fs::remove(step.local, error)) {
-        progress_.Deleted(step.display);
-      } else {
-        progress_.Failed(step.display, settings_.up ? session_.LastError() : error.message());
-      }
-      return;
-    case StepKind::DeleteFolder:
-      if (settings_.up ? plugin.iPC_DeleteFolder(step.remote_folder, 0)
-                       : fs::remove_all(step.local, error) != static_cast<std::uintmax_t>(-1) && !error) {
-        progress_.Deleted(step.display);
-      } else {
-        progress_.Failed(step.display, settings_.up ? session_.LastError() : error.message());
-      }
-      return;
   }
+  return outcome;
+}
+
+Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
+  Outcome outcome;
+  iPC& plugin = session_.plugin();
+  auto fail = [&](const std::string& why, bool remote) {
+    progress_.Failed(step.display, why);
+    outcome.remote = remote;
+    return outcome;
+  };
+  auto remove_target = [&] {
+    if (step.target_kind == ItemKind::Folder) return step.remote_folder && plugin.iPC_DeleteFolder(step.remote_folder, 0);
+    return step.remote_file && plugin.iPC_DeleteFile(step.remote_file, 0);
+  };
+  switch (step.kind) {
+    case StepKind::RemoveLeftover:
+      return outcome;
+    case StepKind::Delete:
+      if (!remove_target()) return fail(LastReport(), true);
+      progress_.Deleted(step.display);
+      outcome.ok = true;
+      return outcome;
+    case StepKind::CreateFolder:
+      if (step.replace && !remove_target()) return fail(LastReport(), true);
+      if (!plugin.iPC_CreateFolder(step.remote_path)) return fail(LastReport(), true);
+      progress_.Created(step.display);
+      outcome.ok = true;
+      return outcome;
+    case StepKind::Copy: {
+      if (step.replace && !remove_target()) return fail(LastReport(), true);
+      progress_.Start(step.display);
+      const auto result = UploadFile(plugin, root_ / step.relative, step.remote_path,
+                                     [&](std::uint64_t bytes) { progress_.Advance(bytes); });
+      if (result.ok) {
+        progress_.Copied(step.display, result.bytes);
+        outcome.ok = true;
+        return outcome;
+      }
+      outcome.interrupted = result.interrupted;
+      return fail(result.interrupted ? std::string(InterruptText()) + "; the partial upload was discarded"
+                                     : result.error,
+                  !result.interrupted && result.error.rfind("cannot read", 0) != 0);
+    }
+  }
+  return outcome;
 }
 
 }  // namespace
@@ -300,22 +562,19 @@ int SyncCommand(const Arguments& arguments) {
   if (!parsed) return kUsage;
   if (parsed->Has("--up") == parsed->Has("--down")) return UsageError("sync needs exactly one of --up and --down");
   SyncSettings settings;
-  settings.up = parsed->Has("--up");
-  settings.delete_extra = parsed->Has("--delete");
+  settings.plan.direction = parsed->Has("--up") ? Direction::Up : Direction::Down;
+  settings.plan.delete_extra = parsed->Has("--delete");
+  settings.plan.size_only = parsed->Has("--size-only");
   settings.dry_run = parsed->Has("--dry-run");
-  settings.size_only = parsed->Has("--size-only");
+  const bool up = settings.plan.direction == Direction::Up;
   const fs::path local = parsed->operands[0];
   const auto url = ReadUrl(parsed->operands[1]);
   if (!url) return kUsage;
 
   std::error_code error;
   const bool local_exists = fs::is_directory(local, error);
-  if (settings.up && !local_exists) {
-    std::cerr << "orvex: not a folder: " << local.string() << "\n";
-    return kFailure;
-  }
-  if (!local_exists && fs::exists(local, error)) {
-    std::cerr << "orvex: not a folder: " << local.string() << "\n";
+  if ((up && !local_exists) || (!local_exists && fs::exists(fs::symlink_status(local, error)))) {
+    std::cerr << "orvex: not a folder: " << text::TerminalSafe(local.string()) << "\n";
     return kFailure;
   }
 
@@ -325,7 +584,7 @@ int SyncCommand(const Arguments& arguments) {
   // As lftp's mirror and rclone do, --up creates a missing remote folder
   // (a dry run only plans to).
   FolderSession remote;
-  if (settings.up) {
+  if (up) {
     remote = OpenFolderCreating(*url, *options, !settings.dry_run, status);
   } else {
     remote.session = OpenSession(*url, *options, status);
@@ -333,22 +592,22 @@ int SyncCommand(const Arguments& arguments) {
   }
   auto& session = remote.session;
   if (!session) return status;
-  if (!settings.up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
-    std::cerr << "orvex: cannot create folder " << local.string() << ": " << error.message() << "\n";
+  if (!up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
+    std::cerr << "orvex: cannot create folder " << text::TerminalSafe(local.string()) << ": " << error.message()
+              << "\n";
     return kFailure;
   }
 
   Progress progress(std::cout, std::cerr, OutputIsTerminal());
-  Synchronisation synchronisation(*session, settings, progress);
-  if (settings.up) {
-    if (!remote.exists) progress.Planned("create", url->Location() + "/");
-    synchronisation.PlanUp(local, remote.path, "", remote.exists);
-  } else {
-    synchronisation.PlanDown(session->location(), local, "", local_exists);
-  }
+  Synchronisation synchronisation(*session, local, settings, progress);
+  if (!remote.exists) progress.Planned("create", url->Location() + "/");
+  synchronisation.Plan(up || local_exists, remote.path, remote.exists);
   synchronisation.Run();
+  const bool lost = !synchronisation.lost_reason().empty();
+  if (Interrupted()) progress.Stopped(std::string(InterruptText()) + ": stopped; temporary files were removed where possible");
   settings.dry_run ? progress.PlanSummary() : progress.Summary();
-  return progress.tally().failed > 0 ? kFailure : kSuccess;
+  if (Interrupted()) return InterruptExitStatus();
+  return progress.tally().failed > 0 || lost ? kFailure : kSuccess;
 }
 
 }  // namespace orvex::cli

@@ -2,38 +2,84 @@
 
 #include "host/cli/transfer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "connection/host/host_objects.h"
+#include "host/cli/interrupts.h"
 #include "platform/date.h"
 
 namespace orvex::cli {
 namespace {
 
-std::string LocalError(const std::string& what, const std::filesystem::path& path) {
-  return what + " '" + path.string() + "': " + std::strerror(errno);
+constexpr char kPartialSuffix[] = ".orvex-partial";
+constexpr std::size_t kSuffixLength = sizeof kPartialSuffix - 1;
+constexpr std::size_t kLongestName = 255;
+
+std::string LocalError(const std::string& what, const std::filesystem::path& path, int number = errno) {
+  return what + " '" + path.string() + "': " + std::strerror(number);
 }
 
-// Names that no sync ever takes for a real file: a left-over from a killed
-// run is overwritten by the next download of the same file.
-std::filesystem::path PartialPath(const std::filesystem::path& target) {
-  return target.parent_path() / ("." + target.filename().string() + ".orvex-partial");
+// Closes a descriptor however the function is left.
+class Descriptor {
+ public:
+  explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return descriptor_; }
+  bool Close() {
+    const bool ok = descriptor_ < 0 || ::close(descriptor_) == 0;
+    descriptor_ = -1;
+    return ok;
+  }
+
+ private:
+  int descriptor_;
+};
+
+bool WriteAll(int descriptor, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(descriptor, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
-void SetModificationTime(const std::filesystem::path& path, Date date) {
-  const auto seconds = std::chrono::system_clock::from_time_t(date.ToTimeT());
-  const auto file_time = std::chrono::time_point_cast<std::filesystem::file_time_type::duration>(
-      std::filesystem::file_time_type::clock::from_sys(seconds));
-  std::error_code ignored;
-  std::filesystem::last_write_time(path, file_time, ignored);
+std::string LastComponent(const std::string& host_path) {
+  const auto separator = host_path.find_last_of("\\/");
+  return separator == std::string::npos ? host_path : host_path.substr(separator + 1);
 }
 
 }  // namespace
+
+std::string PartialName(const std::string& name) {
+  std::string partial = "." + name + kPartialSuffix;
+  if (partial.size() <= kLongestName) return partial;
+  // FNV-1a of the whole name keeps shortened names of different files apart.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+  const std::size_t kept = kLongestName - 1 - 1 - 16 - kSuffixLength;
+  return "." + name.substr(0, kept) + "~" + digits + kPartialSuffix;
+}
+
+bool IsPartialName(const std::string& name) {
+  return name.size() > kSuffixLength + 1 && name.front() == '.' && name.ends_with(kPartialSuffix);
+}
 
 std::string PluginReport(iPC& plugin) {
   auto info = plugin.iPC_Properties();
@@ -43,20 +89,39 @@ std::string PluginReport(iPC& plugin) {
 TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, const std::filesystem::path& target,
                             const BlockProgress& progress) {
   TransferResult result;
-  const auto partial = PartialPath(target);
-  std::ofstream output(partial, std::ios::binary | std::ios::trunc);
-  if (!output) {
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  const std::string name = target.filename().string();
+  const std::string partial_name = PartialName(name);
+  const std::filesystem::path partial = folder / partial_name;
+
+  Descriptor folder_descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder_descriptor.get() < 0) {
+    result.error = LocalError("cannot open folder", folder);
+    return result;
+  }
+  const int at = folder_descriptor.get();
+  // A left-over of an interrupted run, or anything planted under the name:
+  // removed (a link itself, never its target), then the file made anew.
+  if (::unlinkat(at, partial_name.c_str(), 0) != 0 && errno != ENOENT) {
+    result.error = LocalError("cannot remove", partial);
+    return result;
+  }
+  Descriptor output(::openat(at, partial_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (output.get() < 0) {
     result.error = LocalError("cannot write", partial);
     return result;
   }
+  auto discard = [&] {
+    output.Close();
+    ::unlinkat(at, partial_name.c_str(), 0);
+  };
 
   auto stream = NewHostFileStream();
   stream->File(file);
   stream->AccessMode(HostFileStream::kAccessRead);
   if (!plugin.iPC_OpenFile(stream)) {
     result.error = PluginReport(plugin);
-    output.close();
-    std::filesystem::remove(partial);
+    discard();
     return result;
   }
 
@@ -64,6 +129,12 @@ TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, cons
   std::vector<std::uint8_t> buffer;
   bool moved = true;
   while (moved && result.bytes < size) {
+    if (Interrupted()) {
+      result.interrupted = true;
+      result.error = InterruptText();
+      moved = false;
+      break;
+    }
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size - result.bytes));
     buffer.resize(count);
     stream->Count(static_cast<std::int32_t>(count));
@@ -72,7 +143,7 @@ TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, cons
       moved = false;
       break;
     }
-    if (!output.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(count))) {
+    if (!WriteAll(output.get(), buffer.data(), count)) {
       result.error = LocalError("cannot write", partial);
       moved = false;
       break;
@@ -85,19 +156,20 @@ TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, cons
     result.error = PluginReport(plugin);
     moved = false;
   }
-  output.close();
-  if (moved && !output) {
-    result.error = LocalError("cannot write", partial);
+  if (moved) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {file->DateModified().ToTimeT(), 0}};
+    ::futimens(output.get(), times);
+    if (!output.Close()) {
+      result.error = LocalError("cannot write", partial);
+      moved = false;
+    }
+  }
+  if (moved && ::renameat(at, partial_name.c_str(), at, name.c_str()) != 0) {
+    result.error = LocalError("cannot replace", target);
     moved = false;
   }
-  std::error_code error;
-  if (moved) {
-    SetModificationTime(partial, file->DateModified());
-    std::filesystem::rename(partial, target, error);
-    if (error) result.error = "cannot replace '" + target.string() + "': " + error.message();
-  }
-  if (!moved || error) {
-    std::filesystem::remove(partial, error);
+  if (!moved) {
+    discard();
     return result;
   }
   result.ok = true;
@@ -107,20 +179,30 @@ TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, cons
 TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, const std::string& remote_path,
                           const BlockProgress& progress) {
   TransferResult result;
-  std::ifstream input(source, std::ios::binary);
-  std::error_code error;
-  const auto size = std::filesystem::file_size(source, error);
-  if (!input || error) {
+  // Non-blocking so that a FIFO put in the file's place cannot stall the
+  // open; anything but a regular file is refused before a byte is sent.
+  Descriptor input(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (input.get() < 0 || ::fstat(input.get(), &status) != 0) {
     result.error = LocalError("cannot read", source);
     return result;
   }
+  if (!S_ISREG(status.st_mode)) {
+    result.error = "cannot read '" + source.string() + "': not a regular file";
+    return result;
+  }
+  ::fcntl(input.get(), F_SETFL, 0);
 
   auto file = NewHostFile();
-  const auto name = source.filename().string();
-  file->Init(remote_path, name, static_cast<double>(size), Date::Now(), 0, false);
+  file->Init(remote_path, LastComponent(remote_path), static_cast<double>(status.st_size), Date::Now(), 0, false);
   auto stream = NewHostFileStream();
   stream->File(file);
   stream->AccessMode(HostFileStream::kAccessWrite);
+  if (Interrupted()) {
+    result.interrupted = true;
+    result.error = InterruptText();
+    return result;
+  }
   if (!plugin.iPC_OpenFile(stream)) {
     result.error = PluginReport(plugin);
     return result;
@@ -129,9 +211,26 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
   std::vector<std::uint8_t> buffer(kBlockSize);
   bool moved = true;
   while (true) {
-    input.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(kBlockSize));
-    const auto count = static_cast<std::size_t>(input.gcount());
-    if (input.bad()) {
+    if (Interrupted()) {
+      result.interrupted = true;
+      result.error = InterruptText();
+      moved = false;
+      break;
+    }
+    // A full block unless the file ends: the plug-in sends what it is given.
+    std::size_t count = 0;
+    bool failed = false;
+    while (count < kBlockSize) {
+      const ssize_t read = ::read(input.get(), buffer.data() + count, kBlockSize - count);
+      if (read < 0 && errno == EINTR) continue;
+      if (read < 0) {
+        failed = true;
+        break;
+      }
+      if (read == 0) break;
+      count += static_cast<std::size_t>(read);
+    }
+    if (failed) {
       result.error = LocalError("cannot read", source);
       moved = false;
       break;

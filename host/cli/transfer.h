@@ -20,22 +20,36 @@ using BlockProgress = std::function<void(std::uint64_t bytes)>;
 
 struct TransferResult {
   bool ok = false;
+  // Stopped by a signal (see interrupts.h) rather than by a fault.
+  bool interrupted = false;
   std::uint64_t bytes = 0;
   // Why it failed: the plug-in's report, or what went wrong locally.
   std::string error;
 };
 
+// The hidden name beside a target under which its download arrives:
+// "." NAME ".orvex-partial", shortened (with a hash of the whole name) where
+// that would pass the file system's 255-byte limit. IsPartialName is true
+// for every name of that form.
+std::string PartialName(const std::string& name);
+bool IsPartialName(const std::string& name);
+
 // Downloads `file` (an item from a listing: its Size says how much to read)
-// to `target`. The bytes go to a temporary file beside the target that is
-// renamed onto it only when the whole file arrived, so a failed download
-// never damages an existing local file. The target's modification time is
-// set from the item's date.
+// to `target`. The bytes go to a partial file beside the target (always a
+// new file: whatever has its name, a left-over or a planted link, is removed
+// first and never followed) that is renamed onto the target only when the
+// whole file arrived, so a failed or interrupted download never damages an
+// existing local file and never writes through a link. The target's
+// modification time is set from the item's date.
 TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, const std::filesystem::path& target,
                             const BlockProgress& progress);
 
-// Uploads `source` to the host path `remote_path`. When reading the local
-// file or a write fails, the upload is closed as abandoned, so that a
-// temporary upload is discarded on the server.
+// Uploads `source` to the host path `remote_path`; the remote file's name is
+// the last component of that path, whatever the local file is called. Only
+// a regular file is read (a FIFO or device in its place fails at once).
+// When reading the local file or a write fails, or a signal arrives, the
+// upload is closed as abandoned, so that a temporary upload is discarded on
+// the server.
 TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, const std::string& remote_path,
                           const BlockProgress& progress);
 
