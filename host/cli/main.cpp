@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,6 @@
 #include "host/cli/command_table.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_commands.h"
-#include "host/cli/interrupts.h"
 #include "host/cli/plugin_library.h"
 #include "host/cli/remote_url.h"
 #include "platform/com/class_registry.h"
@@ -39,16 +39,22 @@ int Register(bool add) {
 // value is made terminal-safe.
 std::string Safe(const std::string& text) { return text::TerminalSafe(text); }
 
-int Info(const std::string& text) {
-  // Checked like every other command's URL: no password, no control
-  // characters, no "." or "..".
+// A URL checked like every other command's (no password, no control
+// characters, no "." or ".."); nullopt after printing why.
+std::optional<RemoteUrl> CheckedUrl(const std::string& text) {
   std::string error;
-  const auto url = ParseRemoteUrl(text, error);
-  if (!url) return UsageError(error);
+  auto url = ParseRemoteUrl(text, error);
+  if (!url) UsageError(error);
+  return url;
+}
+
+int Info(const std::string& text) {
+  const auto url = CheckedUrl(text);
+  if (!url) return kUsage;
   hostapp::ReferenceHost host;
   hostapp::PluginLoader loader;
   auto plugin = loader.CreateObject(kConnectionProgId);
-  plugin->iPC_Init(host.plugin_interface(), "cli", url->Location());
+  plugin->iPC_Init(host.plugin_interface(), "cli", text);
   auto info = plugin->iPC_Properties();
   auto connection = plugin.As<_Connection>();
 
@@ -165,7 +171,7 @@ int Run(const std::vector<std::string>& arguments) {
   const auto& operands = parsed->operands;
   if (word == "register" || word == "unregister") return Register(word == "register");
   if (word == "info") return Info(operands[0]);
-  if (word == "properties") return ShowProperties(operands[0]);
+  if (word == "properties") return CheckedUrl(operands[0]) ? ShowProperties(operands[0]) : kUsage;
   if (word == "options") return ShowOptions();
   if (word == "about") return ShowAbout();
   if (word == "completion") return Completion(operands[0]);
@@ -186,7 +192,6 @@ std::string WithRemedy(const orvex::Error& error) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  orvex::cli::CatchInterrupts();
   try {
     return orvex::cli::Run(arguments);
   } catch (const orvex::Error& error) {

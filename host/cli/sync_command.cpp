@@ -138,6 +138,7 @@ struct Step {
   com::ComPtr<HostFolder> remote_folder;  // a listed remote folder to delete
   ItemKind target_kind = ItemKind::Absent;  // what the target side holds now
   bool replace = false;  // the target of another kind is removed first
+  bool cancelled = false;  // a folder not created after all: its contents could not be read
   std::uint64_t bytes = 0;
   std::ptrdiff_t depends_on = -1;  // the step creating the folder this one is in
 };
@@ -182,6 +183,9 @@ class Synchronisation {
  private:
   bool up() const { return settings_.plan.direction == Direction::Up; }
   void Visit(const FolderVisit& visit, std::vector<FolderVisit>& pending);
+  // A folder that cannot be read is a failed step as a whole: when it was
+  // to be created (perhaps replacing a file), that is not done either.
+  void FolderFailed(const FolderVisit& visit, const std::string& why);
   struct Outcome {
     bool ok = false;
     bool remote = false;  // the failure came from the server side
@@ -226,17 +230,24 @@ void Synchronisation::Plan(bool local_root_exists, const std::string& remote_roo
   }
 }
 
+void Synchronisation::FolderFailed(const FolderVisit& visit, const std::string& why) {
+  progress_.Failed(visit.display.empty() ? "." : visit.display, why);
+  if (visit.depends_on >= 0) {
+    Step& creation = steps_[static_cast<std::size_t>(visit.depends_on)];
+    if (creation.display == visit.display) creation.cancelled = true;
+  }
+}
+
 void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& pending) {
-  const std::string here = visit.display.empty() ? "." : visit.display;
   if (visit.depth > kMaxFolderDepth) {
-    return progress_.Failed(here, "nested more than " + std::to_string(kMaxFolderDepth) +
-                                      " folders deep; not entered (an endless tree?)");
+    return FolderFailed(visit, "nested more than " + std::to_string(kMaxFolderDepth) +
+                                   " folders deep; not entered (an endless tree?)");
   }
   std::vector<LocalEntry> local_entries;
   if (visit.local_exists) {
     std::string error;
     auto read = ReadLocalFolder(root_ / visit.relative, settings_.plan.direction, error);
-    if (!read) return progress_.Failed(here, error);
+    if (!read) return FolderFailed(visit, error);
     local_entries = std::move(*read);
   }
   RemoteListing remote;
@@ -244,7 +255,7 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     auto listing = session_.List(visit.remote_path);
     if (!listing) {
       const std::string report = LastReport();
-      progress_.Failed(here, report);
+      FolderFailed(visit, report);
       ConnectionLost(report);
       return;
     }
@@ -399,8 +410,9 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
 void Synchronisation::Run() {
   std::uint64_t copies = 0, bytes = 0;
   for (const auto& step : steps_) {
-    copies += step.kind == StepKind::Copy;
-    if (step.kind == StepKind::Copy) bytes += step.bytes;
+    if (step.kind != StepKind::Copy || step.cancelled) continue;
+    ++copies;
+    bytes += step.bytes;
   }
   progress_.set_total_files(copies);
   progress_.set_total_bytes(bytes);
@@ -410,6 +422,7 @@ void Synchronisation::Run() {
   bool stopped = !lost_reason_.empty() || Interrupted();
   for (std::size_t index = 0; index < steps_.size(); ++index) {
     const Step& step = steps_[index];
+    if (step.cancelled) continue;
     if (settings_.dry_run) {
       static const char* const kVerbs[] = {"create", "copy", "delete", "remove left-over"};
       std::string display = step.display;
@@ -487,13 +500,21 @@ Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
     }
     case StepKind::Copy: {
       // A file, link or special file in the way is replaced by the rename
-      // that completes the download; a folder has to go first.
-      if (step.replace && step.target_kind == ItemKind::Folder && !remove_target(step.target_kind)) {
-        return fail(code.message());
+      // that completes the download; a folder goes only once the whole file
+      // is here, so a failed download leaves it as it was.
+      ClearTarget clear_folder;
+      if (step.replace && step.target_kind == ItemKind::Folder) {
+        clear_folder = [&](std::string& why) {
+          if (!RealFoldersBelow(root_, step.relative.parent_path(), why)) return false;
+          if (remove_target(ItemKind::Folder)) return true;
+          why = "cannot remove the folder in the way: " + code.message();
+          return false;
+        };
       }
       progress_.Start(step.display);
-      const auto result = DownloadFile(session_.plugin(), step.remote_file, path,
-                                       [&](std::uint64_t bytes) { progress_.Advance(bytes); });
+      const auto result = DownloadFile(
+          session_.plugin(), step.remote_file, path, [&](std::uint64_t bytes) { progress_.Advance(bytes); },
+          clear_folder);
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
         outcome.ok = true;
@@ -592,6 +613,7 @@ int SyncCommand(const Arguments& arguments) {
   }
   auto& session = remote.session;
   if (!session) return status;
+  CatchInterrupts();
   if (!up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
     std::cerr << "orvex: cannot create folder " << text::TerminalSafe(local.string()) << ": " << error.message()
               << "\n";

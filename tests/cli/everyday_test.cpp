@@ -270,3 +270,75 @@ TEST_F(CliTest, CompletionScriptsLoadAndComplete) {
 
 }  // namespace
 }  // namespace orvex::testing
+
+namespace orvex::testing {
+namespace {
+
+TEST(ManualPage, NamesEveryCommandAndOption) {
+  std::ifstream file(std::string(ORVEX_SOURCE_DIR) + "/docs/orvex.1");
+  std::ostringstream content;
+  content << file.rdbuf();
+  std::string page = content.str();
+  ASSERT_FALSE(page.empty());
+  // roff writes "-" as "\-".
+  for (std::size_t at; (at = page.find("\\-")) != std::string::npos;) page.erase(at, 1);
+  const auto help = RunOrvex(ORVEX_CLI, {"--help"}, {});
+  std::istringstream lines(help.out);
+  std::string line;
+  bool commands = false;
+  while (std::getline(lines, line)) {
+    if (line == "Commands:") commands = true;
+    if (line.empty()) commands = false;
+    if (commands && line.rfind("  ", 0) == 0) {
+      const std::string name = line.substr(2, line.find(' ', 2) - 2);
+      EXPECT_TRUE(Contains(page, "\n.BI \"" + name + " ") || Contains(page, "\n.B " + name + "\n") ||
+                  Contains(page, "\n.BR " + name + " "))
+          << "the manual has no entry for the command " << name;
+    }
+    for (std::size_t at = line.find("--"); at != std::string::npos; at = line.find("--", at + 2)) {
+      const std::string option = line.substr(at, line.find_first_of(" ,)']|", at) - at);
+      EXPECT_NE(page.find(option), std::string::npos) << "the manual does not mention " << option;
+    }
+  }
+}
+
+TEST_F(CliTest, TheInstalledTreeWorksFromWhereItIs) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  server.WriteFile("seen.txt", "x");
+  const auto destination = Local("staging");
+  auto environment = Environment();
+  environment["DESTDIR"] = destination.string();
+  const auto installed =
+      RunOrvex(CMAKE_COMMAND, {"--install", ORVEX_BINARY_DIR, "--prefix", "/opt/orvex-test"}, environment);
+  ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+  const auto prefix = destination / "opt/orvex-test";
+  const std::string program = (prefix / "bin/orvex").string();
+  for (const char* file : {"share/man/man1/orvex.1", "share/bash-completion/completions/orvex",
+                           "share/zsh/vendor-completions/_orvex"}) {
+    EXPECT_TRUE(std::filesystem::exists(prefix / file)) << file;
+  }
+  // Nothing in the installed files points back into the build.
+  const auto dynamic = RunOrvex("/usr/bin/readelf", {"-d", program}, {});
+  EXPECT_NE(dynamic.out.find("[$ORIGIN/../lib"), std::string::npos) << dynamic.out;
+  EXPECT_EQ(dynamic.out.find(ORVEX_BINARY_DIR), std::string::npos) << dynamic.out;
+
+  // Run from elsewhere, with a registry of its own: register points at the
+  // installed plug-in, and a listing works.
+  environment.erase("DESTDIR");
+  environment["ORVEX_CLASS_REGISTRY"] = Local("installed.registry").string();
+  const auto version = RunOrvex(program, {"--version"}, environment);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(Contains(version.out, "not registered")) << version.out;
+  const auto registered = RunOrvex(program, {"register"}, environment);
+  EXPECT_EQ(registered.status, 0) << registered.err;
+  EXPECT_TRUE(Contains(registered.out, (prefix / "lib").string())) << registered.out;
+  EXPECT_TRUE(Contains(RunOrvex(program, {"--version"}, environment).out, "OrvexFTP plug-in 2.0 beta "));
+  const auto listed = RunOrvex(program, {"ls", Url(server), "--user", server.user(), "--password-stdin"},
+                               environment, server.password() + "\n");
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.out, "seen.txt\n");
+}
+
+}  // namespace
+}  // namespace orvex::testing

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
+#include <mutex>
 
 #include "tests/cli/cli_fixture.h"
+#include "tests/support/scripted_server.h"
 
 namespace orvex::testing {
 namespace {
@@ -165,6 +168,68 @@ TEST_F(CliTest, ThousandFilesGoUpAndComeDownIdentical) {
   using std::chrono::duration;
   std::cout << "1,000 files: up " << duration<double>(uploaded - started).count() << " s, down "
             << duration<double>(downloaded - uploaded).count() << " s\n";
+}
+
+// A listing that fails is never an empty folder: sync --down --delete
+// against a server whose listing of a folder fails deletes nothing there (or
+// anywhere), says the server's reason and exits 1.
+TEST_F(CliTest, ASyncDownWithDeleteDeletesNothingWhenAListingFails) {
+  struct Case {
+    const char* name;
+    const char* failing_folder;  // the server path whose listing fails
+    ScriptedServer::Handler fail;
+    const char* reason;
+  } cases[] = {
+      {"root refused", "/", ScriptedServer::Fixed("450 No files found"), "450 No files found"},
+      {"sub-folder cut short", "/sub",
+       [](ScriptedServer::Session& s, const ScriptedServer::Command&) {
+         s.Reply("150 Here it comes");
+         s.SendData("-rw-r--r--   1 owner group        5 Jan  5 10:00 one.txt\r\n");
+         s.Reply("451 Local error in processing");
+       },
+       "451 Local error in processing"},
+  };
+  const Tree local = {{"top.txt", "top"}, {"sub/", ""}, {"sub/one.txt", "one"}, {"sub/two.txt", "two"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    const auto folder = Local(std::string("tree ") + test.name);
+    WriteTree(folder, local);
+    ScriptedServer server;
+    server.SetFile("/top.txt", "top");
+    // The folder the listing session is in (sessions run on threads of
+    // their own).
+    struct Current {
+      std::mutex mutex;
+      std::string folder = "/";
+    };
+    auto current = std::make_shared<Current>();
+    server.On("CWD", [current](ScriptedServer::Session& s, const ScriptedServer::Command& command) {
+      std::lock_guard lock(current->mutex);
+      current->folder = command.argument;
+      s.Reply("250 Okay");
+    });
+    const std::string failing = test.failing_folder;
+    auto fail = test.fail;
+    server.On("LIST", [current, failing, fail](ScriptedServer::Session& s, const ScriptedServer::Command& command) {
+      std::string folder;
+      {
+        std::lock_guard lock(current->mutex);
+        folder = current->folder;
+      }
+      if (folder == failing) return fail(s, command);
+      s.Reply("150 Here it comes");
+      s.SendData(folder == "/" ? "drwxr-xr-x   2 owner group     4096 Jan  5 10:00 sub\r\n"
+                                 "-rw-r--r--   1 owner group        3 Jan  5 10:00 top.txt\r\n"
+                               : "-rw-r--r--   1 owner group        5 Jan  5 10:00 one.txt\r\n");
+      s.Reply("226 Done");
+    });
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
+    auto run = Orvex({"sync", folder.string(), url, "--down", "--delete", "--user", "u", "--password-stdin"}, "p\n");
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_EQ(ReadTree(folder), local) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(test.reason), std::string::npos) << run.out << run.err;
+    EXPECT_EQ(run.out.find("deleted 1"), std::string::npos) << run.out;
+  }
 }
 
 }  // namespace
