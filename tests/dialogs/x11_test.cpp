@@ -30,7 +30,10 @@ namespace orvex::testing_support {
 namespace {
 
 QStringList qt_messages;
-void RecordMessage(QtMsgType, const QMessageLogContext&, const QString& message) { qt_messages << message; }
+void RecordMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+  qt_messages << message;
+  std::fprintf(stderr, "%s\n", qPrintable(message));
+}
 
 // Runs `step` on the event loop once `ready` holds (checked every 20 ms, for
 // at most 10 s), so that a modal window can be driven while it runs.
