@@ -173,9 +173,18 @@ pid_t StartXvfb(std::string& display) {
     ::_exit(127);
   }
   ::close(pipe_ends[1]);
+  // The number ends with a line feed once the server accepts clients.
   struct pollfd descriptor = {pipe_ends[0], POLLIN, 0};
   char number[16] = {};
-  if (::poll(&descriptor, 1, 15000) == 1) (void)!::read(pipe_ends[0], number, sizeof number - 1);
+  std::size_t length = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (length < sizeof number - 1 && (length == 0 || number[length - 1] != '\n') &&
+         std::chrono::steady_clock::now() < deadline && ::poll(&descriptor, 1, 1000) >= 0) {
+    if (!(descriptor.revents & (POLLIN | POLLHUP))) continue;
+    const ssize_t count = ::read(pipe_ends[0], number + length, sizeof number - 1 - length);
+    if (count <= 0) break;
+    length += static_cast<std::size_t>(count);
+  }
   ::close(pipe_ends[0]);
   display = std::string(":") + std::to_string(std::atoi(number));
   return number[0] >= '0' && number[0] <= '9' ? pid : (::kill(pid, SIGKILL), -1);
