@@ -1,5 +1,7 @@
 #include "connection/connection.h"
 
+#include <cstdlib>
+
 #include "connection/host/host_objects.h"
 #include "dialogs/library_state.h"
 #include "connection/pictures.h"
@@ -73,6 +75,20 @@ void Connection::iPC_Init(const com::ComPtr<orvex::PluginInterface>& plugin_inte
   LoadSettings(location_);
   FTP_->SkipServUNavigationFolders(SkipServUNavigationFolders_);
   info_->ID(id);
+
+  // Diagnostics on request: with ORVEX_FTP_TRACE set (to anything but "" or
+  // "0"), both sessions log their control dialogue, the password masked.
+  const char* trace = std::getenv("ORVEX_FTP_TRACE");
+  if (trace && *trace && std::string(trace) != "0") {
+    auto logger = [this](const std::string& session) {
+      return [this, session](bool sent, const std::string& line) {
+        Services()->Log("FTP(" + info_->ID() + ") " + session + (sent ? "> " : "< ") + line,
+                        HostServices::kTraceLogType, "");
+      };
+    };
+    FTP_->OnTrace(logger(""));
+    TransferFTP_->OnTrace(logger("transfer "));
+  }
 }
 
 std::string Connection::iPC_LocationName() {

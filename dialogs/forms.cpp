@@ -1,5 +1,8 @@
 #include "dialogs/forms.h"
 
+#include <QIcon>
+#include <QMessageBox>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QMouseEvent>
@@ -71,6 +74,7 @@ void Form::ShowModally() {
 
 frmProperties::frmProperties() : ui_(std::make_unique<Ui::frmProperties>()) {
   ui_->setupUi(this);
+  setWindowIcon(QIcon(QPixmap::fromImage(LoadResourceImage("icon"))));
   auto* password_style = new DegreePasswordStyle;
   password_style->setParent(this);
   ui_->txtPassword->setStyle(password_style);
@@ -155,6 +159,7 @@ void frmProperties::Confirm() {
 
 frmOptions::frmOptions() : ui_(std::make_unique<Ui::frmOptions>()) {
   ui_->setupUi(this);
+  setWindowIcon(QIcon(QPixmap::fromImage(LoadResourceImage("icon"))));
   canceled_ = true;
   ApplyDialogTexts(*this);
 
@@ -279,7 +284,12 @@ bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
   if (!mouse) return Form::eventFilter(watched, event);
   if (watched == ui_->lblHaldenor) {
     if (type == QEvent::MouseMove) SetMakerColour(kMakerHoverColour);
-    if (release) OpenUrl(version::kWebAddress);
+    if (release && !OpenUrl(version::kWebAddress)) {
+      // Printing to standard error alone would go unseen on a desktop.
+      QMessageBox::information(this, windowTitle(),
+                               QString("No web browser could be started. The web site is:\n") +
+                                   version::kWebAddress);
+    }
   } else if (watched == ui_->Label1 || watched == ui_->lblVersion) {
     if (release) done(Accepted);
   }

@@ -1,5 +1,7 @@
 #include "dialogs/gui_runtime.h"
 
+#include <cstdio>
+
 #include <dlfcn.h>
 
 #include <QApplication>
@@ -51,14 +53,20 @@ void KeepLibraryLoaded() {
   }
 }
 
-// Qt's messages while the application object starts go to the host's
-// standard error as before, except the notice about a missing runtime
-// folder: headless hosts (services, CI) rarely have one and the plug-in does
-// not use it, so it would only repeat itself for every connection.
+// Qt's messages go to the host's standard error as before, except the notice
+// about a missing runtime folder: headless hosts (services, CI) rarely have
+// one and the plug-in does not use it, so it would only repeat itself for
+// every connection. Qt gives it again later (opening a web address asks for
+// the folder), so the filter stays in place for the life of the process.
 QtMessageHandler previous_message_handler = nullptr;
-void StartupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+bool message_filter_installed = false;
+void FilteredMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type == QtWarningMsg && message.contains("XDG_RUNTIME_DIR")) return;
-  if (previous_message_handler) previous_message_handler(type, context, message);
+  if (previous_message_handler) {
+    previous_message_handler(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+  }
 }
 
 // The platform Qt would pick, then "offscreen" so that a missing or dead
@@ -99,9 +107,10 @@ void EnsureApplication() {
   application_argv[2] = platform_list.data();
   application_argv[3] = nullptr;
   application_argc = 3;
-  previous_message_handler = qInstallMessageHandler(StartupMessages);
+  if (!std::exchange(message_filter_installed, true)) {
+    previous_message_handler = qInstallMessageHandler(FilteredMessages);
+  }
   owned_application = new QApplication(application_argc, application_argv);
-  qInstallMessageHandler(previous_message_handler);
   std::setlocale(LC_ALL, host_locale.c_str());
   KeepLibraryLoaded();
 }
@@ -139,12 +148,12 @@ void ShowModal(QDialog& dialog, const std::string& what) {
 
 void SetModalHandler(std::function<void(QDialog&)> handler) { ModalHandler() = std::move(handler); }
 
-void OpenUrl(const QString& address) {
+bool OpenUrl(const QString& address) {
   if (auto& opener = UrlOpener()) {
     opener(address);
-  } else {
-    QDesktopServices::openUrl(QUrl(address));
+    return true;
   }
+  return QDesktopServices::openUrl(QUrl(address));
 }
 
 void SetUrlOpener(std::function<void(const QString&)> opener) { UrlOpener() = std::move(opener); }

@@ -50,8 +50,9 @@ void ShowModal(QDialog& dialog, const std::string& what);
 // that ShowModal would run. An empty function restores the normal behaviour.
 void SetModalHandler(std::function<void(QDialog&)> handler);
 
-// Opens a web address with the desktop's URL opener; tests replace it.
-void OpenUrl(const QString& address);
+// Opens a web address with the desktop's URL opener (tests replace it);
+// false when no browser could be started (no desktop, no handler).
+bool OpenUrl(const QString& address);
 void SetUrlOpener(std::function<void(const QString&)> opener);
 
 }  // namespace orvex::dialogs

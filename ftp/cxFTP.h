@@ -194,6 +194,13 @@ class cxFTP {
   // The OnError event, declared for the owner; the session never raises it.
   void OnError(ErrorHandler handler) { on_error_ = std::move(handler); }
 
+  // The control dialogue of the connections made from the next Connect on:
+  // each command sent (the password masked) and each reply line received,
+  // as they pass. Empty (the default): no trace.
+  using TraceHandler = std::function<void(bool sent, const std::string& line)>;
+  void OnTrace(TraceHandler handler) { on_trace_ = std::move(handler); }
+  const TraceHandler& trace_handler() const { return on_trace_; }
+
   // Pure pieces, public so they can be checked on their own.
   // Host path to server path: the characters after BaseLocation with "\"
   // turned into "/"; "/" when Path is not longer than BaseLocation.
@@ -269,6 +276,7 @@ class cxFTP {
   std::string LastError_;
   script::FileSystemObject path_object_;
   ErrorHandler on_error_;
+  TraceHandler on_trace_;
 
   // Depth of owner calls in progress, and whether the outermost one has
   // already tried to reconnect.

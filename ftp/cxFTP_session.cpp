@@ -24,6 +24,14 @@ bool IsConnectionLost(DWORD number) {
          number == ERROR_FTP_DROPPED;
 }
 
+// The status callback of a traced session; the context is the cxFTP.
+void TraceStatus(HINTERNET, DWORD_PTR context, DWORD status, const void* information, DWORD length) {
+  const auto& handler = reinterpret_cast<cxFTP*>(context)->trace_handler();
+  if (!handler) return;
+  handler(status == INTERNET_STATUS_CONTROL_COMMAND_SENT,
+          std::string(static_cast<const char*>(information), length));
+}
+
 }  // namespace
 
 cxFTP::~cxFTP() { Disconnect(); }
@@ -85,8 +93,10 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
                            std::to_string(error) + ")";
   } else {
     const DWORD flags = UsePassiveSemantics_ ? INTERNET_FLAG_PASSIVE : 0;
+    if (on_trace_) InternetSetStatusCallback(hOpen_, TraceStatus);
     hConnection_ = InternetConnectA(hOpen_, Server_.c_str(), port_number, UserName_.c_str(),
-                                    Password_.c_str(), INTERNET_SERVICE_FTP, flags, 0);
+                                    Password_.c_str(), INTERNET_SERVICE_FTP, flags,
+                                    reinterpret_cast<DWORD_PTR>(this));
     if (hConnection_ == 0) {
       LastError_ = GetErrorText(GetLastError());
     } else {

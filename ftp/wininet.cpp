@@ -111,7 +111,7 @@ HINTERNET InternetOpenA(LPCSTR /*agent*/, DWORD access_type, LPCSTR proxy,
 
 HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
                            INTERNET_PORT port, LPCSTR user, LPCSTR password,
-                           DWORD service, DWORD flags, DWORD_PTR /*context*/) {
+                           DWORD service, DWORD flags, DWORD_PTR context) {
   const auto session = Lookup<SessionObject>(session_handle);
   if (!session) return 0;
   if (server == nullptr || *server == '\0' || service != INTERNET_SERVICE_FTP) {
@@ -137,6 +137,7 @@ HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
   parameters.passive = (flags & INTERNET_FLAG_PASSIVE) != 0;
   parameters.proxy = session->proxy;
   parameters.options = session->options;
+  if (session->trace_for) parameters.trace = session->trace_for(context);
 
   auto object = std::make_shared<ConnectionObject>();
   Reply reply;
@@ -351,6 +352,33 @@ BOOL InternetSetOptionA(HINTERNET handle, DWORD option, const void* buffer,
     return kTrue;
   }
   return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+}
+
+}  // namespace orvex::wininet
+
+namespace orvex::wininet {
+
+INTERNET_STATUS_CALLBACK InternetSetStatusCallback(HINTERNET handle, INTERNET_STATUS_CALLBACK callback) {
+  const auto session = HandleTable::Instance().FindAs<SessionObject>(handle);
+  if (!session) {
+    SetLastError(HandleTable::Instance().Find(handle) ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE
+                                                      : ERROR_INVALID_HANDLE);
+    return INTERNET_INVALID_STATUS_CALLBACK;
+  }
+  const auto previous = reinterpret_cast<INTERNET_STATUS_CALLBACK>(session->status_callback);
+  session->status_callback = reinterpret_cast<std::uintptr_t>(callback);
+  session->trace_for = nullptr;
+  if (callback != nullptr) {
+    session->trace_for = [callback, handle](std::uintptr_t context) -> inet::ControlTrace {
+      return [callback, handle, context](inet::TraceDirection direction, std::string_view line) {
+        callback(handle, context,
+                 direction == inet::TraceDirection::Sent ? INTERNET_STATUS_CONTROL_COMMAND_SENT
+                                                         : INTERNET_STATUS_CONTROL_REPLY_RECEIVED,
+                 line.data(), static_cast<DWORD>(line.size()));
+      };
+    };
+  }
+  return previous;
 }
 
 }  // namespace orvex::wininet

@@ -170,4 +170,24 @@ BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD size,
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, const void* buffer,
                         DWORD length);
 
+// Status callback, after WinInet's. Set on a session handle, it applies to
+// the connections opened under it afterwards (from their greeting on) and is
+// called on the calling thread, during the call that causes the status, with
+// the session handle and the context given to InternetConnectA. Statuses
+// (numbers of this API's own, not WinInet's):
+// - INTERNET_STATUS_CONTROL_COMMAND_SENT: `information` is the command line
+//   sent, without CR LF, with the argument of PASS and ACCT shown as "****";
+// - INTERNET_STATUS_CONTROL_REPLY_RECEIVED: one reply line as received.
+// `length` is the text's length; the text is not NUL-terminated. No callback
+// (the default) costs nothing. Returns the callback set before (null for
+// none), or INTERNET_INVALID_STATUS_CALLBACK with the last error set for a
+// handle that is not a session.
+using INTERNET_STATUS_CALLBACK = void (*)(HINTERNET handle, DWORD_PTR context, DWORD status,
+                                          const void* information, DWORD length);
+inline constexpr DWORD INTERNET_STATUS_CONTROL_COMMAND_SENT = 0x8001;
+inline constexpr DWORD INTERNET_STATUS_CONTROL_REPLY_RECEIVED = 0x8002;
+inline const INTERNET_STATUS_CALLBACK INTERNET_INVALID_STATUS_CALLBACK =
+    reinterpret_cast<INTERNET_STATUS_CALLBACK>(static_cast<std::uintptr_t>(-1));
+INTERNET_STATUS_CALLBACK InternetSetStatusCallback(HINTERNET session, INTERNET_STATUS_CALLBACK callback);
+
 }  // namespace orvex::wininet

@@ -49,7 +49,11 @@ struct HostApplication : com::IUnknown {
 struct HostServices : com::IUnknown {
   static constexpr com::IID kIid = com::MakeGuid("{BB172475-A5AF-4D21-9DD2-40147F02E22E}");
 
-  // Appends a line to the host's log.
+  // Appends a line to the host's log. The plug-in logs its failures with
+  // type kErrorLogType and, when asked to (ORVEX_FTP_TRACE), its FTP
+  // dialogue with type kTraceLogType.
+  static constexpr std::int32_t kErrorLogType = 4;
+  static constexpr std::int32_t kTraceLogType = 16;
   virtual void Log(const std::string& text, std::int32_t type, const std::string& details) = 0;
   // Shows a modal message and returns the answer.
   virtual std::int32_t MessageBox(const std::string& text, std::int32_t flags,

@@ -39,6 +39,12 @@ ReferenceServices::ReferenceServices(const std::filesystem::path& log_file, Tran
 }
 
 void ReferenceServices::Log(const std::string& text, std::int32_t type, const std::string& details) {
+  std::function<bool(const LogRecord&)> handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = log_handler_;
+  }
+  if (handler && handler(LogRecord{Date::Now(), type, text, details})) return;
   std::string line = Timestamp() + " [" + std::to_string(type) + "] " + OneLine(text);
   if (!details.empty()) line += " | " + OneLine(details);
   std::lock_guard lock(mutex_);
@@ -98,6 +104,11 @@ void ReferenceServices::ClearRecords() {
 void ReferenceServices::SetMessageAnswer(std::int32_t answer) {
   std::lock_guard lock(mutex_);
   message_answer_ = answer;
+}
+
+void ReferenceServices::SetLogHandler(std::function<bool(const LogRecord&)> handler) {
+  std::lock_guard lock(mutex_);
+  log_handler_ = std::move(handler);
 }
 
 void ReferenceServices::SetMessageHandler(std::function<std::int32_t(const MessageRecord&)> handler) {

@@ -78,6 +78,9 @@ class ReferenceServices final : public com::Object<ReferenceServices, HostServic
   void SetMessageAnswer(std::int32_t answer);
   // Answers message boxes from now on; an empty function removes it.
   void SetMessageHandler(std::function<std::int32_t(const MessageRecord&)> handler);
+  // Sees every log entry first; an entry it returns true for is taken (not
+  // kept and not written to the log file). An empty function removes it.
+  void SetLogHandler(std::function<bool(const LogRecord&)> handler);
 
  private:
   std::unique_ptr<LogFile> log_file_;
@@ -89,6 +92,7 @@ class ReferenceServices final : public com::Object<ReferenceServices, HostServic
   std::vector<MessageRecord> message_records_;
   std::int32_t message_answer_ = 1;
   std::function<std::int32_t(const MessageRecord&)> message_handler_;
+  std::function<bool(const LogRecord&)> log_handler_;
   bool log_failure_reported_ = false;
 };
 

@@ -29,7 +29,9 @@ std::optional<ParsedArguments> ParseArguments(const std::vector<std::string>& ar
     const auto equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
     const auto spec = std::find_if(allowed.begin(), allowed.end(),
-                                   [&](const OptionSpec& option) { return option.name == name; });
+                                   [&](const OptionSpec& option) {
+                                     return option.name == name || (!option.alias.empty() && option.alias == name);
+                                   });
     if (spec == allowed.end()) {
       error = "unknown option " + name;
       if (name == "--password" || name == "-p") {
@@ -42,11 +44,11 @@ std::optional<ParsedArguments> ParseArguments(const std::vector<std::string>& ar
         error = "option " + name + " takes no value";
         return std::nullopt;
       }
-      parsed.flags.insert(name);
+      parsed.flags.insert(spec->name);
     } else if (equals != std::string::npos) {
-      parsed.values[name] = argument.substr(equals + 1);
+      parsed.values[spec->name] = argument.substr(equals + 1);
     } else if (index + 1 < arguments.size()) {
-      parsed.values[name] = arguments[++index];
+      parsed.values[spec->name] = arguments[++index];
     } else {
       error = "option " + name + " needs a value";
       return std::nullopt;

@@ -10,8 +10,12 @@
 namespace orvex::cli {
 
 struct OptionSpec {
+  OptionSpec(std::string option_name, bool option_takes_value = false, std::string option_alias = "")
+      : name(std::move(option_name)), takes_value(option_takes_value), alias(std::move(option_alias)) {}
+
   std::string name;  // "--user", "-l"
   bool takes_value = false;
+  std::string alias;  // another spelling ("-v" for "--verbose"), recorded under `name`
 };
 
 struct ParsedArguments {

@@ -7,20 +7,12 @@
 #include <iostream>
 #include <map>
 
+#include "host/cli/command_table.h"
+#include "host/cli/terminal_input.h"
 #include "platform/error.h"
 #include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
-
-const char kRemoteUsageText[] =
-    "       orvex ls URL [-l] [--json]\n"
-    "       orvex get URL [LOCAL]\n"
-    "       orvex put LOCAL URL\n"
-    "       orvex mkdir URL | rm URL | rmdir URL | mv URL NEWNAME\n"
-    "       orvex sync LOCALDIR URL --up|--down [--delete] [--dry-run] [--size-only]\n"
-    "connection options: --user NAME --password-stdin --anonymous --port PORT\n"
-    "       --proxy HOST:PORT --no-cache --ascii --no-temp-copy --skip-nav\n"
-    "URL: ftp://[user@]server[:port]/path\n";
 
 Command FindRemoteCommand(const std::string& name) {
   static const std::map<std::string, Command> commands = {
@@ -32,8 +24,24 @@ Command FindRemoteCommand(const std::string& name) {
   return found == commands.end() ? nullptr : found->second;
 }
 
+namespace {
+
+std::string current_command;
+bool verbose_everywhere = false;
+
+}  // namespace
+
+void SetCurrentCommand(const std::string& name) { current_command = name; }
+void SetVerbose(bool verbose) { verbose_everywhere = verbose; }
+
 int UsageError(const std::string& message) {
-  std::cerr << "orvex: " << text::TerminalSafe(message) << "\n" << "usage:\n" << kRemoteUsageText;
+  std::cerr << "orvex: " << text::TerminalSafe(message) << "\n";
+  if (const CommandInfo* command = FindCommand(current_command)) {
+    std::cerr << "usage: " << Synopsis(*command) << "\n"
+              << "Try 'orvex help " << command->name << "' for more information.\n";
+  } else {
+    std::cerr << "Try 'orvex --help' for more information.\n";
+  }
   return kUsage;
 }
 
@@ -42,21 +50,28 @@ int Problem(const std::string& message) {
   return kFailure;
 }
 
-std::optional<ParsedArguments> ParseCommand(const std::vector<std::string>& arguments,
-                                            const std::vector<OptionSpec>& extra, std::size_t fewest,
-                                            std::size_t most) {
-  std::vector<OptionSpec> allowed = ConnectionOptionSpecs();
-  allowed.insert(allowed.end(), extra.begin(), extra.end());
+std::optional<ParsedArguments> ParseCommand(const std::vector<std::string>& arguments, const std::string& name) {
+  const CommandInfo* command = FindCommand(name);
+  if (!command) {
+    UsageError("unknown command '" + name + "'");
+    return std::nullopt;
+  }
   std::string error;
-  auto parsed = ParseArguments(arguments, allowed, error);
+  auto parsed = ParseArguments(arguments, OptionSpecsOf(*command), error);
   if (!parsed) {
     UsageError(error);
     return std::nullopt;
   }
-  if (parsed->operands.size() < fewest || parsed->operands.size() > most) {
-    UsageError(parsed->operands.size() < fewest ? "missing operand" : "too many operands");
+  const std::size_t count = parsed->operands.size();
+  if (count < FewestOperands(*command)) {
+    UsageError("missing " + command->operands[count]);
     return std::nullopt;
   }
+  if (count > MostOperands(*command)) {
+    UsageError("unexpected operand '" + parsed->operands[MostOperands(*command)] + "'");
+    return std::nullopt;
+  }
+  if (verbose_everywhere) parsed->flags.insert("--verbose");
   return parsed;
 }
 
@@ -67,24 +82,97 @@ std::optional<RemoteUrl> ReadUrl(const std::string& text) {
   return url;
 }
 
-std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const ParsedArguments& arguments,
-                                           int& status) {
+std::optional<ConnectionOptions> ReadOptions(const RemoteUrl& location, const ParsedArguments& arguments,
+                                            int& status) {
   std::string error;
-  const auto options = ReadConnectionOptions(arguments, error);
-  if (!options) {
-    status = UsageError(error);
-    return nullptr;
-  }
+  auto options = ReadConnectionOptions(arguments, location, error);
+  if (!options) status = UsageError(error);
+  return options;
+}
+
+std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, ConnectionOptions& options, int& status,
+                                           std::string* failure) {
+  std::string error;
+  if (options.verbose) EnableDialogueTrace();
   auto session = std::make_unique<RemoteSession>(location);
-  if (!session->Apply(*options, std::cin, error)) {
+  if (options.verbose) session->ShowDialogue();
+  if (!session->Apply(options, std::cin, error)) {
     status = UsageError(error);
     return nullptr;
   }
   if (!session->Connect()) {
-    status = Problem(session->LastError());
+    status = kFailure;
+    std::string report = session->LastError();
+    _Connection& connection = session->connection();
+    if (!connection.Anonymous() && connection.Password().empty() &&
+        report.find("refused the login") != std::string::npos) {
+      report += "\n(no password was given: use --password-stdin or ~/.netrc, or run on a terminal to be asked)";
+    }
+    if (failure) {
+      *failure = report;
+    } else {
+      Problem(report);
+    }
     return nullptr;
   }
   return session;
+}
+
+namespace {
+
+// Whether the folder `names` exist as a folder, from its parent's listing; a
+// listing that fails says no.
+bool FolderExists(RemoteSession& session, const std::vector<std::string>& names) {
+  const auto listing = session.List(session.PathOf({names.begin(), names.end() - 1}));
+  if (!listing) return false;
+  for (const auto& folder : listing->folders) {
+    if (folder->Name() == names.back()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& options, bool create, int& status) {
+  FolderSession result;
+  std::string failure;
+  result.session = OpenSession(folder, options, status, folder.names.empty() ? nullptr : &failure);
+  if (result.session) {
+    result.path = result.session->location();
+    return result;
+  }
+  if (folder.names.empty() || status != kFailure) return {};
+  // The server's root tells whether the login works and the folder is missing.
+  RemoteUrl root = folder;
+  root.names.clear();
+  auto session = OpenSession(root, options, status);
+  if (!session) return {};
+  if (FolderExists(*session, folder.names)) {
+    std::cerr << "orvex: " << failure << "\n";
+    status = kFailure;
+    return {};
+  }
+  const std::string path = session->PathOf(folder.names);
+  if (!create) {
+    return {std::move(session), path, false};
+  }
+  if (!session->plugin().iPC_CreateFolder(path)) {
+    std::cerr << "orvex: " << session->LastError() << "\n";
+    status = kFailure;
+    return {};
+  }
+  session.reset();
+  result.session = OpenSession(folder, options, status);
+  if (!result.session) return {};
+  result.path = result.session->location();
+  return result;
+}
+
+std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const ParsedArguments& arguments,
+                                           int& status) {
+  auto options = ReadOptions(location, arguments, status);
+  if (!options) return nullptr;
+  return OpenSession(location, *options, status);
 }
 
 bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }

@@ -21,28 +21,54 @@ inline constexpr int kSuccess = 0;
 inline constexpr int kFailure = 1;
 inline constexpr int kUsage = 2;
 
-// Prints "orvex: MESSAGE" and the usage lines to standard error; returns kUsage.
+// The command being run (its word), for the usage errors; set by main.
+void SetCurrentCommand(const std::string& name);
+// -v before the command word: the FTP dialogue is shown.
+void SetVerbose(bool verbose);
+
+// Prints "orvex: MESSAGE", the command's synopsis and where to find its help
+// to standard error; returns kUsage.
 int UsageError(const std::string& message);
 
 // Prints "orvex: MESSAGE" to standard error, terminal-safe (a server's text
 // or a name may hold control characters); returns kFailure.
 int Problem(const std::string& message);
 
-// Parses `arguments` (those after the command word) with the connection
-// options and `extra`; the operand count must lie in [fewest, most].
-// nullopt after printing a usage error.
-std::optional<ParsedArguments> ParseCommand(const std::vector<std::string>& arguments,
-                                            const std::vector<OptionSpec>& extra, std::size_t fewest,
-                                            std::size_t most);
+// Parses `arguments` (those after the command word) with the options the
+// command table gives the command `name`; the operands must be as many as
+// its synopsis names ("missing URL" otherwise). nullopt after printing a
+// usage error.
+std::optional<ParsedArguments> ParseCommand(const std::vector<std::string>& arguments, const std::string& name);
 
 // nullopt after printing a usage error.
 std::optional<RemoteUrl> ReadUrl(const std::string& text);
 
+// The connection options of a command line for a server; nullopt after
+// printing a usage error (and setting `status` to kUsage).
+std::optional<ConnectionOptions> ReadOptions(const RemoteUrl& location, const ParsedArguments& arguments,
+                                            int& status);
+
 // Creates the plug-in for `location`, applies the connection options and
-// connects. On failure prints why and sets `status` (kUsage for options that
-// contradict each other, kFailure otherwise) and returns null.
+// connects. On failure prints why (or, for a caller that tries something
+// else, leaves the report in `failure`) and sets `status` (kUsage for options that contradict
+// each other, kFailure otherwise) and returns null. A password read on the
+// way stays in `options` for further sessions.
+std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, ConnectionOptions& options, int& status,
+                                           std::string* failure = nullptr);
 std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const ParsedArguments& arguments,
                                            int& status);
+
+// A session at the folder `folder` names, which is created (with its
+// parents) when missing, as `mkdir -p` does; with `create` false a missing
+// folder is only reported through `exists`. The session is then one at the
+// server's root and `path` the folder's host path in it; otherwise the
+// session is at the folder and `path` its location. Null after printing why.
+struct FolderSession {
+  std::unique_ptr<RemoteSession> session;
+  std::string path;
+  bool exists = true;
+};
+FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& options, bool create, int& status);
 
 // Whether standard output is a terminal (progress display) or not (plain lines).
 bool OutputIsTerminal();

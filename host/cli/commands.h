@@ -14,9 +14,6 @@ using Command = int (*)(const Arguments& arguments);
 // The command called `name`, or null when it is none of these.
 Command FindRemoteCommand(const std::string& name);
 
-// Their usage lines, with the connection options.
-extern const char kRemoteUsageText[];
-
 int ListCommand(const Arguments& arguments);          // ls URL [-l] [--json]
 int GetCommand(const Arguments& arguments);           // get URL [LOCAL]
 int PutCommand(const Arguments& arguments);           // put LOCAL URL

@@ -29,7 +29,10 @@ struct DialogSession {
     plugin = loader.CreateObject(kConnectionProgId);
     host.services().SetMessageHandler([](const hostapp::MessageRecord& message) -> std::int32_t {
       if (!MessagesCanBeShown()) return 1;
-      QMessageBox::warning(nullptr, QString::fromStdString(message.title), QString::fromStdString(message.text));
+      // The plug-in names no owner; the dialog that asks is the one in
+      // front, and the message belongs over it, not in the screen's middle.
+      QMessageBox::warning(QApplication::activeModalWidget(), QString::fromStdString(message.title),
+                           QString::fromStdString(message.text));
       return 1;
     });
     plugin->iPC_Init(host.plugin_interface(), "cli", url);

@@ -2,11 +2,13 @@
 // initialised for the item's folder, so connecting already proves that the
 // folder exists.
 
+#include <algorithm>
 #include <iostream>
 
 #include "connection/host/host_objects.h"
 #include "host/cli/command_support.h"
 #include "host/cli/commands.h"
+#include "host/cli/progress.h"
 #include "host/cli/interrupts.h"
 #include "host/cli/transfer.h"
 #include "platform/text/terminal_text.h"
@@ -49,7 +51,7 @@ com::ComPtr<Item> FindByName(const std::vector<com::ComPtr<Item>>& items, const 
 }  // namespace
 
 int GetCommand(const Arguments& arguments) {
-  const auto parsed = ParseCommand(arguments, {}, 1, 2);
+  const auto parsed = ParseCommand(arguments, "get");
   if (!parsed) return kUsage;
   const auto url = ReadItemUrl(parsed->operands[0]);
   if (!url) return kUsage;
@@ -67,14 +69,19 @@ int GetCommand(const Arguments& arguments) {
   if (!listing) return Report(*session);
   auto file = FindByName(listing->files, url->Name());
   if (!file) return Problem("no such file: " + parsed->operands[0]);
-  const auto result = DownloadFile(session->plugin(), file, target, {});
+  Progress progress(std::cout, std::cerr, OutputIsTerminal(), 1);
+  progress.set_total_bytes(static_cast<std::uint64_t>(std::max(0.0, file->Size())));
+  progress.Start(url->Name());
+  const auto result = DownloadFile(session->plugin(), file, target,
+                                   [&](std::uint64_t bytes) { progress.Advance(bytes); });
+  progress.Clear();
   if (!result.ok) return TransferFailed(result);
   std::cout << "downloaded " << text::TerminalSafe(target.string()) << " (" << result.bytes << " bytes)\n";
   return kSuccess;
 }
 
 int PutCommand(const Arguments& arguments) {
-  const auto parsed = ParseCommand(arguments, {}, 2, 2);
+  const auto parsed = ParseCommand(arguments, "put");
   if (!parsed) return kUsage;
   const std::filesystem::path source = parsed->operands[0];
   const std::string& text = parsed->operands[1];
@@ -108,7 +115,12 @@ int PutCommand(const Arguments& arguments) {
       url->names.push_back(source_name);
     }
   }
-  const auto result = UploadFile(session->plugin(), source, session->PathOf(names), {});
+  Progress progress(std::cout, std::cerr, OutputIsTerminal(), 1);
+  progress.set_total_bytes(std::filesystem::file_size(source, error));
+  progress.Start(names.back());
+  const auto result = UploadFile(session->plugin(), source, session->PathOf(names),
+                                 [&](std::uint64_t bytes) { progress.Advance(bytes); });
+  progress.Clear();
   if (!result.ok) return TransferFailed(result);
   std::cout << "uploaded " << text::TerminalSafe(url->Location()) << " (" << result.bytes << " bytes)\n";
   return kSuccess;
@@ -117,8 +129,8 @@ int PutCommand(const Arguments& arguments) {
 // The single-operand commands: parse, connect at the item's parent folder,
 // then act on the item.
 template <class Action>
-int OnItem(const Arguments& arguments, Action action) {
-  const auto parsed = ParseCommand(arguments, {}, 1, 1);
+int OnItem(const Arguments& arguments, const std::string& command, Action action) {
+  const auto parsed = ParseCommand(arguments, command);
   if (!parsed) return kUsage;
   const auto url = ReadItemUrl(parsed->operands[0]);
   if (!url) return kUsage;
@@ -129,13 +141,30 @@ int OnItem(const Arguments& arguments, Action action) {
 }
 
 int MakeFolderCommand(const Arguments& arguments) {
-  return OnItem(arguments, [](RemoteSession& session, const std::string& path, const std::string&) {
-    return static_cast<bool>(session.plugin().iPC_CreateFolder(path));
-  });
+  const auto parsed = ParseCommand(arguments, "mkdir");
+  if (!parsed) return kUsage;
+  const auto url = ReadItemUrl(parsed->operands[0]);
+  if (!url) return kUsage;
+  int status = kSuccess;
+  if (parsed->Has("-p")) {
+    auto options = ReadOptions(*url, *parsed, status);
+    if (!options) return status;
+    return OpenFolderCreating(*url, *options, true, status).session ? kSuccess : status;
+  }
+  // As mkdir(1): the parent must exist, the folder must not.
+  auto session = OpenAtParent(*url, *parsed, status);
+  if (!session) return status;
+  auto listing = session->List(session->location());
+  if (!listing) return Report(*session);
+  if (FindByName(listing->folders, url->Name()) || FindByName(listing->files, url->Name())) {
+    std::cerr << "orvex: already exists: " << parsed->operands[0] << "\n";
+    return kFailure;
+  }
+  return session->plugin().iPC_CreateFolder(session->PathOf({url->Name()})) ? kSuccess : Report(*session);
 }
 
 int RemoveFileCommand(const Arguments& arguments) {
-  return OnItem(arguments, [](RemoteSession& session, const std::string& path, const std::string& name) {
+  return OnItem(arguments, "rm", [](RemoteSession& session, const std::string& path, const std::string& name) {
     auto file = NewHostFile();
     file->Init(path, name, 0, Date(), 0, false);
     return session.plugin().iPC_DeleteFile(file, 0);
@@ -143,7 +172,7 @@ int RemoveFileCommand(const Arguments& arguments) {
 }
 
 int RemoveFolderCommand(const Arguments& arguments) {
-  return OnItem(arguments, [](RemoteSession& session, const std::string& path, const std::string& name) {
+  return OnItem(arguments, "rmdir", [](RemoteSession& session, const std::string& path, const std::string& name) {
     auto folder = NewHostFolder();
     folder->Init(path, name, Date(), 0, false);
     return session.plugin().iPC_DeleteFolder(folder, 0);
@@ -151,7 +180,7 @@ int RemoveFolderCommand(const Arguments& arguments) {
 }
 
 int RenameCommand(const Arguments& arguments) {
-  const auto parsed = ParseCommand(arguments, {}, 2, 2);
+  const auto parsed = ParseCommand(arguments, "mv");
   if (!parsed) return kUsage;
   const auto url = ReadItemUrl(parsed->operands[0]);
   if (!url) return kUsage;

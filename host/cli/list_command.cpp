@@ -39,7 +39,7 @@ std::string SizeText(double size) { return std::to_string(static_cast<std::uint6
 }  // namespace
 
 int ListCommand(const Arguments& arguments) {
-  const auto parsed = ParseCommand(arguments, {{"-l"}, {"--json"}}, 1, 1);
+  const auto parsed = ParseCommand(arguments, "ls");
   if (!parsed) return kUsage;
   const auto url = ReadUrl(parsed->operands[0]);
   if (!url) return kUsage;

@@ -10,25 +10,20 @@
 #include "connection/host/connection_interface.h"
 #include "host/app/plugin_loader.h"
 #include "host/app/reference_host.h"
+#include "host/cli/command_support.h"
+#include "host/cli/command_table.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_commands.h"
 #include "host/cli/plugin_library.h"
 #include "host/cli/remote_url.h"
 #include "platform/com/class_registry.h"
 #include "platform/error.h"
+#include "resources/version_info.h"
 #include "platform/text/terminal_text.h"
 
 namespace orvex::cli {
 namespace {
 
-constexpr int kSuccess = 0;
-constexpr int kFailure = 1;
-constexpr int kUsage = 2;
-
-constexpr char kUsageText[] =
-    "usage: orvex register | unregister\n"
-    "       orvex info URL\n"
-    "       orvex properties URL | options | about\n";
 
 std::string YesNo(bool value) { return value ? "yes" : "no"; }
 
@@ -49,7 +44,7 @@ std::string Safe(const std::string& text) { return text::TerminalSafe(text); }
 std::optional<RemoteUrl> CheckedUrl(const std::string& text) {
   std::string error;
   auto url = ParseRemoteUrl(text, error);
-  if (!url) std::cerr << "orvex: " << Safe(error) << "\n" << kUsageText;
+  if (!url) UsageError(error);
   return url;
 }
 
@@ -85,25 +80,111 @@ int Info(const std::string& text) {
   return kSuccess;
 }
 
+// "orvex 2.0.1" and the plug-in's descriptor version as the host shows it.
+int Version() {
+  std::cout << "orvex " << version::kMajor << "." << version::kMinor << "." << version::kRevision << "\n";
+  try {
+    com::ClassRegistry registry;
+    const auto registration = registry.FindByProgId(kConnectionProgId);
+    if (!registration) {
+      std::cout << "OrvexFTP plug-in: not registered (run 'orvex register')\n";
+      return kSuccess;
+    }
+    hostapp::PluginLoader loader;
+    auto plugin = loader.CreateObject(kConnectionProgId);
+    std::cout << "OrvexFTP plug-in " << plugin->iPC_Properties()->Version() << " (" << registration->library_path
+              << ")\n";
+  } catch (const orvex::Error& error) {
+    std::cout << "OrvexFTP plug-in: " << error.description() << "\n";
+  }
+  return kSuccess;
+}
+
+bool IsHelpOption(const std::string& argument) { return argument == "--help" || argument == "-h"; }
+
+// Whether `--help` or `-h` comes before a closing "--".
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+  for (const auto& argument : arguments) {
+    if (argument == "--") return false;
+    if (IsHelpOption(argument)) return true;
+  }
+  return false;
+}
+
+int Help(const std::vector<std::string>& topics) {
+  if (topics.empty()) {
+    std::cout << GeneralHelp();
+    return kSuccess;
+  }
+  const CommandInfo* command = FindCommand(topics[0]);
+  if (!command) return UsageError("unknown command '" + topics[0] + "'");
+  if (topics.size() > 1) return UsageError("unexpected operand '" + topics[1] + "'");
+  std::cout << CommandHelp(*command);
+  return kSuccess;
+}
+
+int Completion(const std::string& shell) {
+  if (shell == "bash") {
+    std::cout << BashCompletion();
+  } else if (shell == "zsh") {
+    std::cout << ZshCompletion();
+  } else {
+    return UsageError("no completion for '" + shell + "' (bash or zsh)");
+  }
+  return kSuccess;
+}
+
 int Run(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) {
-    std::cerr << kUsageText << kRemoteUsageText;
+  // Options before the command word.
+  std::size_t index = 0;
+  bool verbose = false;
+  for (; index < arguments.size() && arguments[index].size() > 1 && arguments[index][0] == '-'; ++index) {
+    const std::string& option = arguments[index];
+    if (IsHelpOption(option)) return Help({});
+    if (option == "--version") return Version();
+    if (option == "--verbose" || option == "-v") {
+      verbose = true;
+      continue;
+    }
+    return UsageError("unknown option '" + option + "'");
+  }
+  if (index == arguments.size()) {
+    std::cerr << "usage: orvex [--verbose] COMMAND [ARGUMENTS] [OPTIONS]\n"
+              << "Try 'orvex --help' for the commands.\n";
     return kUsage;
   }
-  const std::string& command = arguments[0];
-  if ((command == "register" || command == "unregister") && arguments.size() == 1) {
-    return Register(command == "register");
+  const std::string& word = arguments[index];
+  const std::vector<std::string> rest(arguments.begin() + static_cast<std::ptrdiff_t>(index) + 1, arguments.end());
+  const CommandInfo* command = FindCommand(word);
+  if (!command) return UsageError("unknown command '" + word + "'");
+  SetCurrentCommand(word);
+  SetVerbose(verbose);
+  if (AsksForHelp(rest)) {
+    std::cout << CommandHelp(*command);
+    return kSuccess;
   }
-  if (command == "info" && arguments.size() == 2) return Info(arguments[1]);
-  if (auto remote_command = FindRemoteCommand(command)) return remote_command({arguments.begin() + 1, arguments.end()});
-  if (command == "properties" && arguments.size() == 2) {
-    const auto url = CheckedUrl(arguments[1]);
-    return url ? ShowProperties(arguments[1]) : kUsage;
+  if (word == "help") return Help(rest);
+  if (auto remote_command = FindRemoteCommand(word)) return remote_command(rest);
+
+  const auto parsed = ParseCommand(rest, word);
+  if (!parsed) return kUsage;
+  const auto& operands = parsed->operands;
+  if (word == "register" || word == "unregister") return Register(word == "register");
+  if (word == "info") return Info(operands[0]);
+  if (word == "properties") return CheckedUrl(operands[0]) ? ShowProperties(operands[0]) : kUsage;
+  if (word == "options") return ShowOptions();
+  if (word == "about") return ShowAbout();
+  if (word == "completion") return Completion(operands[0]);
+  return UsageError("unknown command '" + word + "'");
+}
+
+// The loader's report for a class it cannot find, with what to do about it.
+std::string WithRemedy(const orvex::Error& error) {
+  std::string text = error.description() + " (" + std::to_string(error.number()) + ")";
+  if (text.find("is not registered") != std::string::npos || text.find("is missing") != std::string::npos) {
+    text += "\nRun 'orvex register' to register the plug-in.";
   }
-  if (command == "options" && arguments.size() == 1) return ShowOptions();
-  if (command == "about" && arguments.size() == 1) return ShowAbout();
-  std::cerr << kUsageText << kRemoteUsageText;
-  return kUsage;
+  return text;
 }
 
 }  // namespace
@@ -114,7 +195,7 @@ int main(int argc, char** argv) {
   try {
     return orvex::cli::Run(arguments);
   } catch (const orvex::Error& error) {
-    std::cerr << "orvex: " << orvex::text::TerminalSafe(error.description()) << " (" << error.number() << ")\n";
+    std::cerr << "orvex: " << orvex::text::TerminalSafe(orvex::cli::WithRemedy(error)) << "\n";
   } catch (const std::exception& error) {
     std::cerr << "orvex: " << orvex::text::TerminalSafe(error.what()) << "\n";
   }

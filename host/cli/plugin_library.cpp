@@ -41,8 +41,11 @@ std::filesystem::path PluginLibraryPath() {
     return std::filesystem::absolute(explicit_path);
   }
   std::error_code error;
-  auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-  return program.parent_path().parent_path() / "lib" / "libOrvexFTP.so";
+  const auto prefix = std::filesystem::read_symlink("/proc/self/exe", error).parent_path().parent_path();
+  // Installed: the private library folder; in the build tree: lib/.
+  const auto installed = prefix / ORVEX_INSTALLED_PLUGIN_DIR / "libOrvexFTP.so";
+  if (std::filesystem::exists(installed, error)) return installed;
+  return prefix / "lib" / "libOrvexFTP.so";
 }
 
 void RegisterServer(const std::filesystem::path& library) { CallEntryPoint(library, "DllRegisterServer"); }

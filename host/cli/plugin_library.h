@@ -5,8 +5,10 @@
 
 namespace orvex::cli {
 
-// The plug-in library: $ORVEX_PLUGIN_LIBRARY, else libOrvexFTP.so in the lib
-// folder beside this program's bin folder.
+// The plug-in library: $ORVEX_PLUGIN_LIBRARY, else libOrvexFTP.so where it
+// is installed beside this program (lib/orvex, or the library folder the
+// build chose, next to bin), else in the lib folder beside bin (the build
+// tree).
 std::filesystem::path PluginLibraryPath();
 
 // Calls DllRegisterServer or DllUnregisterServer of `library`. Throws

@@ -2,6 +2,7 @@
 
 #include "host/cli/progress.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/text/terminal_text.h"
@@ -44,6 +45,23 @@ void Progress::Line(const std::string& text) {
   out_ << text << "\n" << std::flush;
 }
 
+namespace {
+
+// "0:07", "12:30", "1:02:03"
+std::string Duration(std::uint64_t seconds) {
+  char text[32];
+  if (seconds >= 3600) {
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", static_cast<unsigned long long>(seconds / 3600),
+                  static_cast<unsigned long long>(seconds / 60 % 60), static_cast<unsigned long long>(seconds % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
+                  static_cast<unsigned long long>(seconds % 60));
+  }
+  return text;
+}
+
+}  // namespace
+
 void Progress::Draw() {
   if (!terminal_) return;
   const auto now = std::chrono::steady_clock::now();
@@ -52,9 +70,23 @@ void Progress::Draw() {
   const double seconds = std::chrono::duration<double>(now - started_).count();
   const std::uint64_t bytes = tally_.bytes + current_bytes_;
   const auto rate = seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(bytes) / seconds) : 0;
-  std::string status = "[" + std::to_string(tally_.copied + tally_.failed);
-  if (total_files_ > 0) status += "/" + std::to_string(total_files_);
-  status += "] " + FormatBytes(bytes) + ", " + FormatBytes(rate) + "/s  " + current_;
+  std::string status;
+  if (total_files_ != 1) {
+    status = "[" + std::to_string(tally_.copied + tally_.failed);
+    if (total_files_ > 0) status += "/" + std::to_string(total_files_);
+    status += "] ";
+  }
+  status += FormatBytes(bytes);
+  if (total_bytes_ > 0) {
+    status += " of " + FormatBytes(total_bytes_);
+    const auto percent = std::min<std::uint64_t>(100, bytes * 100 / total_bytes_);
+    status += "  " + std::to_string(percent) + "%";
+  }
+  status += "  " + FormatBytes(rate) + "/s";
+  if (total_bytes_ > 0 && bytes <= total_bytes_) {
+    status += rate > 0 && seconds >= 1 ? "  " + Duration((total_bytes_ - bytes) / rate) + " left" : "  --:-- left";
+  }
+  status += "  " + current_;
   // Keep to one line of a usual terminal so that "\r" redraws it in place.
   constexpr std::size_t kWidth = 79;
   if (status.size() > kWidth) status = status.substr(0, kWidth - 3) + "...";
@@ -140,6 +172,18 @@ void Progress::Summary(const std::string& prefix) {
        << (tally_.not_attempted > 0 ? ", not attempted " + std::to_string(tally_.not_attempted) : std::string())
        << ", " << tally_.bytes << " bytes in " << time << " s ("
        << FormatBytes(rate) << "/s)\n"
+       << std::flush;
+}
+
+}  // namespace orvex::cli
+
+namespace orvex::cli {
+
+void Progress::PlanSummary() {
+  ClearLine();
+  out_ << "dry run, nothing changed: would copy " << tally_.copied << (tally_.copied == 1 ? " file (" : " files (")
+       << FormatBytes(tally_.bytes) << "), delete " << tally_.deleted << ", skipped " << tally_.skipped
+       << ", failed " << tally_.failed << "\n"
        << std::flush;
 }
 

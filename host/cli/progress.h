@@ -1,14 +1,20 @@
 #pragma once
 // What a copying command shows while it works and the summary it ends with.
 //
-// On a terminal one status line is redrawn in place: files done of total,
-// bytes, rate and the current name. Otherwise every finished item is one
-// plain line ("copied NAME (BYTES bytes)", "deleted NAME", ...), easy to
-// read in a log or a pipe. Failures always go to standard error with the
-// plug-in's own report. Names and reports are shown terminal-safe (control
-// characters escaped). The summary is one line:
+// On a terminal one status line is redrawn in place (at most ten times a
+// second): files done of total, bytes done of total, percent, rate, time
+// left and the current name:
+//   [3/12] 1.5 MiB of 4.0 MiB  37%  812.0 KiB/s  0:03 left  docs/a.pdf
+// (a single file, as get and put show it, leaves out the file counts).
+// Otherwise every finished item is one plain line ("copied NAME (BYTES
+// bytes)", "deleted NAME", ...), easy to read in a log or a pipe. Failures
+// always go to standard error with the plug-in's own report. Names and
+// reports are shown terminal-safe (control characters escaped). The summary
+// is one line:
 //   copied C, skipped S, deleted D, failed F, B bytes in T s (R/s)
-// with ", not attempted N" after the failures when a run stopped early.
+// with ", not attempted N" after the failures when a run stopped early, and
+// a dry run's says what would be done, without a rate:
+//   dry run, nothing changed: would copy C files (B bytes), delete D, skipped S, failed F
 
 #include <chrono>
 #include <cstdint>
@@ -32,6 +38,9 @@ class Progress {
   Progress(std::ostream& out, std::ostream& errors, bool terminal, std::uint64_t total_files = 0);
 
   void set_total_files(std::uint64_t total) { total_files_ = total; }
+  // How many bytes all the copies move (0 when not known: no percent, no
+  // time left).
+  void set_total_bytes(std::uint64_t total) { total_bytes_ = total; }
 
   // A file starts moving, then moved `bytes` of it so far.
   void Start(const std::string& name);
@@ -58,6 +67,10 @@ class Progress {
   const Tally& tally() const { return tally_; }
   // Writes the summary line (clearing the status line first).
   void Summary(const std::string& prefix = "");
+  // A dry run's summary.
+  void PlanSummary();
+  // Takes the status line away, for a caller's own closing line.
+  void Clear() { ClearLine(); }
 
   static std::string FormatBytes(std::uint64_t bytes);
 
@@ -70,6 +83,7 @@ class Progress {
   std::ostream& errors_;
   const bool terminal_;
   std::uint64_t total_files_;
+  std::uint64_t total_bytes_ = 0;
   Tally tally_;
   std::string current_;
   std::uint64_t current_bytes_ = 0;

@@ -2,10 +2,14 @@
 
 #include "host/cli/remote_session.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
 #include "host/cli/netrc.h"
+#include "host/cli/terminal_input.h"
 #include "platform/text/terminal_text.h"
 #include "platform/error.h"
 
@@ -44,37 +48,115 @@ std::optional<std::vector<com::ComPtr<Item>>> ItemsOf(const script::Collection& 
 
 }  // namespace
 
-const std::vector<OptionSpec>& ConnectionOptionSpecs() {
-  static const std::vector<OptionSpec> specs = {
-      {"--user", true},      {"--password-stdin", false}, {"--anonymous", false},
-      {"--port", true},      {"--proxy", true},           {"--no-cache", false},
-      {"--ascii", false},    {"--no-temp-copy", false},   {"--skip-nav", false},
-  };
-  return specs;
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& character : text) {
+    if (character >= 'A' && character <= 'Z') character = static_cast<char>(character - 'A' + 'a');
+  }
+  return text;
 }
 
-std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& arguments, std::string& error) {
+// no_proxy as curl reads it: "*", or names compared without letter case,
+// each matching the host itself and every name below it (".example.org"
+// and "example.org" both match "ftp.example.org").
+bool ExcludedFromProxy(const std::string& host, const std::string& list) {
+  const std::string name = Lower(host);
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    const auto end = std::min(list.find(',', start), list.size());
+    std::string entry = list.substr(start, end - start);
+    start = end + 1;
+    entry.erase(0, entry.find_first_not_of(" \t"));
+    entry.erase(entry.find_last_not_of(" \t") + 1);
+    if (entry.empty()) continue;
+    if (entry == "*") return true;
+    entry = Lower(entry);
+    if (entry.front() == '.') entry.erase(0, 1);
+    if (name == entry || (name.size() > entry.size() && name.ends_with("." + entry))) return true;
+  }
+  return false;
+}
+
+const char* Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : nullptr;
+}
+
+// The engine's form of a proxy URL; nullopt with `error` set.
+std::optional<std::string> NormaliseProxy(const std::string& text, const std::string& source, std::string& error) {
+  std::string rest = text;
+  std::string scheme = "http";
+  if (const auto separator = rest.find("://"); separator != std::string::npos) {
+    scheme = Lower(rest.substr(0, separator));
+    rest = rest.substr(separator + 3);
+  }
+  if (scheme != "http" && scheme != "socks5" && scheme != "socks5h") {
+    error = source + ": unsupported proxy scheme '" + scheme + "://' (supported: http://, socks5://, socks5h://)";
+    return std::nullopt;
+  }
+  if (!rest.empty() && rest.back() == '/') rest.pop_back();
+  if (rest.find('@') != std::string::npos) {
+    error = source + ": a login for the proxy is not supported";
+    return std::nullopt;
+  }
+  const auto colon = rest.rfind(':');
+  if (colon == std::string::npos || colon == 0 || rest[colon - 1] == ':' || !IsPortNumber(rest.substr(colon + 1)) ||
+      rest.find_first_of(" \t/") != std::string::npos) {
+    error = source + " needs HOST:PORT (optionally http://, socks5:// or socks5h:// in front): " + text;
+    return std::nullopt;
+  }
+  return (scheme == "http" ? std::string() : std::string("socks5://")) + rest;
+}
+
+}  // namespace
+
+std::optional<std::optional<std::string>> ChooseProxy(const std::optional<std::string>& given,
+                                                      bool ignore_environment, const std::string& host,
+                                                      std::string& error) {
+  if (given) {
+    auto proxy = NormaliseProxy(*given, "--proxy", error);
+    if (!proxy) return std::nullopt;
+    return std::optional<std::string>(*proxy);
+  }
+  if (ignore_environment) return std::optional<std::string>();
+  for (const char* name : {"ftp_proxy", "FTP_PROXY", "all_proxy", "ALL_PROXY"}) {
+    const char* value = Environment(name);
+    if (!value) continue;
+    const char* exceptions = Environment("no_proxy");
+    if (!exceptions) exceptions = Environment("NO_PROXY");
+    if (exceptions && ExcludedFromProxy(host, exceptions)) return std::optional<std::string>();
+    auto proxy = NormaliseProxy(value, name, error);
+    if (!proxy) return std::nullopt;
+    return std::optional<std::string>(*proxy);
+  }
+  return std::optional<std::string>();
+}
+
+std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& arguments, const RemoteUrl& url,
+                                                       std::string& error) {
   ConnectionOptions options;
   options.user = arguments.Value("--user");
   options.password_from_input = arguments.Has("--password-stdin");
   options.anonymous = arguments.Has("--anonymous");
   options.port = arguments.Value("--port");
-  options.proxy = arguments.Value("--proxy");
   options.no_cache = arguments.Has("--no-cache");
   options.ascii = arguments.Has("--ascii");
   options.no_temp_copy = arguments.Has("--no-temp-copy");
   options.skip_navigation = arguments.Has("--skip-nav");
+  options.verbose = arguments.Has("--verbose");
+  options.no_proxy = arguments.Has("--no-proxy");
   if (options.port && !IsPortNumber(*options.port)) {
     error = "--port needs a number from 1 to 65535";
     return std::nullopt;
   }
-  if (options.proxy) {
-    const auto colon = options.proxy->rfind(':');
-    if (colon == std::string::npos || colon == 0 || !IsPortNumber(options.proxy->substr(colon + 1))) {
-      error = "--proxy needs HOST:PORT (optionally http:// or socks5:// in front)";
-      return std::nullopt;
-    }
+  if (arguments.Has("--proxy") && arguments.Has("--no-proxy")) {
+    error = "--proxy does not go with --no-proxy";
+    return std::nullopt;
   }
+  const auto proxy = ChooseProxy(arguments.Value("--proxy"), arguments.Has("--no-proxy"), url.host, error);
+  if (!proxy) return std::nullopt;
+  options.proxy = *proxy;
   if (options.anonymous && (options.user || options.password_from_input)) {
     error = "--anonymous does not go with --user or --password-stdin";
     return std::nullopt;
@@ -101,7 +183,7 @@ RemoteSession::~RemoteSession() {
   }
 }
 
-bool RemoteSession::Apply(const ConnectionOptions& options, std::istream& password_input, std::string& error) {
+bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_input, std::string& error) {
   _Connection& connection = *connection_;
   const std::string stored_user = connection.UserName();
 
@@ -123,16 +205,28 @@ bool RemoteSession::Apply(const ConnectionOptions& options, std::istream& passwo
     if (*user != stored_user) connection.Password("");
   }
 
-  if (options.password_from_input) {
-    std::string password;
-    if (!std::getline(password_input, password)) {
+  if (!options.password && options.password_from_input) {
+    std::optional<std::string> password;
+    if (InputIsTerminal()) {
+      password = ReadLineWithoutEcho(STDIN_FILENO, "Password: ");
+    } else if (std::string line; std::getline(password_input, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      password = line;
+    }
+    if (!password) {
       error = "--password-stdin: no password on standard input";
       return false;
     }
-    if (!password.empty() && password.back() == '\r') password.pop_back();
-    connection.Password(password);
+    options.password = password;
+  }
+  if (options.password) {
+    connection.Password(*options.password);
   } else if (netrc && user && (netrc->login.empty() || netrc->login == *user)) {
     connection.Password(netrc->password);
+  } else if (user && !options.anonymous && connection.Password().empty() && InputIsTerminal()) {
+    // As ftp, lftp and curl do: a named user and no password anywhere.
+    options.password = PromptForPassword("Password for " + *user + "@" + url_.host + ": ");
+    if (options.password) connection.Password(*options.password);
   }
 
   // As ftp clients do: nobody named means an anonymous login.
@@ -154,12 +248,30 @@ bool RemoteSession::Apply(const ConnectionOptions& options, std::istream& passwo
     connection.UseProxy(true);
     connection.ProxyName(options.proxy->substr(0, colon));
     connection.ProxyPort(options.proxy->substr(colon + 1));
+  } else if (options.no_proxy) {
+    connection.UseProxy(false);  // also a proxy from the stored settings
   }
   if (options.no_cache) connection.ClearCacheOnConnect(true);
   if (options.ascii) connection.EnableAscii(true);
   if (options.no_temp_copy) connection.UseTempCopy(false);
   if (options.skip_navigation) connection.SkipServUNavigationFolders(true);
   return true;
+}
+
+void EnableDialogueTrace() { ::setenv("ORVEX_FTP_TRACE", "1", 1); }
+
+void RemoteSession::ShowDialogue() {
+  host_.services().SetLogHandler([](const hostapp::LogRecord& record) {
+    if (record.type != HostServices::kTraceLogType) return false;
+    // "FTP(cli) > USER me": the identifier says nothing here.
+    std::string text = record.text;
+    if (text.rfind("FTP(", 0) == 0) {
+      const auto space = text.find(") ");
+      if (space != std::string::npos) text.erase(0, space + 2);
+    }
+    std::cerr << text::TerminalSafe(text) << "\n" << std::flush;
+    return true;
+  });
 }
 
 bool RemoteSession::Connect() { return plugin_->iPC_Connect(kConnectWithoutAsking); }

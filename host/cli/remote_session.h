@@ -22,22 +22,41 @@ namespace orvex::cli {
 struct ConnectionOptions {
   std::optional<std::string> user;
   bool password_from_input = false;
+  // The password once read (from standard input or the terminal), so that a
+  // second session of the same command does not ask again.
+  std::optional<std::string> password;
   bool anonymous = false;
   std::optional<std::string> port;
-  std::optional<std::string> proxy;  // [http://|socks5://]HOST:PORT
+  // The proxy as the engine takes it ("socks5://HOST:PORT", "HOST:PORT" for
+  // HTTP CONNECT), from --proxy or the environment; unset: direct.
+  std::optional<std::string> proxy;
+  bool no_proxy = false;  // no proxy at all, not even a stored one
+  bool verbose = false;   // show the FTP dialogue
   bool no_cache = false;
   bool ascii = false;
   bool no_temp_copy = false;
   bool skip_navigation = false;
 };
 
-// --user, --password-stdin, --anonymous, --port, --proxy, --no-cache,
-// --ascii, --no-temp-copy, --skip-nav.
-const std::vector<OptionSpec>& ConnectionOptionSpecs();
+// The proxy for a server: --proxy (`given`) when set; otherwise, unless
+// `ignore_environment` (--no-proxy), ftp_proxy, FTP_PROXY, all_proxy or
+// ALL_PROXY as curl reads them, except for a host that no_proxy/NO_PROXY
+// names (a list of host names, domain suffixes or "*"). Accepted forms:
+// HOST:PORT and http://HOST:PORT (HTTP CONNECT), socks5://HOST:PORT and
+// socks5h://HOST:PORT (the proxy resolves names either way). nullopt with
+// `error` naming the source for anything else (another scheme, a login in
+// the proxy URL, no port); an unset or empty result means direct.
+std::optional<std::optional<std::string>> ChooseProxy(const std::optional<std::string>& given,
+                                                      bool ignore_environment, const std::string& host,
+                                                      std::string& error);
 
-// nullopt with `error` set for a port that is not 1 to 65535 or a proxy
-// without HOST:PORT.
-std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& arguments, std::string& error);
+// nullopt with `error` set for a port that is not 1 to 65535, a proxy that
+// cannot be used, or options that contradict each other.
+std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& arguments, const RemoteUrl& url,
+                                                       std::string& error);
+
+// Asks the plug-in objects made from now on to trace (ORVEX_FTP_TRACE=1).
+void EnableDialogueTrace();
 
 // A remote folder's entries, without "." and "..", in the server's order.
 struct RemoteListing {
@@ -61,9 +80,19 @@ class RemoteSession {
   // (one line) with --password-stdin, else from the netrc entry when it is
   // for the same user, else from the stored settings when they are for the
   // same user. With no user at all the login is anonymous. A port in the
-  // URL wins over the stored port. False with `error` set when the options
+  // URL wins over the stored port. When a user is named and no password
+  // comes from anywhere, a person at a terminal is asked for it (echo off).
+  // --password-stdin on a terminal reads without echo as well. A password
+  // read is kept in `options`. False with `error` set when the options
   // contradict the URL or no password could be read.
-  bool Apply(const ConnectionOptions& options, std::istream& password_input, std::string& error);
+  bool Apply(ConnectionOptions& options, std::istream& password_input, std::string& error);
+
+  // Prints the plug-in's trace of the FTP dialogue to standard error from
+  // now on, as "> COMMAND" and "< REPLY" lines (the second session's with
+  // "transfer" in front), control characters shown as "\xNN". The
+  // plug-in traces only when ORVEX_FTP_TRACE was set before this session
+  // was made: see EnableDialogueTrace.
+  void ShowDialogue();
 
   // iPC_Connect without the interactive retry: one attempt. On failure the
   // reason is LastError().

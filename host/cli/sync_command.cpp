@@ -173,7 +173,9 @@ class Synchronisation {
                   Progress& progress)
       : session_(session), root_(local_root), settings_(settings), progress_(progress) {}
 
-  void Plan(bool local_root_exists);
+  // `remote_root`: the remote folder's host path; a remote root that does
+  // not exist (a dry run into a folder --up would create) is planned empty.
+  void Plan(bool local_root_exists, const std::string& remote_root, bool remote_root_exists = true);
   void Run();
   // The plug-in's report when the connection was lost for good, else "".
   const std::string& lost_reason() const { return lost_reason_; }
@@ -214,11 +216,12 @@ bool Synchronisation::ConnectionLost(const std::string& report) {
   return true;
 }
 
-void Synchronisation::Plan(bool local_root_exists) {
+void Synchronisation::Plan(bool local_root_exists, const std::string& remote_root, bool remote_root_exists) {
   std::vector<FolderVisit> pending;
   FolderVisit root;
-  root.remote_path = session_.location();
+  root.remote_path = remote_root;
   root.local_exists = local_root_exists;
+  root.remote_exists = remote_root_exists;
   pending.push_back(root);
   while (!pending.empty() && lost_reason_.empty() && !Interrupted()) {
     FolderVisit visit = std::move(pending.back());
@@ -405,9 +408,14 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
 }
 
 void Synchronisation::Run() {
-  std::uint64_t copies = 0;
-  for (const auto& step : steps_) copies += step.kind == StepKind::Copy && !step.cancelled;
+  std::uint64_t copies = 0, bytes = 0;
+  for (const auto& step : steps_) {
+    if (step.kind != StepKind::Copy || step.cancelled) continue;
+    ++copies;
+    bytes += step.bytes;
+  }
   progress_.set_total_files(copies);
+  progress_.set_total_bytes(bytes);
   // Whether each step was done: later steps inside a folder whose creation
   // failed are not attempted.
   std::vector<bool> done(steps_.size(), false);
@@ -571,8 +579,7 @@ Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
 }  // namespace
 
 int SyncCommand(const Arguments& arguments) {
-  const auto parsed =
-      ParseCommand(arguments, {{"--up"}, {"--down"}, {"--delete"}, {"--dry-run"}, {"--size-only"}}, 2, 2);
+  const auto parsed = ParseCommand(arguments, "sync");
   if (!parsed) return kUsage;
   if (parsed->Has("--up") == parsed->Has("--down")) return UsageError("sync needs exactly one of --up and --down");
   SyncSettings settings;
@@ -593,7 +600,18 @@ int SyncCommand(const Arguments& arguments) {
   }
 
   int status = kSuccess;
-  auto session = OpenSession(*url, *parsed, status);
+  auto options = ReadOptions(*url, *parsed, status);
+  if (!options) return status;
+  // As lftp's mirror and rclone do, --up creates a missing remote folder
+  // (a dry run only plans to).
+  FolderSession remote;
+  if (up) {
+    remote = OpenFolderCreating(*url, *options, !settings.dry_run, status);
+  } else {
+    remote.session = OpenSession(*url, *options, status);
+    if (remote.session) remote.path = remote.session->location();
+  }
+  auto& session = remote.session;
   if (!session) return status;
   CatchInterrupts();
   if (!up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
@@ -604,11 +622,12 @@ int SyncCommand(const Arguments& arguments) {
 
   Progress progress(std::cout, std::cerr, OutputIsTerminal());
   Synchronisation synchronisation(*session, local, settings, progress);
-  synchronisation.Plan(up || local_exists);
+  if (!remote.exists) progress.Planned("create", url->Location() + "/");
+  synchronisation.Plan(up || local_exists, remote.path, remote.exists);
   synchronisation.Run();
   const bool lost = !synchronisation.lost_reason().empty();
   if (Interrupted()) progress.Stopped(std::string(InterruptText()) + ": stopped; temporary files were removed where possible");
-  progress.Summary(settings.dry_run ? "dry run, nothing changed: " : "");
+  settings.dry_run ? progress.PlanSummary() : progress.Summary();
   if (Interrupted()) return InterruptExitStatus();
   return progress.tally().failed > 0 || lost ? kFailure : kSuccess;
 }

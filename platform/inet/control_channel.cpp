@@ -17,6 +17,24 @@ bool StartsWithCode(std::string_view line) {
          IsDigit(line[2]);
 }
 
+// What a trace shows of a command: secrets masked.
+std::string_view Shown(std::string_view command, std::string& masked) {
+  for (std::string_view secret : {"PASS", "ACCT"}) {
+    if (command.size() < secret.size()) continue;
+    bool same = true;
+    for (std::size_t index = 0; index < secret.size(); ++index) {
+      char character = command[index];
+      if (character >= 'a' && character <= 'z') character = static_cast<char>(character - 'a' + 'A');
+      same = same && character == secret[index];
+    }
+    if (same && (command.size() == secret.size() || command[secret.size()] == ' ')) {
+      masked = std::string(command.substr(0, secret.size())) + " ****";
+      return masked;
+    }
+  }
+  return command;
+}
+
 }  // namespace
 
 ControlChannel::ControlChannel(std::unique_ptr<Stream> stream,
@@ -37,6 +55,8 @@ Status ControlChannel::Send(std::string_view command) {
   }
   if (!stream_) return Status(ERROR_FTP_DROPPED);
   std::string line;
+  if (trace_) trace_(TraceDirection::Sent, Shown(command, line));
+  line.clear();
   line.reserve(command.size() + 2);
   line.append(command).append("\r\n");
   const Status status = stream_->WriteAll(line.data(), line.size(), reply_timeout_);
@@ -75,6 +95,7 @@ Status ControlChannel::ReadReply(Reply& reply) {
   std::string line;
   Status status = ReadLine(line, deadline);
   if (!status.ok()) return status;
+  if (trace_) trace_(TraceDirection::Received, line);
   if (!StartsWithCode(line) || (line.size() > 3 && line[3] != ' ' && line[3] != '-') ||
       line[0] < '1' || line[0] > '5') {
     return Fail(Status(ERROR_INTERNET_INVALID_SERVER_RESPONSE));
@@ -89,6 +110,7 @@ Status ControlChannel::ReadReply(Reply& reply) {
       }
       status = ReadLine(line, deadline);
       if (!status.ok()) return status;
+      if (trace_) trace_(TraceDirection::Received, line);
       reply.text.append("\r\n").append(line);
       if (line.compare(0, 4, end_marker) == 0 || line == end_marker.substr(0, 3)) {
         break;

@@ -10,6 +10,7 @@
 // reconnect instead of reading a reply that belongs to an earlier command.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,12 @@
 #include "platform/inet/stream.h"
 
 namespace orvex::inet {
+
+// One line of the dialogue as it passes: a command as sent (without CR LF;
+// the argument of PASS and ACCT replaced by "****") or a reply line as
+// received.
+enum class TraceDirection { Sent, Received };
+using ControlTrace = std::function<void(TraceDirection direction, std::string_view line)>;
 
 class ControlChannel {
  public:
@@ -42,6 +49,8 @@ class ControlChannel {
   }
   // Ends the connection; later calls fail with ERROR_FTP_DROPPED.
   void Break();
+  // Sees every line from now on; empty (the default) for none.
+  void set_trace(ControlTrace trace) { trace_ = std::move(trace); }
 
  private:
   Status ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline);
@@ -49,6 +58,7 @@ class ControlChannel {
 
   std::unique_ptr<Stream> stream_;
   std::chrono::milliseconds reply_timeout_;
+  ControlTrace trace_;
   char buffer_[4096];
   std::size_t buffer_start_ = 0;
   std::size_t buffer_end_ = 0;

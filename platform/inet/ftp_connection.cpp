@@ -60,7 +60,9 @@ FtpConnection::FtpConnection(ConnectParameters parameters,
     : parameters_(std::move(parameters)),
       peer_address_(control->PeerAddress()),
       local_address_(control->LocalAddress()),
-      channel_(std::move(control), parameters_.options.reply_timeout) {}
+      channel_(std::move(control), parameters_.options.reply_timeout) {
+  channel_.set_trace(parameters_.trace);
+}
 
 FtpConnection::~FtpConnection() {
   if (channel_.usable() && !transfer_in_progress_) channel_.Send("QUIT");

@@ -47,6 +47,7 @@ struct ConnectParameters {
   bool passive = true;
   std::optional<ProxySettings> proxy;
   Options options;
+  ControlTrace trace;  // the control dialogue, from the greeting on; empty: none
 };
 
 enum class TransferDirection { Download, Upload };

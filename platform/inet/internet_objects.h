@@ -3,6 +3,7 @@
 // FTP connection (InternetConnectA), a listing being enumerated
 // (FtpFindFirstFileA) and an open remote file (FtpOpenFileA).
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,6 +20,11 @@ namespace orvex::inet {
 struct SessionObject : HandleObject {
   std::optional<ProxySettings> proxy;
   Options options;
+  // Set by the status callback: the trace of a connection opened later,
+  // given the context the connection was opened with.
+  std::function<ControlTrace(std::uintptr_t context)> trace_for;
+  // The API's callback behind trace_for, kept to be handed back on change.
+  std::uintptr_t status_callback = 0;
 };
 
 struct ConnectionObject : HandleObject {

@@ -101,6 +101,10 @@ class CliTest : public ::testing::Test {
         {"XDG_RUNTIME_DIR", (home / "runtime").string()},
         {"ORVEX_CLASS_REGISTRY", (home / "classes.registry").string()},
         {"QT_QPA_PLATFORM", "offscreen"},
+        // The runner's own proxy or trace settings must not leak in (empty
+        // counts as unset).
+        {"ftp_proxy", ""}, {"FTP_PROXY", ""}, {"all_proxy", ""}, {"ALL_PROXY", ""},
+        {"no_proxy", ""}, {"NO_PROXY", ""}, {"ORVEX_FTP_TRACE", ""},
     };
   }
 
