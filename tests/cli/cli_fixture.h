@@ -22,6 +22,14 @@ namespace orvex::testing {
 // relative path -> content; folders end in "/" and have no content.
 using Tree = std::map<std::string, std::string>;
 
+// The whole content of a file (empty when it cannot be read).
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
 inline void WriteTree(const std::filesystem::path& root, const Tree& tree) {
   for (const auto& [relative, content] : tree) {
     const auto path = root / relative;

@@ -10,13 +10,6 @@
 namespace orvex::testing {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
 TEST_F(CliTest, ItemCommandsWorkOnARealServer) {
   ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
   FtpServer server(ServerKind::Pyftpdlib);

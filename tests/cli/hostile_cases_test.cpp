@@ -32,13 +32,6 @@
 namespace orvex::testing {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
 std::string FileLine(const std::string& name, std::size_t size) {
   return "-rw-r--r--   1 owner group " + std::to_string(size) + " Jan 01  2020 " + name;
 }

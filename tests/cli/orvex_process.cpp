@@ -20,8 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
-OrvexProcess::OrvexProcess(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::map<std::string, std::string>& environment, const std::string& input) {
+std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& environment) {
   std::map<std::string, std::string> merged;
   for (char** entry = environ; *entry; ++entry) {
     const std::string text = *entry;
@@ -29,8 +28,14 @@ OrvexProcess::OrvexProcess(const std::string& program, const std::vector<std::st
     if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
   }
   for (const auto& [name, value] : environment) merged[name] = value;
-  std::vector<std::string> environment_texts;
-  for (const auto& [name, value] : merged) environment_texts.push_back(name + "=" + value);
+  std::vector<std::string> texts;
+  for (const auto& [name, value] : merged) texts.push_back(name + "=" + value);
+  return texts;
+}
+
+OrvexProcess::OrvexProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::map<std::string, std::string>& environment, const std::string& input) {
+  std::vector<std::string> environment_texts = EnvironmentWith(environment);
 
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (::pipe2(in_pipe, O_CLOEXEC) != 0 || ::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {

@@ -21,6 +21,10 @@ struct OrvexResult {
   std::string err;
 };
 
+// The test's own environment with `environment` laid over it, as NAME=VALUE
+// texts for exec.
+std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& environment);
+
 class OrvexProcess {
  public:
   // Starts `program` with `arguments`; the environment is the test's own

@@ -9,21 +9,15 @@
 
 #include <cerrno>
 
+#include "tests/cli/orvex_process.h"
+
 extern char** environ;
 
 namespace orvex::testing {
 
 TerminalProcess::TerminalProcess(const std::string& program, const std::vector<std::string>& arguments,
                                  const std::map<std::string, std::string>& environment) {
-  std::map<std::string, std::string> merged;
-  for (char** entry = environ; *entry; ++entry) {
-    const std::string text = *entry;
-    const auto equals = text.find('=');
-    if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
-  }
-  for (const auto& [name, value] : environment) merged[name] = value;
-  std::vector<std::string> texts;
-  for (const auto& [name, value] : merged) texts.push_back(name + "=" + value);
+  std::vector<std::string> texts = EnvironmentWith(environment);
   std::vector<std::string> words = arguments;
   words.insert(words.begin(), program);
 
