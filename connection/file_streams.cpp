@@ -7,7 +7,7 @@
 
 #include "connection/connection.h"
 #include "connection/failure_reason.h"
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "platform/error.h"
 
 namespace orvex {

@@ -6,7 +6,7 @@
 
 #include "connection/host/host_objects.h"
 #include "ftp/cxFTP.h"
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "platform/error.h"
 
 namespace orvex {

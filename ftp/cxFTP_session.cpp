@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "ftp/cxFTP.h"
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "platform/error.h"
 #include "platform/numeric.h"
 #include "resources/version_info.h"
@@ -236,7 +236,7 @@ std::string cxFTP::StripNull(const std::string& Text) {
 }
 
 FolderCache& cxFTP::CacheObject() const {
-  if (!Cache_) Raise(91, "Object variable or With block variable not set");
+  if (!Cache_) Raise(error_number::kObjectVariableNotSet, "Object variable or With block variable not set");
   return *Cache_;
 }
 

@@ -2,7 +2,7 @@
 // the caller owns the file handle from open to close.
 
 #include "ftp/cxFTP.h"
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "platform/error.h"
 
 namespace orvex {

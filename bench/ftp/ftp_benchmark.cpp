@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "tests/support/ftp_server.h"
 
 namespace {

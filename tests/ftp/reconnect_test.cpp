@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "connection/host/host_objects.h"
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "tests/ftp/session_fixture.h"
 #include "tests/support/fault_proxy.h"
 #include "tests/support/ftp_server.h"

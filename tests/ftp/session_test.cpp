@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "tests/ftp/session_fixture.h"
 #include "tests/support/fault_proxy.h"
 #include "tests/support/ftp_server.h"

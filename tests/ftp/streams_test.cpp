@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "platform/error.h"
 #include "tests/ftp/session_fixture.h"
 #include "tests/support/ftp_server.h"

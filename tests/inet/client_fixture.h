@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 
 namespace orvex::wininet::testing {
 

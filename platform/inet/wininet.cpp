@@ -1,4 +1,4 @@
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 
 #include <cstring>
 #include <string>

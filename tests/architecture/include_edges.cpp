@@ -1,0 +1,91 @@
+#include "tests/architecture/include_edges.h"
+
+#include <algorithm>
+#include <array>
+
+namespace orvex::architecture {
+namespace {
+
+constexpr std::array<std::string_view, 18> kFolders = {
+    "connection/host", "connection",    "ftp",           "encoding",
+    "dialogs",         "resources",     "platform/com",  "platform/inet",
+    "platform/script", "platform/text", "platform/win32", "platform",
+    "host/objects",    "host/app",      "host/cli",      "tools",
+    "tests",           "bench"};
+
+// What each folder may use besides itself. "platform*" stands for every
+// platform folder; `platform/inet` is reached from above it only through the
+// one header that declares the WinInet-shaped API.
+struct Edge {
+  std::string_view from;
+  std::string_view to;
+};
+constexpr std::string_view kWinInetApi = "platform/inet/wininet.h";
+constexpr std::array<Edge, 24> kAllowed = {{
+    {"platform", "platform*"},
+    {"connection/host", "platform*"},
+    {"encoding", "platform*"},
+    {"resources", "platform*"},
+    {"host/objects", "connection/host"},
+    {"host/objects", "platform*"},
+    {"host/app", "host/objects"},
+    {"host/app", "connection/host"},
+    {"host/app", "platform*"},
+    {"host/cli", "host/app"},
+    {"host/cli", "connection/host"},
+    {"host/cli", "platform*"},
+    {"ftp", "connection/host"},
+    {"ftp", "resources"},
+    {"ftp", "platform*"},
+    {"dialogs", "connection/host"},
+    {"dialogs", "resources"},
+    {"dialogs", "platform*"},
+    {"connection", "connection/host"},
+    {"connection", "ftp"},
+    {"connection", "encoding"},
+    {"connection", "dialogs"},
+    {"connection", "resources"},
+    {"connection", "platform*"},
+}};
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsPlatform(std::string_view folder) { return StartsWith(folder, "platform"); }
+
+// Tools, tests and benchmarks stand outside the product and may use any of it.
+bool UsesAnything(std::string_view folder) {
+  return folder == "tools" || folder == "tests" || folder == "bench";
+}
+
+}  // namespace
+
+std::string FolderOf(std::string_view path) {
+  for (std::string_view folder : kFolders) {  // longer folders come first
+    if (StartsWith(path, folder) && path.size() > folder.size() &&
+        path[folder.size()] == '/') {
+      return std::string(folder);
+    }
+  }
+  return {};
+}
+
+bool MayInclude(std::string_view from, std::string_view included) {
+  const std::string source = FolderOf(from);
+  const std::string target = FolderOf(included);
+  if (target.empty() || source == target || UsesAnything(source)) return true;
+  if (source.empty()) return false;
+  // The engine's own folders use each other freely; nothing above the
+  // platform layer sees past the API's header into the engine.
+  if (target == "platform/inet" && !IsPlatform(source)) {
+    return included == kWinInetApi && (source == "ftp" || source == "connection");
+  }
+  return std::any_of(kAllowed.begin(), kAllowed.end(), [&](const Edge& edge) {
+    const std::string_view source_rule = IsPlatform(source) ? "platform" : std::string_view(source);
+    if (edge.from != source_rule) return false;
+    return edge.to == target || (edge.to == "platform*" && IsPlatform(target));
+  });
+}
+
+}  // namespace orvex::architecture
