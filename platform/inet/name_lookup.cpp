@@ -5,6 +5,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/com/module.h"
+
 namespace orvex::inet {
 namespace {
 
@@ -41,14 +43,27 @@ Status LookUpHost(const std::string& host, std::uint16_t port,
                   std::chrono::steady_clock::time_point deadline, AddressList& addresses,
                   const Lookup& lookup) {
   auto pending = std::make_shared<PendingLookup>();
-  std::thread([pending, lookup, host, service = std::to_string(port)] {
-    addrinfo* found = nullptr;
-    const int result = lookup(host, service, &found);
-    std::lock_guard lock(pending->mutex);
-    pending->result = result;
-    pending->found = found;
-    pending->done = true;
-    pending->done_signal.notify_all();
+  // The thread may outlive the caller's wait, and with it every object of the
+  // library: it holds a module lock until its work is done, so the library is
+  // not unloaded (DllCanUnloadNow says no) under a lookup still running.
+  com::LockModule();
+  std::thread([pending, lookup, host = std::string(host), service = std::to_string(port)]() mutable {
+    {
+      const auto shared = std::move(pending);
+      const auto resolve = std::move(lookup);
+      addrinfo* found = nullptr;
+      const int result = resolve(host, service, &found);
+      std::lock_guard lock(shared->mutex);
+      shared->result = result;
+      shared->found = found;
+      shared->done = true;
+      shared->done_signal.notify_all();
+    }
+    host.clear();
+    host.shrink_to_fit();
+    service.clear();
+    service.shrink_to_fit();
+    com::UnlockModule();  // the last thing this thread does
   }).detach();
 
   std::unique_lock lock(pending->mutex);

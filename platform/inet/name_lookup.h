@@ -4,7 +4,9 @@
 // The system resolver cannot be interrupted and, with an unreachable name
 // server, may take many seconds. The lookup therefore runs on a thread of its
 // own: the caller waits at most until its deadline, and a late answer is
-// dropped by that thread when it arrives.
+// dropped by that thread when it arrives. While such a thread runs, it holds a
+// lock on the module (platform/com/module.h), so a host asking whether the
+// library can be unloaded is told no.
 
 #include <netdb.h>
 

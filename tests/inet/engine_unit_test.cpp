@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <thread>
 #include <ctime>
+#include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/com/module.h"
 #include "platform/inet/wininet.h"
 #include "platform/inet/host_port.h"
 #include "platform/inet/line_endings.h"
@@ -23,9 +26,12 @@ namespace {
 
 TEST(NameLookup, AnswersWithinTheDeadlineEvenWhenTheResolverHangs) {
   using namespace std::chrono_literals;
-  // A resolver stuck on an unreachable name server.
-  const Lookup hanging = [](const std::string& host, const std::string& service, addrinfo** found) {
-    std::this_thread::sleep_for(2s);
+  // A resolver stuck on an unreachable name server, until the test lets it go.
+  auto release = std::make_shared<std::promise<void>>();
+  std::shared_future<void> released = release->get_future().share();
+  const Lookup hanging = [released](const std::string& host, const std::string& service,
+                                    addrinfo** found) {
+    released.wait_for(10s);
     return SystemLookup(host, service, found);
   };
   AddressList addresses(nullptr, freeaddrinfo);
@@ -34,6 +40,16 @@ TEST(NameLookup, AnswersWithinTheDeadlineEvenWhenTheResolverHangs) {
   EXPECT_EQ(status.error(), win32::ERROR_INTERNET_TIMEOUT);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   EXPECT_FALSE(addresses);
+
+  // The abandoned lookup still runs library code: the library must not be
+  // unloaded under it, and may be once it has finished.
+  EXPECT_FALSE(com::ModuleCanUnload());
+  release->set_value();
+  const auto give_up = std::chrono::steady_clock::now() + 10s;
+  while (!com::ModuleCanUnload() && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(com::ModuleCanUnload());
 
   EXPECT_TRUE(LookUpHost("127.0.0.1", 21, std::chrono::steady_clock::now() + 5s, addresses).ok());
   ASSERT_TRUE(addresses);
