@@ -8,7 +8,6 @@
 namespace orvex {
 namespace {
 
-constexpr int kObjectVariableNotSet = 91;
 constexpr std::int32_t kConnectFailedStyle = 8192;
 constexpr std::size_t kShortestLocation = 7;  // "ftp://" and one character
 
@@ -77,7 +76,7 @@ void Connection::iPC_Disconnect() {
 
 void Connection::iPC_ClearFolderCache(const std::string& folder_path, bool recursive) {
   const auto& cache = FTP_->Cache();
-  if (!cache) Raise(kObjectVariableNotSet, "Object variable not set: there is no folder cache before a connect");
+  if (!cache) Raise(error_number::kObjectVariableNotSet, "Object variable not set: there is no folder cache before a connect");
   cache->ClearFolder(folder_path, recursive);
 }
 

@@ -10,8 +10,6 @@
 namespace orvex::dialogs {
 namespace {
 
-constexpr int kPropertyNotSupported = 438;
-
 struct TextRow {
   const char* control;  // empty: the dialog itself
   const char* property;
@@ -88,7 +86,7 @@ void SetControlProperty(QWidget& dialog, const std::string& control, const std::
   // dynamic property and show nothing; a missing property is an error here.
   if (!name || target->metaObject()->indexOfProperty(name) < 0 ||
       !target->setProperty(name, QString::fromStdString(value))) {
-    Raise(kPropertyNotSupported,
+    Raise(error_number::kPropertyNotSupported,
           "Object doesn't support this property or method: " + (control.empty() ? "dialog" : control) + "." +
               property);
   }

@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/error.h"
+
 class QDialog;
 class QString;
 
@@ -20,7 +22,7 @@ namespace orvex::dialogs {
 
 // The number of the error raised when a dialog must be shown and there is no
 // display to show it on, or no usable application object.
-inline constexpr int kNoDisplayError = 5;
+inline constexpr int kNoDisplayError = error_number::kInvalidProcedureCall;
 
 // Makes sure a QApplication exists on this process. Raises kNoDisplayError
 // when the host owns a QCoreApplication that is not a QApplication (forms

@@ -1,5 +1,7 @@
 #include "platform/date.h"
 
+#include "platform/calendar.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -17,18 +19,11 @@ constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
 
 sys_days Epoch() { return sys_days(year_month_day(year(1899), month(12), day(30))); }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
 }  // namespace
 
 std::optional<Date> Date::FromCalendar(const CalendarTime& t) {
   if (t.year < 100 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 ||
-      t.day > DaysInMonth(t.year, t.month) || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
+      t.day > calendar::DaysInMonth(t.year, t.month) || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
       t.minute > 59 || t.second < 0 || t.second > 59 || t.millisecond < 0 || t.millisecond > 999) {
     return std::nullopt;
   }

@@ -28,14 +28,19 @@ class Error : public std::runtime_error {
 // runtime so that hosts comparing numbers see familiar values.
 namespace error_number {
 inline constexpr int kInvalidProcedureCall = 5;
+inline constexpr int kOverflow = 6;
 inline constexpr int kSubscriptOutOfRange = 9;
 inline constexpr int kTypeMismatch = 13;
+inline constexpr int kObjectVariableNotSet = 91;
 inline constexpr int kObjectRequired = 424;
+inline constexpr int kCannotCreateObject = 429;
+inline constexpr int kPropertyNotSupported = 438;
 inline constexpr int kKeyAlreadyAssociated = 457;
 inline constexpr int kNotImplemented = 445;
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kPathNotFound = 76;
 inline constexpr int kAutomationError = 440;
+inline constexpr int kElementNotFound = 32811;
 }  // namespace error_number
 
 [[noreturn]] void Raise(int number, std::string description);

@@ -77,7 +77,7 @@ std::int32_t Variant::ToLong() const {
   double value = std::nearbyint(ToDouble());  // the default rounding mode rounds half to even
   if (!(value >= std::numeric_limits<std::int32_t>::min() &&
         value <= std::numeric_limits<std::int32_t>::max())) {
-    Raise(6, "Overflow");
+    Raise(error_number::kOverflow, "Overflow");
   }
   return static_cast<std::int32_t>(value);
 }

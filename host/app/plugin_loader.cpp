@@ -15,9 +15,9 @@ namespace {
 using GetClassObjectFunction = com::HRESULT (*)(const com::CLSID&, const com::IID&, void**);
 using CanUnloadNowFunction = com::HRESULT (*)();
 
-// Loader failures carry the runtime's "cannot create object" number, so a
-// host that compares numbers sees the familiar one.
-constexpr int kCannotCreateObject = 429;
+// Loader failures carry the runtime's "cannot create object" number
+// (error_number::kCannotCreateObject), so a host that compares numbers sees
+// the familiar one.
 
 std::string HexCode(com::HRESULT result) {
   char buffer[16];
@@ -45,7 +45,7 @@ com::ComPtr<iPC> PluginLoader::CreateObject(const std::string& prog_id) {
   com::ClassRegistry registry;
   auto registration = registry.FindByProgId(prog_id);
   if (!registration) {
-    Raise(kCannotCreateObject, "The class '" + prog_id + "' is not registered (class registry: " +
+    Raise(error_number::kCannotCreateObject, "The class '" + prog_id + "' is not registered (class registry: " +
                                    registry.path().string() + ")");
   }
   const std::string& path = registration->library_path;
@@ -53,12 +53,12 @@ com::ComPtr<iPC> PluginLoader::CreateObject(const std::string& prog_id) {
   if (known == libraries_->by_path.end()) {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-      Raise(kCannotCreateObject, "The library of the class '" + prog_id + "' is missing: " + path);
+      Raise(error_number::kCannotCreateObject, "The library of the class '" + prog_id + "' is missing: " + path);
     }
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
       const char* reason = ::dlerror();
-      Raise(kCannotCreateObject, "The library of the class '" + prog_id + "' cannot be loaded: " +
+      Raise(error_number::kCannotCreateObject, "The library of the class '" + prog_id + "' cannot be loaded: " +
                                      (reason ? reason : path));
     }
     Libraries::Library library;
@@ -69,20 +69,20 @@ com::ComPtr<iPC> PluginLoader::CreateObject(const std::string& prog_id) {
   auto get_class_object =
       reinterpret_cast<GetClassObjectFunction>(::dlsym(known->second.handle, "DllGetClassObject"));
   if (!get_class_object) {
-    Raise(kCannotCreateObject, "The library " + path + " has no entry point DllGetClassObject");
+    Raise(error_number::kCannotCreateObject, "The library " + path + " has no entry point DllGetClassObject");
   }
   void* factory_pointer = nullptr;
   com::HRESULT result =
       get_class_object(registration->clsid, com::IClassFactory::kIid, &factory_pointer);
   if (com::Failed(result) || !factory_pointer) {
-    Raise(kCannotCreateObject, "The library " + path + " does not serve the class " +
+    Raise(error_number::kCannotCreateObject, "The library " + path + " does not serve the class " +
                                    com::FormatGuid(registration->clsid) + " (" + HexCode(result) + ")");
   }
   auto factory = com::ComPtr<com::IClassFactory>::Attach(static_cast<com::IClassFactory*>(factory_pointer));
   void* object = nullptr;
   result = factory->CreateInstance(nullptr, iPC::kIid, &object);
   if (com::Failed(result) || !object) {
-    Raise(kCannotCreateObject, "The class '" + prog_id + "' could not be created (" + HexCode(result) + ")");
+    Raise(error_number::kCannotCreateObject, "The class '" + prog_id + "' could not be created (" + HexCode(result) + ")");
   }
   return com::ComPtr<iPC>::Attach(static_cast<iPC*>(object));
 }

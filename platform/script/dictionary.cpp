@@ -8,8 +8,6 @@
 namespace orvex::script {
 namespace {
 
-constexpr int kElementNotFound = 32811;
-
 class DictionaryObject final : public com::Object<DictionaryObject, Dictionary> {
  public:
   explicit DictionaryObject(orvex::script::CompareMode mode) : mode_(mode) {}
@@ -63,7 +61,7 @@ class DictionaryObject final : public com::Object<DictionaryObject, Dictionary> 
 
   void Remove(const std::string& key) override {
     auto it = index_.find(Normal(key));
-    if (it == index_.end()) Raise(kElementNotFound, "Element not found");
+    if (it == index_.end()) Raise(error_number::kElementNotFound, "Element not found");
     std::size_t removed = it->second;
     index_.erase(it);
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(removed));

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "platform/calendar.h"
+
 namespace orvex::inet::listing_text {
 
 namespace {
@@ -64,20 +66,9 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
-                                  31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  return (month == 2 && IsLeapYear(year)) ? 29 : kDays[month - 1];
-}
-
 bool IsValidCivilTime(const CivilTime& time) {
   return time.year >= 1 && time.year <= 9999 && time.day >= 1 &&
-         time.day <= DaysInMonth(time.year, time.month) && time.hour >= 0 &&
+         time.day <= calendar::DaysInMonth(time.year, time.month) && time.hour >= 0 &&
          time.hour <= 23 && time.minute >= 0 && time.minute <= 59 &&
          time.second >= 0 && time.second <= 59;
 }

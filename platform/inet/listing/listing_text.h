@@ -32,8 +32,6 @@ std::optional<int> ParseFixedDigits(std::string_view text, std::size_t digits);
 bool EqualsIgnoringCase(std::string_view left, std::string_view right);
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
-bool IsLeapYear(int year);
-int DaysInMonth(int year, int month);  // 0 for a month outside 1..12
 
 // True when year (1..9999), month, day, hour (0..23), minute (0..59) and
 // second (0..59) name a real moment of the proleptic Gregorian calendar.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/calendar.h"
 #include "platform/inet/listing/list_formats.h"
 #include "platform/inet/listing/listing_text.h"
 
@@ -109,7 +110,7 @@ std::optional<int> ResolveYear(int month, int day, const CivilTime& now) {
       listing_text::DaysFromCivil(now.year, now.month, now.day) +
       kFutureToleranceDays;
   for (int year = now.year + 1; year >= now.year - 8 && year >= 1; --year) {
-    if (day > listing_text::DaysInMonth(year, month)) continue;
+    if (day > calendar::DaysInMonth(year, month)) continue;
     if (listing_text::DaysFromCivil(year, month, day) <= latest) return year;
   }
   return std::nullopt;
