@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "platform/error.h"
 #include "tests/connection/plugin_fixture.h"
 #include "tests/support/fault_proxy.h"

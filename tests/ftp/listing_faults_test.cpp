@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/wininet.h"
+#include "platform/inet/wininet.h"
 #include "tests/ftp/session_fixture.h"
 #include "tests/support/scripted_server.h"
 
