@@ -21,7 +21,7 @@ struct Edge {
   std::string_view to;
 };
 constexpr std::string_view kWinInetApi = "platform/inet/wininet.h";
-constexpr std::array<Edge, 24> kAllowed = {{
+constexpr std::array<Edge, 25> kAllowed = {{
     {"platform", "platform*"},
     {"connection/host", "platform*"},
     {"encoding", "platform*"},
@@ -34,6 +34,7 @@ constexpr std::array<Edge, 24> kAllowed = {{
     {"host/cli", "host/app"},
     {"host/cli", "connection/host"},
     {"host/cli", "platform*"},
+    {"host/cli", "resources"},  // the version it prints
     {"ftp", "connection/host"},
     {"ftp", "resources"},
     {"ftp", "platform*"},
