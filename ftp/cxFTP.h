@@ -282,7 +282,9 @@ class cxFTP {
   // already tried to reconnect.
   int operation_depth_ = 0;
   bool reconnect_attempted_ = false;
-  // Host paths of folders being emptied by a tree deletion right now.
+  // Host paths of folders being emptied by a tree deletion right now; at
+  // most kMaximumTreeDepth of them.
+  static constexpr std::size_t kMaximumTreeDepth = 256;
   std::vector<std::string> trees_in_progress_;
 };
 

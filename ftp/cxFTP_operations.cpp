@@ -96,6 +96,14 @@ bool cxFTP::DeleteDirectory(const com::ComPtr<HostFolder>& Folder) {
 
 bool cxFTP::DeleteTree(const com::ComPtr<HostFolder>& Folder) {
   const std::string path = Folder->Path();
+  // A server may list a folder inside every folder for ever; a deletion that
+  // deep is refused instead of descending without end.
+  if (trees_in_progress_.size() >= kMaximumTreeDepth) {
+    LastError_ = "\"" + Printable(path) + "\" is nested more than " + std::to_string(kMaximumTreeDepth) +
+                 " folders deep: its deletion was stopped there (" + std::to_string(ERROR_FILENAME_EXCED_RANGE) +
+                 ")";
+    return false;
+  }
   trees_in_progress_.push_back(path);
   struct Pop {
     std::vector<std::string>& trees;

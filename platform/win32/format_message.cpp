@@ -22,6 +22,7 @@ constexpr Message kMessages[] = {
     {ERROR_INVALID_NAME,
      "The name or path contains a line break or NUL character and was not "
      "sent to the server."},
+    {ERROR_FILENAME_EXCED_RANGE, "The path is nested too deeply."},
     {ERROR_INTERNET_OUT_OF_HANDLES, "No more handles could be created."},
     {ERROR_INTERNET_TIMEOUT, "The server did not answer in time."},
     {ERROR_INTERNET_EXTENDED_ERROR,

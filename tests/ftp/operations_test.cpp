@@ -212,6 +212,25 @@ TEST(TreeDeletion, AFolderThatCannotBeRemovedIsEmptiedOnceAndNavigationEntriesAr
   EXPECT_FALSE(tree->Deleted());
 }
 
+TEST(TreeDeletion, AnEndlessTreeIsGivenUpAtTheDepthLimit) {
+  // Every folder lists a folder "sub" (and nothing can be removed): a tree
+  // without end, as a hostile or broken server may show.
+  ScriptedServer server;
+  server.On("RMD", ScriptedServer::Fixed("550 Permission denied"));
+  server.SetListing({"drwxr-xr-x   2 owner group     4096 Jan  5 10:00 sub"});
+  TestSession session;
+  const std::string location = LocationOf(server.host(), server.port());
+  ASSERT_TRUE(session.ftp.Connect(location, "u", "p", ""));
+  const auto tree = NewHostFolder();
+  tree->Init(location + "\\tree", "tree", Date(0), 0, false);
+
+  EXPECT_FALSE(session.ftp.DeleteDirectory(tree));
+  EXPECT_EQ(CountVerb(server, "LIST"), 256);
+  EXPECT_NE(session.ftp.LastError().find("nested more than 256 folders deep"), std::string::npos)
+      << session.ftp.LastError();
+  EXPECT_FALSE(tree->Deleted());
+}
+
 TEST(OperationsOnNavigationEntries, DotAndDotDotAreNeverDeletedNorRenamed) {
   // With the navigation switch off a listing hands out "." and ".."; deleting
   // ".." would empty the parent, "." the folder itself. Nothing may be sent.
