@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,32 @@ class cxFTP {
   // handle is closed either way).
   bool CloseFileStream(std::uint32_t hFile);
 
+  // Times. A LIST listing shows the server's wall clock; MLSD and MDTM give
+  // UTC. Items carry true local times wherever the server allows it:
+  // - MLSD: the times as given (UTC, converted to local time).
+  // - LIST on a server that offers MDTM: the listing's offset from UTC is
+  //   learnt once per connection by comparing one listed file with its MDTM
+  //   time (up to three files are tried), then applied to every listed item.
+  //   Files whose listing line gives a date without a time of day (older
+  //   files) get their time from MDTM.
+  // - LIST without MDTM: the times as the server shows them.
+  // ListingTimeOffset, when set (minutes east of UTC), replaces the
+  // detection: the listing's times, MLSD ones included, are taken to be that
+  // far from UTC. It holds until changed; Connect leaves it alone.
+  std::optional<int> ListingTimeOffset() const { return offset_override_; }
+  void ListingTimeOffset(std::optional<int> minutes) { offset_override_ = minutes; }
+  // The offset in use for LIST times (the override, else the detected one);
+  // nullopt while none is known.
+  std::optional<int> ListingOffsetInUse() const {
+    return offset_override_ ? offset_override_ : detected_offset_;
+  }
+  // The FTP_TRAIT_* bits of the connected server (0 when not connected).
+  std::uint32_t ServerTraits();
+  // Sets the modification time of the file at host path FilePath to Modified
+  // (a local date and time) on a server that offers it (FTP_TRAIT_SETS_FILE_TIMES);
+  // false with LastError set otherwise, or when the server refuses.
+  bool SetFileTime(const std::string& FilePath, Date Modified);
+
   // The most recent failure, "<text> (<number>)".
   const std::string& LastError() const { return LastError_; }
   // "ftp://" + server, as cut from the URL at the first "/" after the
@@ -194,6 +221,17 @@ class cxFTP {
    private:
     cxFTP& session_;
   };
+
+  // A listed item and the time its listing line gave, kept until the
+  // listing's time zone is known.
+  struct ListedTime {
+    com::ComPtr<HostFile> file;
+    com::ComPtr<HostFolder> folder;
+    std::string name;
+    win32::FILETIME time;
+  };
+  // Turns the listed times into true local times (see ListingTimeOffset).
+  void ApplyListingTimes(std::vector<ListedTime>& listed);
 
   bool HandleError(std::uint32_t ErrorNumber);
   static std::string StripNull(const std::string& Text);
@@ -231,6 +269,11 @@ class cxFTP {
   // already tried to reconnect.
   int operation_depth_ = 0;
   bool reconnect_attempted_ = false;
+  // The listing's offset from UTC: set by the owner, or learnt on this
+  // connection (probed: the detection ran, whatever it found).
+  std::optional<int> offset_override_;
+  std::optional<int> detected_offset_;
+  bool offset_probed_ = false;
   // Host paths of folders being emptied by a tree deletion right now.
   std::vector<std::string> trees_in_progress_;
 };

@@ -82,6 +82,7 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
   }
 
   WIN32_FIND_DATAA entry;
+  std::vector<ListedTime> listed;
   FindHandle find(FtpFindFirstFileA(hConnection_, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
   while (find) {
     const std::string name = StripNull(std::string(entry.cFileName, sizeof entry.cFileName));
@@ -90,6 +91,7 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
       folder->Name(name);
       folder->DateModified(FileTimeToDate(entry.ftLastWriteTime));
       folder->Path(Path + "\\" + name);
+      listed.push_back({nullptr, folder, name, entry.ftLastWriteTime});
       const bool navigation = name == "." || name == "..";
       if (!(SkipServUNavigationFolders_ && navigation)) AddByName(*Folders, Variant(folder), name);
     } else {
@@ -98,11 +100,13 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
       file->DateModified(FileTimeToDate(entry.ftLastWriteTime));
       file->Path(Path + "\\" + name);
       file->Size(static_cast<double>(entry.FileSize()));
+      listed.push_back({file, nullptr, name, entry.ftLastWriteTime});
       AddByName(*Files, Variant(file), name);
     }
     if (!InternetFindNextFileA(find.get(), &entry)) find.Close();
   }
 
+  ApplyListingTimes(listed);
   CacheObject().SetFiles(Path, Files);
   CacheObject().SetFolders(Path, Folders);
   return true;

@@ -19,6 +19,7 @@ const char kRemoteUsageText[] =
     "       orvex sync LOCALDIR URL --up|--down [--delete] [--dry-run] [--size-only]\n"
     "connection options: --user NAME --password-stdin --anonymous --port PORT\n"
     "       --proxy HOST:PORT --no-cache --ascii --no-temp-copy --skip-nav\n"
+    "       --server-time-offset +HH:MM\n"
     "URL: ftp://[user@]server[:port]/path\n";
 
 Command FindRemoteCommand(const std::string& name) {

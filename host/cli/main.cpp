@@ -24,7 +24,7 @@ constexpr int kUsage = 2;
 
 constexpr char kUsageText[] =
     "usage: orvex register | unregister\n"
-    "       orvex info URL\n"
+    "       orvex info URL [connection options]\n"
     "       orvex properties URL | options | about\n";
 
 std::string YesNo(bool value) { return value ? "yes" : "no"; }
@@ -77,6 +77,15 @@ int Run(const std::vector<std::string>& arguments) {
     return Register(command == "register");
   }
   if (command == "info" && arguments.size() == 2) return Info(arguments[1]);
+  if (command == "info" && arguments.size() > 2) {
+    // With connection options it also asks the server.
+    const std::string* url = nullptr;
+    for (std::size_t index = 1; index < arguments.size() && !url; ++index) {
+      if (arguments[index].rfind("ftp://", 0) == 0) url = &arguments[index];
+    }
+    if (url) Info(*url);
+    return ServerInfo({arguments.begin() + 1, arguments.end()});
+  }
   if (auto remote_command = FindRemoteCommand(command)) return remote_command({arguments.begin() + 1, arguments.end()});
   if (command == "properties" && arguments.size() == 2) return ShowProperties(arguments[1]);
   if (command == "options" && arguments.size() == 1) return ShowOptions();

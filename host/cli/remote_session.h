@@ -29,10 +29,16 @@ struct ConnectionOptions {
   bool ascii = false;
   bool no_temp_copy = false;
   bool skip_navigation = false;
+  // The server's listing time zone, "+HH:MM", for servers that misreport
+  // it; unset: the plug-in learns it (or uses the stored value).
+  std::optional<std::string> server_time_offset;
 };
 
+// True for "+HH:MM" or "-HH:MM" within the real time zones (-12:00 to +14:00).
+bool IsZoneOffset(const std::string& text);
+
 // --user, --password-stdin, --anonymous, --port, --proxy, --no-cache,
-// --ascii, --no-temp-copy, --skip-nav.
+// --ascii, --no-temp-copy, --skip-nav, --server-time-offset.
 const std::vector<OptionSpec>& ConnectionOptionSpecs();
 
 // nullopt with `error` set for a port that is not 1 to 65535 or a proxy

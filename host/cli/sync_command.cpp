@@ -103,6 +103,19 @@ class Synchronisation {
 
  private:
   void Add(Step step) { steps_.push_back(std::move(step)); }
+  // What the server's listings allow (known once a folder was listed).
+  bool RemoteInMinutes() { return !(session_.connection().ServerTraits() & _Connection::kServerListsSeconds); }
+  // A dot file or folder missing from the listing of a server that may hide
+  // such names cannot be compared: reported once per run, neither copied
+  // again and again nor deleted on the strength of its absence.
+  bool Unverifiable(const std::string& name, const std::string& display) {
+    if (name.empty() || name.front() != '.' ||
+        (session_.connection().ServerTraits() & _Connection::kServerListsHiddenFiles)) {
+      return false;
+    }
+    progress_.Failed(display, "not verifiable: the server does not list dot files, so it was left as it is");
+    return true;
+  }
   void Execute(const Step& step);
 
   RemoteSession& session_;
@@ -156,10 +169,11 @@ void Synchronisation::PlanUp(const fs::path& local, const std::string& remote_pa
       continue;
     }
     const auto found = remote_files.find(entry.name);
+    if (found == remote_files.end() && remote_exists && Unverifiable(entry.name, display)) continue;
     if (found != remote_files.end()) {
       const FileState remote{static_cast<std::uint64_t>(std::max(0.0, found->second->Size())),
                              found->second->DateModified().ToTimeT()};
-      if (!SourceReplacesTarget(entry.state, remote, settings_.size_only, remote.modified)) {
+      if (!SourceReplacesTarget(entry.state, remote, settings_.size_only, remote.modified, RemoteInMinutes())) {
         progress_.Skipped(display);
         continue;
       }
@@ -174,6 +188,7 @@ void Synchronisation::PlanUp(const fs::path& local, const std::string& remote_pa
       continue;
     }
     const bool exists = remote_folders.count(entry.name) > 0;
+    if (!exists && remote_exists && Unverifiable(entry.name, display)) continue;
     const std::string child = remote_path + "\\" + entry.name;
     if (!exists) Add({StepKind::CreateFolder, display, local / entry.name, child, {}, {}, 0});
     PlanUp(local / entry.name, child, display, exists);
@@ -200,10 +215,14 @@ void Synchronisation::PlanDown(const std::string& remote_path, const fs::path& l
 
   if (settings_.delete_extra) {
     for (const auto& [name, entry] : local_files) {
-      if (!remote_files.count(name)) Add({StepKind::DeleteFile, prefix + name, local / name, {}, {}, {}, 0});
+      if (!remote_files.count(name) && !Unverifiable(name, prefix + name)) {
+        Add({StepKind::DeleteFile, prefix + name, local / name, {}, {}, {}, 0});
+      }
     }
     for (const auto& [name, entry] : local_folders) {
-      if (!remote_folders.count(name)) Add({StepKind::DeleteFolder, prefix + name + "/", local / name, {}, {}, {}, 0});
+      if (!remote_folders.count(name) && !Unverifiable(name, prefix + name + "/")) {
+        Add({StepKind::DeleteFolder, prefix + name + "/", local / name, {}, {}, {}, 0});
+      }
     }
   }
   for (const auto& [name, file] : remote_files) {
@@ -215,7 +234,7 @@ void Synchronisation::PlanDown(const std::string& remote_path, const fs::path& l
     const FileState remote{static_cast<std::uint64_t>(std::max(0.0, file->Size())), file->DateModified().ToTimeT()};
     const auto found = local_files.find(name);
     if (found != local_files.end() &&
-        !SourceReplacesTarget(remote, found->second.state, settings_.size_only, remote.modified)) {
+        !SourceReplacesTarget(remote, found->second.state, settings_.size_only, remote.modified, RemoteInMinutes())) {
       progress_.Skipped(display);
       continue;
     }

@@ -115,9 +115,17 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
     return result;
   }
 
+  // The item carries the local file's time: the plug-in gives it to the
+  // remote copy where the server allows, so later comparisons see equal times.
+  std::error_code time_error;
+  const auto modified = std::filesystem::last_write_time(source, time_error);
+  const Date date = time_error ? Date::Now()
+                               : Date::FromTimeT(std::chrono::system_clock::to_time_t(
+                                     std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+                                         std::filesystem::file_time_type::clock::to_sys(modified))));
   auto file = NewHostFile();
   const auto name = source.filename().string();
-  file->Init(remote_path, name, static_cast<double>(size), Date::Now(), 0, false);
+  file->Init(remote_path, name, static_cast<double>(size), date, 0, false);
   auto stream = NewHostFileStream();
   stream->File(file);
   stream->AccessMode(HostFileStream::kAccessWrite);

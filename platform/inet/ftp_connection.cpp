@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/inet/file_transfer.h"
@@ -161,6 +162,8 @@ void FtpConnection::ReadFeatures() {
     const std::string_view name = line.substr(0, line.find(' '));
     if (ContainsCaseInsensitive(name, "MLST") && name.size() == 4) mlsd_ = true;
     if (ContainsCaseInsensitive(name, "UTF8") && name.size() == 4) utf8 = true;
+    if (ContainsCaseInsensitive(name, "MDTM") && name.size() == 4) mdtm_ = true;
+    if (ContainsCaseInsensitive(name, "MFMT") && name.size() == 4) mfmt_ = true;
   }
   if (utf8) Execute("OPTS UTF8 ON");  // some servers answer 5xx and use UTF-8 anyway
 }
@@ -336,7 +339,51 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
     mlsd_ = false;
     entries.clear();
   }
+  if (list_all_ != Probe::Refused) {
+    status = ListWith("LIST -a", path, entries);
+    const bool navigation_shown =
+        std::any_of(entries.begin(), entries.end(), [](const RemoteEntry& entry) {
+          return entry.name == "." && (entry.attributes & kAttributeDirectory) != 0;
+        });
+    if (status.ok() && (navigation_shown || list_all_ == Probe::Understood)) {
+      list_all_ = Probe::Understood;
+      std::erase_if(entries, [](const RemoteEntry& entry) {
+        return (entry.name == "." || entry.name == "..") &&
+               (entry.attributes & kAttributeDirectory) != 0;
+      });
+      return status;
+    }
+    // Once understood, a failure is the listing's own; otherwise the probe
+    // says nothing about the folder.
+    if (list_all_ == Probe::Understood || !channel_.usable()) return status;
+    list_all_ = Probe::Refused;
+    entries.clear();
+    status = Ready();
+    if (!status.ok()) return status;
+  }
   return ListWith("LIST", path, entries);
+}
+
+Status FtpConnection::ModificationTime(std::string_view path, CivilTime& utc) {
+  if (!mdtm_) return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  const Status status = ExecuteWithPath("MDTM", path);
+  if (!status.ok()) return status;
+  std::optional<CivilTime> parsed = ParseModificationTime(last_reply_.text);
+  if (!parsed || last_reply_.code != 213) {
+    return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
+  }
+  utc = *parsed;
+  return Status::Ok();
+}
+
+Status FtpConnection::SetModificationTime(std::string_view path, const CivilTime& utc) {
+  if (!mfmt_ && !mdtm_) return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.year, utc.month, utc.day,
+                utc.hour, utc.minute, utc.second);
+  if (std::string_view(stamp).size() != 14) return Status(ERROR_INVALID_NAME);
+  return ExecuteWithPath(mfmt_ ? std::string("MFMT ") + stamp : std::string("MDTM ") + stamp,
+                         path);
 }
 
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,

@@ -78,7 +78,25 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // it, otherwise LIST. Entries come in the server's order, converted as
   // ToRemoteEntry describes. A listing the server reports as failed or
   // truncated is a failure, never a shorter success.
+  //
+  // Hidden (dot) files: the first LIST of a connection is tried as
+  // "LIST -a". That listing is taken only when it shows the folder's own "."
+  // entry, which only an `ls -a` style listing does (a server that took "-a"
+  // for a name would list something else, or nothing); then every later LIST
+  // asks for "-a" too. Otherwise the folder is listed again with plain LIST,
+  // for good. The "." and ".." entries that "-a" adds are left out.
   Status List(std::string_view path, std::vector<RemoteEntry>& entries);
+
+  // The file's modification time in UTC, whole seconds (MDTM). Refused with
+  // ERROR_INTERNET_INVALID_OPERATION, nothing sent, when the server did not
+  // offer MDTM in its features.
+  Status ModificationTime(std::string_view path, CivilTime& utc);
+  // Sets the file's modification time (UTC, whole seconds) with MFMT where
+  // the server offers it, else with the "MDTM time path" form where it
+  // offers MDTM (a server that does not know that form takes it for a name
+  // and refuses). Refused with ERROR_INTERNET_INVALID_OPERATION, nothing
+  // sent, when the server offered neither.
+  Status SetModificationTime(std::string_view path, const CivilTime& utc);
 
   // Starts a download (RETR) or upload (STOR) on a new data connection.
   Status OpenFile(std::string_view path, TransferDirection direction,
@@ -86,6 +104,12 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
 
   bool transfer_in_progress() const { return transfer_in_progress_; }
   bool uses_mlsd() const { return mlsd_; }
+  // From the server's features: MDTM (times in UTC) and MFMT.
+  bool offers_file_times() const { return mdtm_; }
+  bool sets_file_times() const { return mfmt_ || mdtm_; }
+  // True when listings include dot files: MLSD, or LIST once "LIST -a" has
+  // proved to be understood.
+  bool lists_hidden_files() const { return mlsd_ || list_all_ == Probe::Understood; }
 
  private:
   friend class FileTransfer;
@@ -119,6 +143,10 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   ControlChannel channel_;
   Reply last_reply_;
   bool mlsd_ = false;
+  bool mdtm_ = false;
+  bool mfmt_ = false;
+  enum class Probe { Untried, Understood, Refused };
+  Probe list_all_ = Probe::Untried;
   bool extended_passive_refused_ = false;
   bool extended_port_refused_ = false;
   std::optional<TransferType> current_type_;
