@@ -128,10 +128,12 @@ Date Connection::FinishedUploadDate(const com::ComPtr<HostFile>& file) {
   // The host dates the item it uploads; a date before 1970 (the zero date
   // included) is no file's time and is left alone.
   const Date wanted = file->DateModified();
-  if (wanted.ToTimeT() <= 0 || !(FTP_->ServerTraits() & wininet::FTP_TRAIT_SETS_FILE_TIMES)) {
+  if (wanted.ToTimeT() <= 0 || !(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) {
     return Date::Now();
   }
   if (FTP_->SetFileTime(file->Path(), wanted)) return Date::FromTimeT(wanted.ToTimeT());
+  // A server that turned down "MDTM time path" simply does not know it.
+  if (!(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) return Date::Now();
   // The content is in place; only its date is the server's. Said in the log,
   // not as a failure of the upload.
   Services()->Log("FTP(" + info_->ID() + ") " +

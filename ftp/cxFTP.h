@@ -22,6 +22,7 @@
 // Not thread-safe: one thread at a time, as the host calls.
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -169,9 +170,11 @@ class cxFTP {
   //   Files whose listing line gives a date without a time of day (older
   //   files) get their time from MDTM.
   // - LIST without MDTM: the times as the server shows them.
-  // ListingTimeOffset, when set (minutes east of UTC), replaces the
-  // detection: the listing's times, MLSD ones included, are taken to be that
-  // far from UTC. It holds until changed; Connect leaves it alone.
+  // ListingTimeOffset, when set (minutes east of UTC), is for servers that
+  // misreport their times: it replaces the detection, and every time the
+  // server gives or takes (LIST, MLSD, MDTM, the time set after an upload)
+  // is taken to be on a clock that far from UTC. It holds until changed;
+  // Connect leaves it alone.
   std::optional<int> ListingTimeOffset() const { return offset_override_; }
   void ListingTimeOffset(std::optional<int> minutes) { offset_override_ = minutes; }
   // The offset in use for LIST times (the override, else the detected one);
@@ -230,6 +233,9 @@ class cxFTP {
     std::string name;
     win32::FILETIME time;
   };
+  // Seconds by which a server that misreports its times is ahead of what it
+  // claims (ListingTimeOffset); 0 without an override.
+  std::time_t ClockShift() const { return offset_override_ ? std::time_t{*offset_override_} * 60 : 0; }
   // Turns the listed times into true local times (see ListingTimeOffset).
   void ApplyListingTimes(std::vector<ListedTime>& listed);
 

@@ -92,7 +92,7 @@ void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
     if (entry.file && file_times && shown.hour == 0 && shown.minute == 0 && shown.second == 0) {
       win32::SYSTEMTIME utc;
       if (FtpGetFileTimeA(hConnection_, entry.name.c_str(), &utc)) {
-        if (const auto exact = CivilToEpoch(ToCivil(utc))) date = Date::FromTimeT(*exact);
+        if (const auto exact = CivilToEpoch(ToCivil(utc))) date = Date::FromTimeT(*exact - ClockShift());
       }
     }
     SetDate(entry.file, date);
@@ -102,7 +102,7 @@ void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
 
 bool cxFTP::SetFileTime(const std::string& FilePath, Date Modified) {
   OperationScope scope(*this);
-  const CalendarTime utc = EpochToCivil(Modified.ToTimeT());
+  const CalendarTime utc = EpochToCivil(Modified.ToTimeT() + ClockShift());
   win32::SYSTEMTIME fields;
   fields.wYear = static_cast<WORD>(utc.year);
   fields.wMonth = static_cast<WORD>(utc.month);

@@ -351,7 +351,8 @@ BOOL FtpGetServerTraits(HINTERNET handle, DWORD* traits) {
   *traits = (connection->uses_mlsd() ? FTP_TRAIT_MACHINE_LISTING : 0) |
             (connection->lists_hidden_files() ? FTP_TRAIT_HIDDEN_FILES_LISTED : 0) |
             (connection->offers_file_times() ? FTP_TRAIT_FILE_TIMES : 0) |
-            (connection->sets_file_times() ? FTP_TRAIT_SETS_FILE_TIMES : 0);
+            (connection->sets_file_times() ? FTP_TRAIT_SETS_FILE_TIMES : 0) |
+            (connection->may_set_file_times() ? FTP_TRAIT_MAY_SET_FILE_TIMES : 0);
   return kTrue;
 }
 

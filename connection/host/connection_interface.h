@@ -61,7 +61,9 @@ struct _Connection : com::IUnknown {
   static constexpr std::int32_t kServerListsSeconds = 0x1;       // MLSD times
   static constexpr std::int32_t kServerListsHiddenFiles = 0x2;   // dot files listed
   static constexpr std::int32_t kServerGivesFileTimes = 0x4;     // MDTM
-  static constexpr std::int32_t kServerSetsFileTimes = 0x8;      // MFMT or MDTM with a time
+  // Uploads get the host's time: MFMT offered, or MDTM with a time has
+  // worked on this connection (only trying tells whether a server takes it).
+  static constexpr std::int32_t kServerSetsFileTimes = 0x8;
   static constexpr std::int32_t kServerListingZoneKnown = 0x10;  // LIST times corrected
   virtual std::int32_t ServerTraits() = 0;
   // The offset from UTC applied to the listing's times ("+05:30"), empty

@@ -45,9 +45,10 @@ int ServerInfo(const Arguments& arguments) {
                  " (--server-time-offset sets it)\n";
   }
   std::cout << "Upload times:   "
-            << ((traits & _Connection::kServerSetsFileTimes)
-                    ? "set to the local file's time (MFMT or MDTM)"
-                    : "the server's clock: it offers neither MFMT nor MDTM")
+            << ((traits & _Connection::kServerSetsFileTimes)   ? "set to the local file's time (MFMT)"
+                : (traits & _Connection::kServerGivesFileTimes) ? "set to the local file's time where the server"
+                                                                  " takes \"MDTM time path\" (tried at the first upload)"
+                                                                : "the server's clock: it offers neither MFMT nor MDTM")
             << "\n";
   std::cout << "Dot files:      "
             << ((traits & _Connection::kServerListsHiddenFiles)

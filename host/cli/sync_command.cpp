@@ -173,7 +173,8 @@ void Synchronisation::PlanUp(const fs::path& local, const std::string& remote_pa
     if (found != remote_files.end()) {
       const FileState remote{static_cast<std::uint64_t>(std::max(0.0, found->second->Size())),
                              found->second->DateModified().ToTimeT()};
-      if (!SourceReplacesTarget(entry.state, remote, settings_.size_only, remote.modified, RemoteInMinutes())) {
+      const bool dated = session_.connection().ServerTraits() & _Connection::kServerSetsFileTimes;
+      if (!SourceReplacesTarget(entry.state, remote, settings_.size_only, remote.modified, RemoteInMinutes(), dated)) {
         progress_.Skipped(display);
         continue;
       }

@@ -28,7 +28,13 @@ inline constexpr std::time_t kMinuteTolerance = 60;
 // server's listing gives minutes (`remote_in_minutes`) and the remote time
 // falls on a whole minute. A remote time at or before 1970 means the server
 // gave none: such a file is compared by size alone.
+//
+// `target_dated_by_copy`: a copy gives the target the source's time (always
+// for downloads; for uploads where the server sets file times). Where it
+// does not, a target newer than the source is just the copy's own date and
+// only a newer source counts.
 bool SourceReplacesTarget(const FileState& source, const FileState& target, bool size_only,
-                          std::time_t remote_time, bool remote_in_minutes = true);
+                          std::time_t remote_time, bool remote_in_minutes = true,
+                          bool target_dated_by_copy = true);
 
 }  // namespace orvex::cli

@@ -377,13 +377,23 @@ Status FtpConnection::ModificationTime(std::string_view path, CivilTime& utc) {
 }
 
 Status FtpConnection::SetModificationTime(std::string_view path, const CivilTime& utc) {
-  if (!mfmt_ && !mdtm_) return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  if (!mfmt_ && (!mdtm_ || mdtm_set_ == Probe::Refused)) {
+    return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  }
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.year, utc.month, utc.day,
                 utc.hour, utc.minute, utc.second);
   if (std::string_view(stamp).size() != 14) return Status(ERROR_INVALID_NAME);
-  return ExecuteWithPath(mfmt_ ? std::string("MFMT ") + stamp : std::string("MDTM ") + stamp,
-                         path);
+  if (mfmt_) return ExecuteWithPath(std::string("MFMT ") + stamp, path);
+  const Status status = ExecuteWithPath(std::string("MDTM ") + stamp, path);
+  if (status.ok()) {
+    mdtm_set_ = Probe::Understood;
+  } else if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && mdtm_set_ == Probe::Untried &&
+             last_reply_.code >= 500) {
+    mdtm_set_ = Probe::Refused;
+    return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  }
+  return status;
 }
 
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,

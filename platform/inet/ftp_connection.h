@@ -93,9 +93,12 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status ModificationTime(std::string_view path, CivilTime& utc);
   // Sets the file's modification time (UTC, whole seconds) with MFMT where
   // the server offers it, else with the "MDTM time path" form where it
-  // offers MDTM (a server that does not know that form takes it for a name
-  // and refuses). Refused with ERROR_INTERNET_INVALID_OPERATION, nothing
-  // sent, when the server offered neither.
+  // offers MDTM. FEAT cannot tell whether a server knows that form; one that
+  // does not takes the time for part of a name and refuses, which harms
+  // nothing: after such a refusal (or a 5xx to the form) the form is not
+  // sent again on this connection, and the refusal is reported as
+  // ERROR_INTERNET_INVALID_OPERATION. Refused that way, nothing sent, when
+  // the server offered neither command.
   Status SetModificationTime(std::string_view path, const CivilTime& utc);
 
   // Starts a download (RETR) or upload (STOR) on a new data connection.
@@ -106,7 +109,10 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   bool uses_mlsd() const { return mlsd_; }
   // From the server's features: MDTM (times in UTC) and MFMT.
   bool offers_file_times() const { return mdtm_; }
-  bool sets_file_times() const { return mfmt_ || mdtm_; }
+  // MFMT offered, or the "MDTM time path" form not refused yet.
+  bool may_set_file_times() const { return mfmt_ || (mdtm_ && mdtm_set_ != Probe::Refused); }
+  // MFMT offered, or the "MDTM time path" form has worked on this connection.
+  bool sets_file_times() const { return mfmt_ || mdtm_set_ == Probe::Understood; }
   // True when listings include dot files: MLSD, or LIST once "LIST -a" has
   // proved to be understood.
   bool lists_hidden_files() const { return mlsd_ || list_all_ == Probe::Understood; }
@@ -147,6 +153,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   bool mfmt_ = false;
   enum class Probe { Untried, Understood, Refused };
   Probe list_all_ = Probe::Untried;
+  Probe mdtm_set_ = Probe::Untried;
   bool extended_passive_refused_ = false;
   bool extended_port_refused_ = false;
   std::optional<TransferType> current_type_;

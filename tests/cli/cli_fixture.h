@@ -90,9 +90,12 @@ class CliTest : public ::testing::Test {
     ASSERT_EQ(result.status, 0) << result.err;
   }
 
+  // The time zone `orvex` runs in (TZ); empty: inherited.
+  void SetClientTimeZone(const std::string& zone) { client_time_zone_ = zone; }
+
   std::map<std::string, std::string> Environment() const {
     const auto& home = home_.path();
-    return {
+    std::map<std::string, std::string> environment = {
         {"HOME", home.string()},
         {"NETRC", (home / ".netrc").string()},
         {"XDG_CONFIG_HOME", (home / "config").string()},
@@ -102,6 +105,8 @@ class CliTest : public ::testing::Test {
         {"ORVEX_CLASS_REGISTRY", (home / "classes.registry").string()},
         {"QT_QPA_PLATFORM", "offscreen"},
     };
+    if (!client_time_zone_.empty()) environment["TZ"] = client_time_zone_;
+    return environment;
   }
 
   OrvexResult Orvex(const std::vector<std::string>& arguments, const std::string& input = "",
@@ -131,6 +136,7 @@ class CliTest : public ::testing::Test {
  private:
   TempDir home_{"orvex-cli"};
   std::string outputs_;
+  std::string client_time_zone_;
 };
 
 }  // namespace orvex::testing

@@ -116,6 +116,11 @@ TEST(SyncRules, MirrorsWhenSizeOrTimeDiffersBeyondTheTolerance) {
         << test.source.size << "@" << test.source.modified << " over " << test.target.size << "@"
         << test.target.modified;
   }
+  // An upload to a server that keeps its own date on the copy: the copy is
+  // newer than its source, which says nothing; a newer source still goes.
+  EXPECT_FALSE(SourceReplacesTarget({10, kBase - 500}, {10, kBase}, false, kBase, false, false));
+  EXPECT_TRUE(SourceReplacesTarget({10, kBase + 500}, {10, kBase}, false, kBase, false, false));
+  EXPECT_TRUE(SourceReplacesTarget({10, kBase - 500}, {11, kBase}, false, kBase, false, false));
 }
 
 TEST(Json, EscapesWhatWouldBreakTheDocument) {
