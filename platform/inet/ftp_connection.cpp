@@ -339,29 +339,41 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
     mlsd_ = false;
     entries.clear();
   }
-  if (list_all_ != Probe::Refused) {
-    status = ListWith("LIST -a", path, entries);
-    const bool navigation_shown =
-        std::any_of(entries.begin(), entries.end(), [](const RemoteEntry& entry) {
-          return entry.name == "." && (entry.attributes & kAttributeDirectory) != 0;
-        });
-    if (status.ok() && (navigation_shown || list_all_ == Probe::Understood)) {
-      list_all_ = Probe::Understood;
-      std::erase_if(entries, [](const RemoteEntry& entry) {
-        return (entry.name == "." || entry.name == "..") &&
-               (entry.attributes & kAttributeDirectory) != 0;
-      });
-      return status;
-    }
-    // Once understood, a failure is the listing's own; otherwise the probe
-    // says nothing about the folder.
-    if (list_all_ == Probe::Understood || !channel_.usable()) return status;
-    list_all_ = Probe::Refused;
-    entries.clear();
-    status = Ready();
-    if (!status.ok()) return status;
+  if (list_all_ == Probe::Refused) return ListWith("LIST", path, entries);
+  const auto navigation = [](const RemoteEntry& entry) {
+    return (entry.name == "." || entry.name == "..") && (entry.attributes & kAttributeDirectory) != 0;
+  };
+  status = ListWith("LIST -a", path, entries);
+  if (list_all_ == Probe::Understood) {
+    if (status.ok()) std::erase_if(entries, navigation);
+    return status;
   }
-  return ListWith("LIST", path, entries);
+  // The probe: only an `ls -a` style listing shows the folder's own "."; a
+  // server that took "-a" for a name lists something else, or nothing. A
+  // server that shows "." in plain listings too proves nothing either way.
+  const bool dot_shown =
+      status.ok() && std::any_of(entries.begin(), entries.end(), [](const RemoteEntry& entry) {
+        return entry.name == "." && (entry.attributes & kAttributeDirectory) != 0;
+      });
+  if (!status.ok() && !channel_.usable()) return status;
+  std::vector<RemoteEntry> plain;
+  status = Ready();
+  if (status.ok()) status = ListWith("LIST", path, plain);
+  if (!status.ok()) {
+    entries.clear();
+    return status;
+  }
+  const bool plain_dot_shown = std::any_of(plain.begin(), plain.end(), [](const RemoteEntry& entry) {
+    return entry.name == "." && (entry.attributes & kAttributeDirectory) != 0;
+  });
+  if (dot_shown && !plain_dot_shown) {
+    list_all_ = Probe::Understood;
+    std::erase_if(entries, navigation);
+    return status;
+  }
+  list_all_ = Probe::Refused;
+  entries = std::move(plain);
+  return status;
 }
 
 Status FtpConnection::ModificationTime(std::string_view path, CivilTime& utc) {

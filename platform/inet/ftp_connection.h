@@ -79,12 +79,13 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // ToRemoteEntry describes. A listing the server reports as failed or
   // truncated is a failure, never a shorter success.
   //
-  // Hidden (dot) files: the first LIST of a connection is tried as
-  // "LIST -a". That listing is taken only when it shows the folder's own "."
-  // entry, which only an `ls -a` style listing does (a server that took "-a"
-  // for a name would list something else, or nothing); then every later LIST
-  // asks for "-a" too. Otherwise the folder is listed again with plain LIST,
-  // for good. The "." and ".." entries that "-a" adds are left out.
+  // Hidden (dot) files: the first LIST of a connection is made both as
+  // "LIST -a" and as plain LIST. "-a" counts as understood only when its
+  // listing shows the folder's own "." entry and the plain one does not
+  // (only an `ls -a` style listing does that; a server that took "-a" for a
+  // name lists something else, or nothing); then every later LIST asks for
+  // "-a" and the "." and ".." entries it adds are left out. Otherwise plain
+  // LIST is used for good, its entries as the server gives them.
   Status List(std::string_view path, std::vector<RemoteEntry>& entries);
 
   // The file's modification time in UTC, whole seconds (MDTM). Refused with
