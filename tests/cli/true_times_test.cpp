@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "tests/cli/cli_fixture.h"
+#include "tests/support/scripted_server.h"
 
 namespace orvex::testing {
 namespace {
@@ -43,6 +44,8 @@ struct TimesCase {
   bool list_local_times = false;
   // For a server that misreports its times: what the user tells orvex.
   std::string server_time_offset;
+  // What `orvex info` says about the server's times.
+  std::string times_said;
   // Uploads get the local file's time (MFMT, or MDTM with a time); otherwise
   // the server dates each copy when it arrives.
   bool sets_times = true;
@@ -128,21 +131,53 @@ TEST_P(TrueTimes, EveryClientTimeZoneComparesTrueTimes) {
     auto down_again = Sync(server, local, folder, "--down", {"--delete"});
     EXPECT_TRUE(Summary(down_again, "copied 0, skipped 5, deleted 0, failed 0")) << down_again.out;
   }
+
+  std::vector<std::string> info = {"info", Url(server, "UTC")};
+  if (!test.server_time_offset.empty()) info.insert(info.end(), {"--server-time-offset", test.server_time_offset});
+  auto said = WithLogin(server, info);
+  EXPECT_EQ(said.status, 0) << said.err;
+  EXPECT_NE(said.out.find(test.times_said), std::string::npos) << said.out;
+  EXPECT_NE(said.out.find("Dot files:      listed"), std::string::npos) << said.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, TrueTimes,
-    ::testing::Values(TimesCase{"pyftpdlib", ServerKind::Pyftpdlib},
-                      TimesCase{"vsftpd", ServerKind::Vsftpd},
-                      TimesCase{"pureftpd", ServerKind::PureFtpd},
-                      TimesCase{"proftpd", ServerKind::Proftpd},
+    ::testing::Values(TimesCase{"pyftpdlib", ServerKind::Pyftpdlib, false, "", "UTC, shown as local"},
+                      TimesCase{"vsftpd", ServerKind::Vsftpd, false, "", "listed at UTC+00:00 (learnt"},
+                      TimesCase{"pureftpd", ServerKind::PureFtpd, false, "", "UTC, shown as local"},
+                      TimesCase{"proftpd", ServerKind::Proftpd, false, "", "UTC, shown as local"},
                       // LIST only, on the server's clock; MDTM in UTC: the
                       // zone is learnt.
-                      TimesCase{"proftpd_list_local", ServerKind::Proftpd, true, "", false},
+                      TimesCase{"proftpd_list_local", ServerKind::Proftpd, true, "", "listed at UTC+05:30 (learnt",
+                                false},
                       // Listing and MDTM both on the server's clock while
                       // claiming UTC: only the user can say.
-                      TimesCase{"vsftpd_local_with_offset", ServerKind::Vsftpd, true, "+05:30"}),
+                      TimesCase{"vsftpd_local_with_offset", ServerKind::Vsftpd, true, "+05:30",
+                                "taken as UTC+05:30 (the configured"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// A server whose LIST hides dot files and that takes "-a" for a name: a dot
+// file cannot be compared, so it is neither sent on every run nor deleted.
+TEST_F(CliTest, DotFilesAServerHidesAreReportedNotCopiedOrDeleted) {
+  ScriptedServer server;
+  server.SetListing({"-rw-r--r--   1 owner group        5 Jan  5  2024 index.html"});
+  server.SetFile("/index.html", "index");
+  WriteTree(Local("site"), {{"index.html", "index"}, {".htaccess", "deny"}, {".git/", ""}, {".git/HEAD", "x"}});
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
+
+  auto up = Orvex({"sync", Local("site").string(), url, "--up", "--user", "u", "--password-stdin"}, "p\n");
+  EXPECT_EQ(up.status, 1) << up.out << up.err;
+  EXPECT_NE(up.err.find(".htaccess: not verifiable"), std::string::npos) << up.err;
+  EXPECT_NE(up.err.find(".git/: not verifiable"), std::string::npos) << up.err;
+  EXPECT_FALSE(server.Uploaded("/.htaccess"));
+  EXPECT_FALSE(server.Uploaded("/.git/HEAD"));
+
+  auto down = Orvex({"sync", Local("site").string(), url, "--down", "--delete", "--user", "u", "--password-stdin"},
+                    "p\n");
+  EXPECT_EQ(down.status, 1) << down.out << down.err;
+  EXPECT_EQ(ReadTree(Local("site")),
+            (Tree{{"index.html", "index"}, {".htaccess", "deny"}, {".git/", ""}, {".git/HEAD", "x"}}));
+}
 
 }  // namespace
 }  // namespace orvex::testing
