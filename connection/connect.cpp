@@ -2,6 +2,8 @@
 // host-facing operation goes through.
 
 #include "connection/connection.h"
+#include "ftp/listing_time_zone.h"
+#include "platform/inet/wininet.h"
 #include "platform/error.h"
 #include "platform/numeric.h"
 
@@ -50,6 +52,7 @@ bool Connection::iPC_Connect(std::int32_t create) {
     // the properties dialog still hold.
     const std::string user = Anonymous_ ? std::string() : UserName_;
     const std::string password = Anonymous_ ? std::string() : Password_;
+    FTP_->ListingTimeOffset(ParseZoneOffset(ServerTimeOffset_));
     connected = FTP_->Connect(location_, user, password, Port_, proxy, ClearCacheOnConnect_);
     if (create != iPC::kCreateDefault || connected) break;
 
@@ -67,6 +70,23 @@ bool Connection::iPC_Connect(std::int32_t create) {
   com::ComPtr<iPC> self(static_cast<iPC*>(this));
   FTP_->Cache(Interface_->GetFolderCache(self, FTP_->Server(), FTP_->BaseLocation()));
   return true;
+}
+
+std::int32_t Connection::ServerTraits() {
+  if (!FTP_ || !FTP_->Connected()) return 0;
+  const std::uint32_t traits = FTP_->ServerTraits();
+  std::int32_t result = 0;
+  if (traits & wininet::FTP_TRAIT_MACHINE_LISTING) result |= kServerListsSeconds;
+  if (traits & wininet::FTP_TRAIT_HIDDEN_FILES_LISTED) result |= kServerListsHiddenFiles;
+  if (traits & wininet::FTP_TRAIT_FILE_TIMES) result |= kServerGivesFileTimes;
+  if (traits & wininet::FTP_TRAIT_SETS_FILE_TIMES) result |= kServerSetsFileTimes;
+  if (FTP_->ListingOffsetInUse()) result |= kServerListingZoneKnown;
+  return result;
+}
+
+std::string Connection::ListingTimeOffset() {
+  const auto offset = FTP_ ? FTP_->ListingOffsetInUse() : std::nullopt;
+  return offset ? FormatZoneOffset(*offset) : std::string();
 }
 
 void Connection::iPC_Disconnect() {

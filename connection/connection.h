@@ -56,6 +56,10 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   void UseTempCopy(bool value) override { UseTempCopy_ = value; }
   bool SkipServUNavigationFolders() override { return SkipServUNavigationFolders_; }
   void SkipServUNavigationFolders(bool value) override { SkipServUNavigationFolders_ = value; }
+  std::string ServerTimeOffset() override { return ServerTimeOffset_; }
+  void ServerTimeOffset(const std::string& value) override { ServerTimeOffset_ = value; }
+  std::int32_t ServerTraits() override;
+  std::string ListingTimeOffset() override;
 
   // iPC members.
   std::string iPC_InitialLocation() override { return initial_location_; }
@@ -130,11 +134,15 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   // the server holds more than the host read or did not confirm the
   // transfer.
   void CloseDownload(const com::ComPtr<HostFileStream>& file_stream, std::uint32_t handle);
+  // After an upload is in place: sets the remote file's modification time to
+  // the date the host gave the item, where the server can. Returns the date
+  // the item then carries: that one, or now when it could not be set.
+  Date FinishedUploadDate(const com::ComPtr<HostFile>& file);
 
   // _Connection values.
   com::ComPtr<HostApplication> Interface_;
   com::ComPtr<orvex::PluginInterface> PluginInterface_;
-  std::string UserName_, Password_, Port_, ProxyName_, ProxyPort_;
+  std::string UserName_, Password_, Port_, ProxyName_, ProxyPort_, ServerTimeOffset_;
   bool Anonymous_ = false, UseProxy_ = false, ClearCacheOnConnect_ = false;
   com::ComPtr<script::Dictionary> AsciiExtensions_;
   bool EnableAscii_ = false, UseTempCopy_ = false, SkipServUNavigationFolders_ = false;

@@ -179,6 +179,24 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
   Raise(kStreamFailure, Translate("The new content stays on the server as '%1': %2", {temporary, refusal}));
 }
 
+Date Connection::FinishedUploadDate(const com::ComPtr<HostFile>& file) {
+  // The host dates the item it uploads; a date before 1970 (the zero date
+  // included) is no file's time and is left alone.
+  const Date wanted = file->DateModified();
+  if (wanted.ToTimeT() <= 0 || !(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) {
+    return Date::Now();
+  }
+  if (FTP_->SetFileTime(file->Path(), wanted)) return Date::FromTimeT(wanted.ToTimeT());
+  // A server that turned down "MDTM time path" simply does not know it.
+  if (!(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) return Date::Now();
+  // The content is in place; only its date is the server's. Said in the log,
+  // not as a failure of the upload.
+  Services()->Log("FTP(" + info_->ID() + ") " +
+                      Translate("The time of '%1' could not be set: %2", {file->Path(), FTP_->LastError()}),
+                  4, "");
+  return Date::Now();
+}
+
 bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
   try {
     RequireStream(file_stream);
@@ -208,7 +226,7 @@ bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
       if (!TransferFTP_->CloseFileStream(handle)) Raise(kStreamFailure, TransferFTP_->LastError());
       if (temporary_copy) PutTemporaryCopyInPlace(file);
       file->Deleted(false);
-      file->DateModified(Date::Now());
+      file->DateModified(FinishedUploadDate(file));
       if (const auto& cache = FTP_->Cache()) cache->UpdateFile(file);
     }
     file_stream->File(file->Clone());

@@ -29,7 +29,9 @@
 // Not thread-safe: one thread at a time, as the host calls.
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -183,6 +185,34 @@ class cxFTP {
   // handle is closed either way).
   bool CloseFileStream(std::uint32_t hFile);
 
+  // Times. A LIST listing shows the server's wall clock; MLSD and MDTM give
+  // UTC. Items carry true local times wherever the server allows it:
+  // - MLSD: the times as given (UTC, converted to local time).
+  // - LIST on a server that offers MDTM: the listing's offset from UTC is
+  //   learnt once per connection by comparing one listed file with its MDTM
+  //   time (up to three files are tried), then applied to every listed item.
+  //   Files whose listing line gives a date without a time of day (older
+  //   files) get their time from MDTM.
+  // - LIST without MDTM: the times as the server shows them.
+  // ListingTimeOffset, when set (minutes east of UTC), is for servers that
+  // misreport their times: it replaces the detection, and every time the
+  // server gives or takes (LIST, MLSD, MDTM, the time set after an upload)
+  // is taken to be on a clock that far from UTC. It holds until changed;
+  // Connect leaves it alone.
+  std::optional<int> ListingTimeOffset() const { return offset_override_; }
+  void ListingTimeOffset(std::optional<int> minutes) { offset_override_ = minutes; }
+  // The offset in use for LIST times (the override, else the detected one);
+  // nullopt while none is known.
+  std::optional<int> ListingOffsetInUse() const {
+    return offset_override_ ? offset_override_ : detected_offset_;
+  }
+  // The FTP_TRAIT_* bits of the connected server (0 when not connected).
+  std::uint32_t ServerTraits();
+  // Sets the modification time of the file at host path FilePath to Modified
+  // (a local date and time) on a server that offers it (FTP_TRAIT_SETS_FILE_TIMES);
+  // false with LastError set otherwise, or when the server refuses.
+  bool SetFileTime(const std::string& FilePath, Date Modified);
+
   // The most recent failure, "<text> (<number>)".
   const std::string& LastError() const { return LastError_; }
   // "ftp://" + server, as cut from the URL at the first "/" after the
@@ -225,6 +255,20 @@ class cxFTP {
    private:
     cxFTP& session_;
   };
+
+  // A listed item and the time its listing line gave, kept until the
+  // listing's time zone is known.
+  struct ListedTime {
+    com::ComPtr<HostFile> file;
+    com::ComPtr<HostFolder> folder;
+    std::string name;
+    win32::FILETIME time;
+  };
+  // Seconds by which a server that misreports its times is ahead of what it
+  // claims (ListingTimeOffset); 0 without an override.
+  std::time_t ClockShift() const { return offset_override_ ? std::time_t{*offset_override_} * 60 : 0; }
+  // Turns the listed times into true local times (see ListingTimeOffset).
+  void ApplyListingTimes(std::vector<ListedTime>& listed);
 
   bool HandleError(std::uint32_t ErrorNumber);
   // Connects again with the last Connect's settings; false, with LastError
@@ -282,6 +326,11 @@ class cxFTP {
   // already tried to reconnect.
   int operation_depth_ = 0;
   bool reconnect_attempted_ = false;
+  // The listing's offset from UTC: set by the owner, or learnt on this
+  // connection (probed: the detection ran, whatever it found).
+  std::optional<int> offset_override_;
+  std::optional<int> detected_offset_;
+  bool offset_probed_ = false;
   // Host paths of folders being emptied by a tree deletion right now; at
   // most kMaximumTreeDepth of them.
   static constexpr std::size_t kMaximumTreeDepth = 256;

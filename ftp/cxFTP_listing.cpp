@@ -83,6 +83,7 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
   }
 
   WIN32_FIND_DATAA entry;
+  std::vector<ListedTime> listed;
   FindHandle find(FtpFindFirstFileA(hConnection_, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
   if (!find) {
     // Only "no more files" is an empty folder. A listing that was refused,
@@ -101,6 +102,7 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
       folder->Name(name);
       folder->DateModified(FileTimeToDate(entry.ftLastWriteTime));
       folder->Path(Path + "\\" + name);
+      listed.push_back({nullptr, folder, name, entry.ftLastWriteTime});
       const bool navigation = name == "." || name == "..";
       if (!(SkipServUNavigationFolders_ && navigation)) AddByName(*Folders, Variant(folder), name);
     } else {
@@ -109,11 +111,13 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
       file->DateModified(FileTimeToDate(entry.ftLastWriteTime));
       file->Path(Path + "\\" + name);
       file->Size(static_cast<double>(entry.FileSize()));
+      listed.push_back({file, nullptr, name, entry.ftLastWriteTime});
       AddByName(*Files, Variant(file), name);
     }
     if (!InternetFindNextFileA(find.get(), &entry)) find.Close();
   }
 
+  ApplyListingTimes(listed);
   CacheObject().SetFiles(Path, Files);
   CacheObject().SetFolders(Path, Folders);
   return true;

@@ -48,6 +48,10 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
   // Handles of an earlier connection would otherwise stay open until the
   // object dies; a reconnect goes through here as well.
   CloseHandles();
+  // A new connection may reach another server (or the same one in another
+  // time zone): its listing's clock is learnt afresh.
+  detected_offset_.reset();
+  offset_probed_ = false;
 
   Location_ = URL;
   NoCache_ = NoCache;

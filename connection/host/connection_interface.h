@@ -51,6 +51,24 @@ struct _Connection : com::IUnknown {
   virtual void UseTempCopy(bool value) = 0;
   virtual bool SkipServUNavigationFolders() = 0;
   virtual void SkipServUNavigationFolders(bool value) = 0;
+  // Stored per server: the time zone of the server's listings when the
+  // server misreports it, as "+05:30"; empty to learn it from the server.
+  // A text that is no offset is treated as empty.
+  virtual std::string ServerTimeOffset() = 0;
+  virtual void ServerTimeOffset(const std::string& value) = 0;
+  // What the connected server allows, as learnt so far (the listing bits
+  // settle with the first listing): kServer* bits; 0 before a connect.
+  static constexpr std::int32_t kServerListsSeconds = 0x1;       // MLSD times
+  static constexpr std::int32_t kServerListsHiddenFiles = 0x2;   // dot files listed
+  static constexpr std::int32_t kServerGivesFileTimes = 0x4;     // MDTM
+  // Uploads get the host's time: MFMT offered, or MDTM with a time has
+  // worked on this connection (only trying tells whether a server takes it).
+  static constexpr std::int32_t kServerSetsFileTimes = 0x8;
+  static constexpr std::int32_t kServerListingZoneKnown = 0x10;  // LIST times corrected
+  virtual std::int32_t ServerTraits() = 0;
+  // The offset from UTC applied to the listing's times ("+05:30"), empty
+  // while none is known or the listing gives UTC.
+  virtual std::string ListingTimeOffset() = 0;
 
   virtual std::string iPC_Location() = 0;
   virtual std::string iPC_InitialLocation() = 0;

@@ -52,6 +52,7 @@ const std::vector<OptionInfo>& ConnectionOptionTable() {
       {"--ascii", "", "transfer the ASCII extensions in ASCII mode", ""},
       {"--no-temp-copy", "", "upload under the final name, not a temporary one", ""},
       {"--skip-nav", "", "hide the navigation folders some servers list", ""},
+      {"--server-time-offset", "+HH:MM", "the time zone of the server's listings, where it misreports it", ""},
       {"--verbose", "", "show the FTP dialogue on standard error (also -v)", ""},
   };
   return options;
@@ -94,11 +95,15 @@ const std::vector<CommandInfo>& Commands() {
         {"--size-only", "", "compare sizes only, not modification times", ""}},
        true, "orvex sync --up --delete ~/site ftp://me@ftp.example.org/www",
        "Exactly one of --up and --down. A file is copied when it is missing, its size differs or\n"
-       "the source is newer. Nothing is deleted without --delete, and nothing on the strength of\n"
-       "a listing that failed.",
+       "its time differs from the source's (either way: the target becomes a copy). Nothing is\n"
+       "deleted without --delete, and nothing on the strength of a listing that failed; a dot\n"
+       "file a server may hide from its listings is reported as not verifiable and left alone.",
        {"folder", "url"}},
-      {"info", {"URL"}, "show the plug-in's descriptor and the settings stored for URL", {}, false,
-       "orvex info ftp://ftp.example.org/pub", "", {"url"}},
+      {"info", {"URL"}, "show the plug-in's descriptor and the settings stored for URL", {}, true,
+       "orvex info ftp://me@ftp.example.org/pub --password-stdin",
+       "With connection options it also connects and tells how the server's listings give times,\n"
+       "whether uploads keep the local file's time, and whether dot files are listed.",
+       {"url"}},
       {"register", {}, "register the plug-in's class (needed once before anything else)", {}, false,
        "orvex register", "", {}},
       {"unregister", {}, "remove the plug-in's class from the class registry", {}, false, "orvex unregister", "",

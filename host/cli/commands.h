@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/cli/arguments.h"
+
 namespace orvex::cli {
 
 using Arguments = std::vector<std::string>;
@@ -22,5 +24,8 @@ int RemoveFileCommand(const Arguments& arguments);    // rm URL
 int RemoveFolderCommand(const Arguments& arguments);  // rmdir URL
 int RenameCommand(const Arguments& arguments);        // mv URL NEWNAME
 int SyncCommand(const Arguments& arguments);          // sync LOCALDIR URL --up|--down ...
+// info URL with connection options: connects and tells how the server's
+// listings give times and dot files and whether uploads get their times.
+int ServerInfo(const ParsedArguments& parsed);
 
 }  // namespace orvex::cli

@@ -1,6 +1,7 @@
 // orvex: the command-line host. It loads the plug-in by its class name and
 // drives it through iPC and _Connection only, as the Orvex host does.
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -72,7 +73,11 @@ int Info(const std::string& text) {
               << "Password:       " << (connection->Password().empty() ? "(none)" : "(stored)") << "\n"
               << "Port:           " << connection->Port() << "\n"
               << "Anonymous:      " << YesNo(connection->Anonymous()) << "\n"
-              << "Use proxy:      " << YesNo(connection->UseProxy()) << "\n";
+              << "Use proxy:      " << YesNo(connection->UseProxy()) << "\n"
+              << "Time offset:    "
+              << (connection->ServerTimeOffset().empty() ? std::string("(learnt from the server)")
+                                                          : Safe(connection->ServerTimeOffset()) + " (stored)")
+              << "\n";
   }
   std::cout << "Settings:       " << host.options().settings_file.string() << "\n"
             << "Log:            " << host.options().log_file.string() << "\n"
@@ -170,7 +175,16 @@ int Run(const std::vector<std::string>& arguments) {
   if (!parsed) return kUsage;
   const auto& operands = parsed->operands;
   if (word == "register" || word == "unregister") return Register(word == "register");
-  if (word == "info") return Info(operands[0]);
+  if (word == "info") {
+    const int status = Info(operands[0]);
+    // With connection options it also asks the server.
+    const bool connect = std::any_of(ConnectionOptionTable().begin(), ConnectionOptionTable().end(),
+                                     [&](const OptionInfo& option) {
+                                       return option.name != "--verbose" && parsed->Has(option.name);
+                                     });
+    if (status != kSuccess || !connect) return status;
+    return ServerInfo(*parsed);
+  }
   if (word == "properties") return CheckedUrl(operands[0]) ? ShowProperties(operands[0]) : kUsage;
   if (word == "options") return ShowOptions();
   if (word == "about") return ShowAbout();

@@ -48,6 +48,17 @@ std::optional<std::vector<com::ComPtr<Item>>> ItemsOf(const script::Collection& 
 
 }  // namespace
 
+bool IsZoneOffset(const std::string& text) {
+  if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':') return false;
+  for (std::size_t index : {1, 2, 4, 5}) {
+    if (text[index] < '0' || text[index] > '9') return false;
+  }
+  const int hours = (text[1] - '0') * 10 + (text[2] - '0');
+  const int minutes = (text[4] - '0') * 10 + (text[5] - '0');
+  const int offset = (text[0] == '-' ? -1 : 1) * (hours * 60 + minutes);
+  return minutes < 60 && offset >= -12 * 60 && offset <= 14 * 60;
+}
+
 namespace {
 
 std::string Lower(std::string text) {
@@ -146,6 +157,11 @@ std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& ar
   options.skip_navigation = arguments.Has("--skip-nav");
   options.verbose = arguments.Has("--verbose");
   options.no_proxy = arguments.Has("--no-proxy");
+  options.server_time_offset = arguments.Value("--server-time-offset");
+  if (options.server_time_offset && !IsZoneOffset(*options.server_time_offset)) {
+    error = "--server-time-offset needs +HH:MM or -HH:MM, from -12:00 to +14:00";
+    return std::nullopt;
+  }
   if (options.port && !IsPortNumber(*options.port)) {
     error = "--port needs a number from 1 to 65535";
     return std::nullopt;
@@ -255,6 +271,7 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
   if (options.ascii) connection.EnableAscii(true);
   if (options.no_temp_copy) connection.UseTempCopy(false);
   if (options.skip_navigation) connection.SkipServUNavigationFolders(true);
+  if (options.server_time_offset) connection.ServerTimeOffset(*options.server_time_offset);
   return true;
 }
 

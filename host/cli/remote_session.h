@@ -36,6 +36,9 @@ struct ConnectionOptions {
   bool ascii = false;
   bool no_temp_copy = false;
   bool skip_navigation = false;
+  // The server's listing time zone, "+HH:MM", for servers that misreport
+  // it; unset: the plug-in learns it (or uses the stored value).
+  std::optional<std::string> server_time_offset;
 };
 
 // The proxy for a server: --proxy (`given`) when set; otherwise, unless
@@ -49,6 +52,9 @@ struct ConnectionOptions {
 std::optional<std::optional<std::string>> ChooseProxy(const std::optional<std::string>& given,
                                                       bool ignore_environment, const std::string& host,
                                                       std::string& error);
+
+// True for "+HH:MM" or "-HH:MM" within the real time zones (-12:00 to +14:00).
+bool IsZoneOffset(const std::string& text);
 
 // nullopt with `error` set for a port that is not 1 to 65535, a proxy that
 // cannot be used, or options that contradict each other.

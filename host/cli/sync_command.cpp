@@ -198,6 +198,21 @@ class Synchronisation {
   // and a fresh connect fails too (the reason is kept for the report).
   bool ConnectionLost(const std::string& report);
   std::string LastReport() { return session_.LastError(); }
+  // Whether the server's listings give minutes only, and whether an upload
+  // gets the local file's time (known once a folder was listed).
+  bool RemoteInMinutes() { return !(session_.connection().ServerTraits() & _Connection::kServerListsSeconds); }
+  bool UploadsKeepTimes() { return session_.connection().ServerTraits() & _Connection::kServerSetsFileTimes; }
+  // A dot file or folder missing from the listing of a server that may hide
+  // such names cannot be compared: reported, neither copied again and again
+  // nor deleted on the strength of its absence.
+  bool Unverifiable(const std::string& name, const std::string& display) {
+    if (name.empty() || name.front() != '.' ||
+        (session_.connection().ServerTraits() & _Connection::kServerListsHiddenFiles)) {
+      return false;
+    }
+    progress_.Failed(display, "not verifiable: the server does not list dot files, so it was left as it is");
+    return true;
+  }
 
   RemoteSession& session_;
   const fs::path root_;
@@ -323,6 +338,11 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     }
   }
 
+  // The listing settled what the server's times allow.
+  PlanOptions plan = settings_.plan;
+  plan.remote_in_minutes = RemoteInMinutes();
+  plan.uploads_keep_times = UploadsKeepTimes();
+
   std::set<std::string> names;
   for (const auto& [name, item] : local_items) names.insert(name);
   for (const auto& [name, item] : remote_items) names.insert(name);
@@ -337,7 +357,12 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     const SideItem remote = remote_found == remote_items.end() ? SideItem{} : remote_found->second;
     const SideItem& source = up() ? local : remote;
     const SideItem& target = up() ? remote : local;
-    const Decision decision = PlanItem(source, target, settings_.plan);
+    if (visit.remote_exists && remote.kind == ItemKind::Absent && local.kind != ItemKind::Absent &&
+        (up() || settings_.plan.delete_extra) &&
+        Unverifiable(name, visit.display + name + (local.kind == ItemKind::Folder ? "/" : ""))) {
+      continue;
+    }
+    const Decision decision = PlanItem(source, target, plan);
     const bool source_folder = source.kind == ItemKind::Folder;
     const std::string display = visit.display + name + (source_folder || (source.kind == ItemKind::Absent &&
                                                                           target.kind == ItemKind::Folder)

@@ -58,8 +58,11 @@ Decision PlanItem(const SideItem& source, const SideItem& target, const PlanOpti
   if (target.kind == source.kind) {
     if (!file) return {Action::Descend, ""};
     const std::time_t remote_time = up ? target.state.modified : source.state.modified;
-    return {SourceReplacesTarget(source.state, target.state, options.size_only, remote_time) ? Action::Copy
-                                                                                             : Action::Skip,
+    const bool target_dated_by_copy = !up || options.uploads_keep_times;
+    return {SourceReplacesTarget(source.state, target.state, options.size_only, remote_time,
+                                 options.remote_in_minutes, target_dated_by_copy)
+                ? Action::Copy
+                : Action::Skip,
             ""};
   }
   if (target.unrepresentable) {

@@ -40,6 +40,10 @@ struct PlanOptions {
   Direction direction = Direction::Up;
   bool delete_extra = false;  // --delete
   bool size_only = false;     // --size-only
+  // What the server allows, as SourceReplacesTarget takes it: its listings
+  // give minutes only; an upload gets the source's time.
+  bool remote_in_minutes = true;
+  bool uploads_keep_times = true;
 };
 
 enum class Action {

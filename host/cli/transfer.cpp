@@ -194,8 +194,11 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
   }
   ::fcntl(input.get(), F_SETFL, 0);
 
+  // The item carries the local file's time: the plug-in gives it to the
+  // remote copy where the server allows, so later comparisons see equal times.
+  const Date date = Date::FromTimeT(status.st_mtim.tv_sec);
   auto file = NewHostFile();
-  file->Init(remote_path, LastComponent(remote_path), static_cast<double>(status.st_size), Date::Now(), 0, false);
+  file->Init(remote_path, LastComponent(remote_path), static_cast<double>(status.st_size), date, 0, false);
   auto stream = NewHostFileStream();
   stream->File(file);
   stream->AccessMode(HostFileStream::kAccessWrite);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <ctime>
 
 #include "platform/inet/file_transfer.h"
@@ -167,6 +168,8 @@ void FtpConnection::ReadFeatures() {
     const std::string_view name = line.substr(0, line.find(' '));
     if (ContainsCaseInsensitive(name, "MLST") && name.size() == 4) mlsd_ = true;
     if (ContainsCaseInsensitive(name, "UTF8") && name.size() == 4) utf8 = true;
+    if (ContainsCaseInsensitive(name, "MDTM") && name.size() == 4) mdtm_ = true;
+    if (ContainsCaseInsensitive(name, "MFMT") && name.size() == 4) mfmt_ = true;
   }
   if (utf8) Execute("OPTS UTF8 ON");  // some servers answer 5xx and use UTF-8 anyway
 }
@@ -344,7 +347,47 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
     mlsd_ = false;
     entries.clear();
   }
-  status = ListWith("LIST", path, entries);
+  if (list_all_ == Probe::Refused) return SizedLinks(path, entries, ListWith("LIST", path, entries));
+  const auto navigation = [](const RemoteEntry& entry) {
+    return (entry.name == "." || entry.name == "..") && (entry.attributes & kAttributeDirectory) != 0;
+  };
+  status = ListWith("LIST -a", path, entries);
+  if (list_all_ == Probe::Understood) {
+    if (status.ok()) std::erase_if(entries, navigation);
+    return SizedLinks(path, entries, status);
+  }
+  // The probe: only an `ls -a` style listing shows the folder's own "."; a
+  // server that took "-a" for a name lists something else, or nothing. A
+  // server that shows "." in plain listings too proves nothing either way.
+  const bool dot_shown =
+      status.ok() && std::any_of(entries.begin(), entries.end(), [](const RemoteEntry& entry) {
+        return entry.name == "." && (entry.attributes & kAttributeDirectory) != 0;
+      });
+  if (!status.ok() && !channel_.usable()) {
+    entries.clear();
+    return status;
+  }
+  std::vector<RemoteEntry> plain;
+  status = Ready();
+  if (status.ok()) status = ListWith("LIST", path, plain);
+  if (!status.ok()) {
+    entries.clear();
+    return status;
+  }
+  const bool plain_dot_shown = std::any_of(plain.begin(), plain.end(), [](const RemoteEntry& entry) {
+    return entry.name == "." && (entry.attributes & kAttributeDirectory) != 0;
+  });
+  if (dot_shown && !plain_dot_shown) {
+    list_all_ = Probe::Understood;
+    std::erase_if(entries, navigation);
+    return SizedLinks(path, entries, status);
+  }
+  list_all_ = Probe::Refused;
+  entries = std::move(plain);
+  return SizedLinks(path, entries, status);
+}
+
+Status FtpConnection::SizedLinks(std::string_view path, std::vector<RemoteEntry>& entries, Status status) {
   if (status.ok()) status = SizeLinks(path, entries);
   if (!status.ok()) entries.clear();
   return status;
@@ -372,6 +415,38 @@ Status FtpConnection::SizeLinks(std::string_view path, std::vector<RemoteEntry>&
     if (error == std::errc() && (end == last || *end == '\r' || *end == ' ')) entry.size = size;
   }
   return Status::Ok();
+}
+
+Status FtpConnection::ModificationTime(std::string_view path, CivilTime& utc) {
+  if (!mdtm_) return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  const Status status = ExecuteWithPath("MDTM", path);
+  if (!status.ok()) return status;
+  std::optional<CivilTime> parsed = ParseModificationTime(last_reply_.text);
+  if (!parsed || last_reply_.code != 213) {
+    return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
+  }
+  utc = *parsed;
+  return Status::Ok();
+}
+
+Status FtpConnection::SetModificationTime(std::string_view path, const CivilTime& utc) {
+  if (!mfmt_ && (!mdtm_ || mdtm_set_ == Probe::Refused)) {
+    return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  }
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.year, utc.month, utc.day,
+                utc.hour, utc.minute, utc.second);
+  if (std::string_view(stamp).size() != 14) return Status(ERROR_INVALID_NAME);
+  if (mfmt_) return ExecuteWithPath(std::string("MFMT ") + stamp, path);
+  const Status status = ExecuteWithPath(std::string("MDTM ") + stamp, path);
+  if (status.ok()) {
+    mdtm_set_ = Probe::Understood;
+  } else if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && mdtm_set_ == Probe::Untried &&
+             last_reply_.code >= 500) {
+    mdtm_set_ = Probe::Refused;
+    return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  }
+  return status;
 }
 
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,

@@ -84,7 +84,29 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // lasts longer than the data time limit while bringing fewer than 1024
   // bytes in such a window (ERROR_INTERNET_TIMEOUT) is a failure, never a
   // shorter success.
+  //
+  // Hidden (dot) files: the first LIST of a connection is made both as
+  // "LIST -a" and as plain LIST. "-a" counts as understood only when its
+  // listing shows the folder's own "." entry and the plain one does not
+  // (only an `ls -a` style listing does that; a server that took "-a" for a
+  // name lists something else, or nothing); then every later LIST asks for
+  // "-a" and the "." and ".." entries it adds are left out. Otherwise plain
+  // LIST is used for good, its entries as the server gives them.
   Status List(std::string_view path, std::vector<RemoteEntry>& entries);
+
+  // The file's modification time in UTC, whole seconds (MDTM). Refused with
+  // ERROR_INTERNET_INVALID_OPERATION, nothing sent, when the server did not
+  // offer MDTM in its features.
+  Status ModificationTime(std::string_view path, CivilTime& utc);
+  // Sets the file's modification time (UTC, whole seconds) with MFMT where
+  // the server offers it, else with the "MDTM time path" form where it
+  // offers MDTM. FEAT cannot tell whether a server knows that form; one that
+  // does not takes the time for part of a name and refuses, which harms
+  // nothing: after such a refusal (or a 5xx to the form) the form is not
+  // sent again on this connection, and the refusal is reported as
+  // ERROR_INTERNET_INVALID_OPERATION. Refused that way, nothing sent, when
+  // the server offered neither command.
+  Status SetModificationTime(std::string_view path, const CivilTime& utc);
 
   // Starts a download (RETR) or upload (STOR) on a new data connection.
   Status OpenFile(std::string_view path, TransferDirection direction,
@@ -92,6 +114,15 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
 
   bool transfer_in_progress() const { return transfer_in_progress_; }
   bool uses_mlsd() const { return mlsd_; }
+  // From the server's features: MDTM (times in UTC) and MFMT.
+  bool offers_file_times() const { return mdtm_; }
+  // MFMT offered, or the "MDTM time path" form not refused yet.
+  bool may_set_file_times() const { return mfmt_ || (mdtm_ && mdtm_set_ != Probe::Refused); }
+  // MFMT offered, or the "MDTM time path" form has worked on this connection.
+  bool sets_file_times() const { return mfmt_ || mdtm_set_ == Probe::Understood; }
+  // True when listings include dot files: MLSD, or LIST once "LIST -a" has
+  // proved to be understood.
+  bool lists_hidden_files() const { return mlsd_ || list_all_ == Probe::Understood; }
 
  private:
   friend class FileTransfer;
@@ -116,6 +147,9 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
                   std::vector<RemoteEntry>& entries);
   // Replaces the listed size of each link entry below `path` by SIZE's.
   Status SizeLinks(std::string_view path, std::vector<RemoteEntry>& entries);
+  // A listing's end: sizes its links when `status` is a success; a failure
+  // leaves no entries.
+  Status SizedLinks(std::string_view path, std::vector<RemoteEntry>& entries, Status status);
 
   // Used by FileTransfer when its data connection ended.
   Status FinishTransfer();
@@ -127,6 +161,11 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   ControlChannel channel_;
   Reply last_reply_;
   bool mlsd_ = false;
+  bool mdtm_ = false;
+  bool mfmt_ = false;
+  enum class Probe { Untried, Understood, Refused };
+  Probe list_all_ = Probe::Untried;
+  Probe mdtm_set_ = Probe::Untried;
   bool extended_passive_refused_ = false;
   bool extended_port_refused_ = false;
   std::optional<TransferType> current_type_;

@@ -80,4 +80,32 @@ std::optional<std::string> ParseQuotedPath(std::string_view text) {
   return std::nullopt;
 }
 
+std::optional<CivilTime> ParseModificationTime(std::string_view text) {
+  if (text.size() < 18 || text.substr(0, 4) != "213 ") return std::nullopt;
+  const std::string_view stamp = text.substr(4, 14);
+  if (stamp.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  const std::string_view rest = text.substr(18);
+  if (!rest.empty() && rest.front() != '.' && rest.front() != ' ' && rest.front() != '\r') {
+    return std::nullopt;
+  }
+  const auto field = [&](std::size_t from, std::size_t length) {
+    int value = 0;
+    for (char digit : stamp.substr(from, length)) value = value * 10 + (digit - '0');
+    return value;
+  };
+  CivilTime time{field(0, 4), field(4, 2), field(6, 2), field(8, 2), field(10, 2), field(12, 2)};
+  static constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (time.year < 1900 || time.month < 1 || time.month > 12 || time.day < 1 ||
+      time.day > kDaysInMonth[time.month - 1] || time.hour > 23 || time.minute > 59 ||
+      time.second > 60) {
+    return std::nullopt;
+  }
+  if (time.month == 2 && time.day == 29 &&
+      !(time.year % 4 == 0 && (time.year % 100 != 0 || time.year % 400 == 0))) {
+    return std::nullopt;
+  }
+  if (time.second == 60) time.second = 59;
+  return time;
+}
+
 }  // namespace orvex::inet

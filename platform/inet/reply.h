@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/inet/listing/listing_entry.h"
+
 namespace orvex::inet {
 
 struct Reply {
@@ -30,5 +32,9 @@ std::optional<std::uint16_t> ParsePassivePort(std::string_view text);
 // The folder of '257 "/a ""quoted"" name" is current': the text between the
 // first quote and its closing quote, with doubled quotes undone.
 std::optional<std::string> ParseQuotedPath(std::string_view text);
+
+// The time of "213 YYYYMMDDHHMMSS[.fraction]" (MDTM), fraction dropped;
+// nullopt for anything else, a date that does not exist included.
+std::optional<CivilTime> ParseModificationTime(std::string_view text);
 
 }  // namespace orvex::inet

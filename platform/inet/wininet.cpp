@@ -309,6 +309,56 @@ BOOL InternetWriteFile(HINTERNET handle, const void* buffer, DWORD size,
   return Finish(status, file->transfer->last_reply());
 }
 
+BOOL FtpGetFileTimeA(HINTERNET connection, LPCSTR file, SYSTEMTIME* utc) {
+  if (utc == nullptr) {
+    if (!LookupConnection(connection)) return kFalse;
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  return WithPath(connection, file, [utc](inet::FtpConnection& ftp, std::string_view path) {
+    inet::CivilTime time;
+    const Status status = ftp.ModificationTime(path, time);
+    if (status.ok()) {
+      *utc = SYSTEMTIME{};
+      utc->wYear = static_cast<WORD>(time.year);
+      utc->wMonth = static_cast<WORD>(time.month);
+      utc->wDay = static_cast<WORD>(time.day);
+      utc->wHour = static_cast<WORD>(time.hour);
+      utc->wMinute = static_cast<WORD>(time.minute);
+      utc->wSecond = static_cast<WORD>(time.second);
+    }
+    return status;
+  });
+}
+
+BOOL FtpSetFileTimeA(HINTERNET connection, LPCSTR file, const SYSTEMTIME* utc) {
+  if (utc == nullptr) {
+    if (!LookupConnection(connection)) return kFalse;
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  const inet::CivilTime time{utc->wYear, utc->wMonth, utc->wDay, utc->wHour, utc->wMinute,
+                             utc->wSecond};
+  if (time.year < 1900 || time.year > 9999 || time.month < 1 || time.month > 12 ||
+      time.day < 1 || time.day > 31 || time.hour > 23 || time.minute > 59 || time.second > 59) {
+    if (!LookupConnection(connection)) return kFalse;
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  return WithPath(connection, file, [&time](inet::FtpConnection& ftp, std::string_view path) {
+    return ftp.SetModificationTime(path, time);
+  });
+}
+
+BOOL FtpGetServerTraits(HINTERNET handle, DWORD* traits) {
+  const auto connection = LookupConnection(handle);
+  if (!connection) return kFalse;
+  if (traits == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  *traits = (connection->uses_mlsd() ? FTP_TRAIT_MACHINE_LISTING : 0) |
+            (connection->lists_hidden_files() ? FTP_TRAIT_HIDDEN_FILES_LISTED : 0) |
+            (connection->offers_file_times() ? FTP_TRAIT_FILE_TIMES : 0) |
+            (connection->sets_file_times() ? FTP_TRAIT_SETS_FILE_TIMES : 0) |
+            (connection->may_set_file_times() ? FTP_TRAIT_MAY_SET_FILE_TIMES : 0);
+  return kTrue;
+}
+
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, const void* buffer,
                         DWORD length) {
   if (buffer == nullptr || length != sizeof(DWORD)) {

@@ -163,6 +163,34 @@ BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD size, DWORD* read);
 BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD size,
                        DWORD* written);
 
+// Not in WinInet: the file times of RFC 3659 and what a server offers.
+//
+// FtpGetFileTimeA: the file's modification time in UTC (MDTM), whole
+// seconds. FtpSetFileTimeA: sets it (MFMT, or "MDTM time path" on a server
+// that offers MDTM but not MFMT; a server that turns that form down once
+// is not asked again on the connection, and the refusal counts as not
+// offered). Both fail with
+// ERROR_INTERNET_INVALID_OPERATION, sending nothing, when the server's
+// features do not offer them; a refusal is ERROR_INTERNET_EXTENDED_ERROR.
+BOOL FtpGetFileTimeA(HINTERNET connection, LPCSTR file, SYSTEMTIME* utc);
+BOOL FtpSetFileTimeA(HINTERNET connection, LPCSTR file, const SYSTEMTIME* utc);
+
+// What the server behind a connection does, as learnt so far (the listing
+// bits settle with the connection's first listing):
+// - FTP_TRAIT_MACHINE_LISTING: listings are MLSD (UTC times with seconds);
+//   otherwise LIST, whose times are the server's wall clock in minutes.
+// - FTP_TRAIT_HIDDEN_FILES_LISTED: listings include dot files.
+// - FTP_TRAIT_FILE_TIMES: FtpGetFileTimeA works. FTP_TRAIT_SETS_FILE_TIMES:
+//   FtpSetFileTimeA is known to work: MFMT is offered, or the "MDTM time
+//   path" form has worked on this connection. FTP_TRAIT_MAY_SET_FILE_TIMES:
+//   it is worth trying (MFMT, or MDTM not yet refused with a time).
+inline constexpr DWORD FTP_TRAIT_MACHINE_LISTING = 0x1;
+inline constexpr DWORD FTP_TRAIT_HIDDEN_FILES_LISTED = 0x2;
+inline constexpr DWORD FTP_TRAIT_FILE_TIMES = 0x4;
+inline constexpr DWORD FTP_TRAIT_SETS_FILE_TIMES = 0x8;
+inline constexpr DWORD FTP_TRAIT_MAY_SET_FILE_TIMES = 0x10;
+BOOL FtpGetServerTraits(HINTERNET connection, DWORD* traits);
+
 // Time limits (INTERNET_OPTION_*_TIMEOUT, a DWORD of milliseconds) for
 // handle 0 (defaults of sessions opened later), a session (its connections
 // opened later) or a connection (from now on). Send and receive set the reply

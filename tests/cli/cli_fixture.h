@@ -98,9 +98,12 @@ class CliTest : public ::testing::Test {
     ASSERT_EQ(result.status, 0) << result.err;
   }
 
+  // The time zone `orvex` runs in (TZ); empty: inherited.
+  void SetClientTimeZone(const std::string& zone) { client_time_zone_ = zone; }
+
   std::map<std::string, std::string> Environment() const {
     const auto& home = home_.path();
-    return {
+    std::map<std::string, std::string> environment = {
         {"HOME", home.string()},
         {"NETRC", (home / ".netrc").string()},
         {"XDG_CONFIG_HOME", (home / "config").string()},
@@ -114,6 +117,8 @@ class CliTest : public ::testing::Test {
         {"ftp_proxy", ""}, {"FTP_PROXY", ""}, {"all_proxy", ""}, {"ALL_PROXY", ""},
         {"no_proxy", ""}, {"NO_PROXY", ""}, {"ORVEX_FTP_TRACE", ""},
     };
+    if (!client_time_zone_.empty()) environment["TZ"] = client_time_zone_;
+    return environment;
   }
 
   OrvexResult Orvex(const std::vector<std::string>& arguments, const std::string& input = "",
@@ -143,6 +148,7 @@ class CliTest : public ::testing::Test {
  private:
   TempDir home_{"orvex-cli"};
   std::string outputs_;
+  std::string client_time_zone_;
 };
 
 }  // namespace orvex::testing

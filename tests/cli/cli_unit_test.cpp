@@ -82,29 +82,45 @@ TEST(Netrc, FindsTheMachineElseTheDefault) {
   EXPECT_FALSE(FindNetrcLogin("machine", "machine"));
 }
 
-TEST(SyncRules, CopiesWhenSizeDiffersOrTheSourceIsClearlyNewer) {
+TEST(SyncRules, MirrorsWhenSizeOrTimeDiffersBeyondTheTolerance) {
   constexpr std::time_t kBase = 1'700'000'007;  // not on a whole minute
   constexpr std::time_t kMinute = 1'700'000'040;  // on a whole minute
   struct Case {
     FileState source, target;
     bool size_only;
     std::time_t remote;
+    bool remote_in_minutes;
     bool copies;
   } cases[] = {
-      {{10, kBase}, {11, kBase}, false, kBase, true},            // size differs
-      {{10, kBase}, {11, kBase + 99}, true, kBase, true},        // size differs, older
-      {{10, kBase + 2}, {10, kBase}, false, kBase, false},       // within the tolerance
-      {{10, kBase + 3}, {10, kBase}, false, kBase, true},        // beyond it
-      {{10, kBase + 3}, {10, kBase}, true, kBase, false},        // sizes alone
-      {{10, kBase - 500}, {10, kBase}, false, kBase, false},     // target newer
-      {{10, kMinute + 59}, {10, kMinute}, false, kMinute, false},  // minutes-only listing
-      {{10, kMinute + 61}, {10, kMinute}, false, kMinute, true},
+      {{10, kBase}, {11, kBase}, false, kBase, false, true},           // size differs
+      {{10, kBase}, {11, kBase + 99}, true, kBase, false, true},       // size differs, older
+      {{10, kBase + 2}, {10, kBase}, false, kBase, false, false},      // within the tolerance
+      {{10, kBase + 3}, {10, kBase}, false, kBase, false, true},       // beyond it
+      {{10, kBase + 3}, {10, kBase}, true, kBase, false, false},       // sizes alone
+      {{10, kBase - 500}, {10, kBase}, false, kBase, false, true},     // target edited later
+      {{10, kBase - 2}, {10, kBase}, false, kBase, false, false},      // older, within
+      {{10, kMinute + 59}, {10, kMinute}, false, kMinute, true, false},  // minutes-only listing
+      {{10, kMinute + 61}, {10, kMinute}, false, kMinute, true, true},
+      {{10, kMinute}, {10, kMinute + 59}, false, kMinute, true, false},  // --down, same minute
+      // A listing with seconds that happens to fall on a whole minute keeps
+      // the tight tolerance.
+      {{10, kMinute + 30}, {10, kMinute}, false, kMinute, false, true},
+      // No remote time at all: sizes decide, nothing is copied every run.
+      {{10, kBase}, {10, -2'209'161'600}, false, -2'209'161'600, true, false},
+      {{10, kBase}, {10, 0}, false, 0, false, false},
   };
   for (const auto& test : cases) {
-    EXPECT_EQ(SourceReplacesTarget(test.source, test.target, test.size_only, test.remote), test.copies)
+    EXPECT_EQ(SourceReplacesTarget(test.source, test.target, test.size_only, test.remote,
+                                   test.remote_in_minutes),
+              test.copies)
         << test.source.size << "@" << test.source.modified << " over " << test.target.size << "@"
         << test.target.modified;
   }
+  // An upload to a server that keeps its own date on the copy: the copy is
+  // newer than its source, which says nothing; a newer source still goes.
+  EXPECT_FALSE(SourceReplacesTarget({10, kBase - 500}, {10, kBase}, false, kBase, false, false));
+  EXPECT_TRUE(SourceReplacesTarget({10, kBase + 500}, {10, kBase}, false, kBase, false, false));
+  EXPECT_TRUE(SourceReplacesTarget({10, kBase - 500}, {11, kBase}, false, kBase, false, false));
 }
 
 TEST(Json, EscapesWhatWouldBreakTheDocument) {

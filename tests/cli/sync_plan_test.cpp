@@ -42,7 +42,8 @@ TEST(SyncPlan, DecidesEachNameFromBothSides) {
       {"same file", File(), File(), kDown, false, Action::Skip},
       {"size differs", File(11), File(10), kUp, false, Action::Copy},
       {"source clearly newer", File(10, kTime + 60), File(10, kTime), kDown, false, Action::Copy},
-      {"target newer", File(10, kTime - 600), File(10, kTime), kUp, false, Action::Skip},
+      {"target edited later", File(10, kTime - 600), File(10, kTime), kUp, false, Action::Copy},
+      {"target edited later, down", File(10, kTime - 600), File(10, kTime), kDown, false, Action::Copy},
       // Folders.
       {"new folder", Folder(), Absent(), kDown, false, Action::CreateFolder},
       {"folder on both sides", Folder(), Folder(), kUp, true, Action::Descend},
@@ -95,6 +96,24 @@ TEST(SyncPlan, SizeOnlyIgnoresTimesAndTheServerSideGivesTheTolerance) {
   const std::time_t minute = 1'700'000'040;
   EXPECT_EQ(PlanItem(File(10, minute + 30), File(10, minute), {Direction::Up, false, false}).action, Action::Skip);
   EXPECT_EQ(PlanItem(File(10, minute + 30), File(10, minute), {Direction::Down, false, false}).action, Action::Copy);
+}
+
+TEST(SyncPlan, WhatTheServerDoesWithTimesDecides) {
+  PlanOptions up{Direction::Up, false, false};
+  // A server that keeps its own clock on uploads: a remote copy newer than
+  // its source is only the upload's date, and copying it again every run
+  // would never end; a newer source still goes.
+  up.uploads_keep_times = false;
+  EXPECT_EQ(PlanItem(File(10, kTime - 600), File(10, kTime), up).action, Action::Skip);
+  EXPECT_EQ(PlanItem(File(10, kTime + 600), File(10, kTime), up).action, Action::Copy);
+  PlanOptions down{Direction::Down, false, false};
+  down.uploads_keep_times = false;  // downloads always carry the remote time
+  EXPECT_EQ(PlanItem(File(10, kTime - 600), File(10, kTime), down).action, Action::Copy);
+  // A listing with seconds keeps the tight tolerance even on a whole minute.
+  const std::time_t minute = 1'700'000'040;
+  up = {Direction::Up, false, false};
+  up.remote_in_minutes = false;
+  EXPECT_EQ(PlanItem(File(10, minute + 30), File(10, minute), up).action, Action::Copy);
 }
 
 TEST(SyncPlan, NamesTheServerCannotShow) {

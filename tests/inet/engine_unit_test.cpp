@@ -82,6 +82,32 @@ TEST(ReplyTexts, PassivePortsAndQuotedPaths) {
   EXPECT_EQ(ParseQuotedPath("257 no quotes"), std::nullopt);
 }
 
+TEST(ReplyTexts, ModificationTimes) {
+  struct Case {
+    const char* reply;
+    bool parsed;
+    CivilTime time;
+  } cases[] = {
+      {"213 20261210031129", true, {2026, 12, 10, 3, 11, 29}},
+      {"213 20240229235960.123", true, {2024, 2, 29, 23, 59, 59}},  // leap second kept in the minute
+      {"213 20230229000000", false, {}},                             // no such day
+      {"213 20261310000000", false, {}},
+      {"213 2026121003112", false, {}},                              // one digit short
+      {"213 202612100311290", false, {}},                            // one too many
+      {"550 20261210031129", false, {}},
+      {"213 File modification time set.", false, {}},
+  };
+  for (const auto& test : cases) {
+    const auto parsed = ParseModificationTime(test.reply);
+    ASSERT_EQ(parsed.has_value(), test.parsed) << test.reply;
+    if (!parsed) continue;
+    EXPECT_EQ(parsed->year * 10000 + parsed->month * 100 + parsed->day,
+              test.time.year * 10000 + test.time.month * 100 + test.time.day) << test.reply;
+    EXPECT_EQ(parsed->hour * 3600 + parsed->minute * 60 + parsed->second,
+              test.time.hour * 3600 + test.time.minute * 60 + test.time.second) << test.reply;
+  }
+}
+
 TEST(HostAndProxyTexts, SplitAsTheyAreWritten) {
   struct Case {
     const char* text;

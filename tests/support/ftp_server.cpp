@@ -280,6 +280,7 @@ void FtpServer::State::ConfigureVsftpd() {
     config += "anonymous_enable=NO\n";
   }
   if (options.idle_timeout.count() > 0) config += "idle_session_timeout=" + IdleSeconds() + "\n";
+  if (options.list_local_times) config += "use_localtime=YES\n";
   const fs::path config_file = work.path() / "vsftpd.conf";
   WriteText(config_file, config);
   arguments = {Program(kind).string(), config_file.string()};
@@ -340,6 +341,7 @@ void FtpServer::State::ConfigureProftpd() {
       "RequireValidShell off\nDefaultRoot ~\n"
       "SystemLog " + log.string() + "\nTransferLog none\n";
   if (options.idle_timeout.count() > 0) config += "TimeoutIdle " + IdleSeconds() + "\n";
+  if (options.list_local_times) config += "FactsAdvertise off\nTimesGMT off\n";
   if (options.allow_anonymous) {
     // Anonymous sessions run as "daemon", which cannot write the root; they
     // may read and list only.
@@ -360,7 +362,11 @@ void FtpServer::State::ConfigureProftpd() {
 void FtpServer::State::Launch() {
   const auto started = std::chrono::steady_clock::now();
   const auto deadline = started + options.start_timeout;
-  process.Start(arguments, log);
+  std::vector<std::string> command = arguments;
+  if (!options.time_zone.empty()) {
+    command.insert(command.begin(), {"/usr/bin/env", "TZ=" + options.time_zone});
+  }
+  process.Start(command, log);
   while (std::chrono::steady_clock::now() < deadline) {
     if (!process.running()) break;
     int descriptor = ConnectLoopback(ports.first(), std::chrono::milliseconds(200));

@@ -38,6 +38,15 @@ struct FtpServerOptions {
   // The server closes a session idle for this long. Zero keeps the server's
   // default. Whole seconds; pure-ftpd rounds up to whole minutes.
   std::chrono::seconds idle_timeout{0};
+  // The server process's time zone, as a POSIX TZ text that needs no zone
+  // files (the servers lock themselves into the user's folder), e.g.
+  // "<+0530>-5:30" for Asia/Kolkata. Empty: inherited.
+  std::string time_zone;
+  // The listing on the server's local clock where the server can be told
+  // so: proftpd then hides MLST from its features (listings are LIST) and
+  // lists local times, its MDTM staying UTC; vsftpd lists local times and
+  // also gives MDTM on that clock (a server that misreports its times).
+  bool list_local_times = false;
   // How long to wait for the first greeting before start-up counts as failed.
   std::chrono::milliseconds start_timeout{15000};
 };
