@@ -125,16 +125,20 @@ HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
     return 0;
   }
   parameters.host = split->host;
+  // Implicit TLS has a port of its own (990).
+  const INTERNET_PORT default_port =
+      session->tls.mode == inet::TlsMode::Implicit ? 990 : INTERNET_DEFAULT_FTP_PORT;
   if (port != INTERNET_INVALID_PORT_NUMBER) {
     parameters.port = port;
   } else {
-    parameters.port = split->port != 0 ? split->port : INTERNET_DEFAULT_FTP_PORT;
+    parameters.port = split->port != 0 ? split->port : default_port;
   }
   parameters.user = user == nullptr ? "" : user;
   parameters.password = password == nullptr ? "" : password;
   parameters.passive = (flags & INTERNET_FLAG_PASSIVE) != 0;
   parameters.proxy = session->proxy;
   parameters.options = session->options;
+  parameters.tls = session->tls;
 
   auto object = std::make_shared<ConnectionObject>();
   Reply reply;

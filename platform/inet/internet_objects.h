@@ -13,12 +13,14 @@
 #include "platform/inet/options.h"
 #include "platform/inet/proxy.h"
 #include "platform/inet/remote_entry.h"
+#include "platform/inet/tls_settings.h"
 
 namespace orvex::inet {
 
 struct SessionObject : HandleObject {
   std::optional<ProxySettings> proxy;
   Options options;
+  TlsSettings tls;
 };
 
 struct ConnectionObject : HandleObject {
