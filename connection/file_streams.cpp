@@ -32,6 +32,7 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
     const std::uint32_t mode = listed && EnableAscii_ ? kTransferAscii : kTransferBinary;
 
     if (!TransferFTP_->Connected()) {
+      ApplySecurity(*TransferFTP_);
       TransferFTP_->Connect(location_, FTP_->UserName(), FTP_->Password(), FTP_->Port(), FTP_->Proxy(), false);
     }
     if (!TransferFTP_->Connected()) Raise(kStreamFailure, TransferFTP_->LastError());

@@ -68,10 +68,17 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
     hOpen_ = InternetOpenA(version::kApplicationTitle, INTERNET_OPEN_TYPE_PROXY, Proxy_.c_str(),
                            nullptr, 0);
   }
+  if (hOpen_ != 0 && Security_.encryption != FTP_ENCRYPTION_NONE &&
+      !InternetSetSecurityOptionsA(hOpen_, Security_)) {
+    LastError_ = GetErrorText(GetLastError());
+    Disconnect();
+  }
   if (hOpen_ != 0) {
     const DWORD flags = UsePassiveSemantics_ ? INTERNET_FLAG_PASSIVE : 0;
     hConnection_ = InternetConnectA(hOpen_, Server_.c_str(), port_number, UserName_.c_str(),
                                     Password_.c_str(), INTERNET_SERVICE_FTP, flags, 0);
+    SecurityReport_ = {};
+    if (Security_.encryption != FTP_ENCRYPTION_NONE) InternetGetLastSecurityReportA(&SecurityReport_);
     if (hConnection_ == 0) {
       LastError_ = GetErrorText(GetLastError());
     } else {
@@ -129,6 +136,17 @@ std::string cxFTP::GetErrorText(std::uint32_t ErrorNumber) {
       text = StripNull(std::string(buffer, kErrorTextBufferSize));
       ErrorNumber = code;
     }
+  }
+  if (text.empty() && IsSecurityError(ErrorNumber)) {
+    // The TLS report says what a person must know (which certificate, why);
+    // it may be longer than the buffer of a reply.
+    INTERNET_SECURITY_REPORT report;
+    InternetGetLastSecurityReportA(&report);
+    DWORD no_arguments = 0;
+    const DWORD count = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, nullptr, ErrorNumber, 0,
+                                       buffer, kErrorTextBufferSize - 1, &no_arguments);
+    if (count >= 2) text.assign(buffer, count - 2);
+    if (!report.text.empty()) text += (text.empty() ? "" : " ") + report.text;
   }
   if (text.empty()) {
     DWORD no_arguments = 0;

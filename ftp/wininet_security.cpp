@@ -1,5 +1,6 @@
 #include "ftp/wininet_security.h"
 
+#include "platform/inet/certificate.h"
 #include "platform/inet/internet_objects.h"
 #include "platform/inet/tls_settings.h"
 
@@ -42,6 +43,10 @@ BOOL InternetGetLastSecurityReportA(INTERNET_SECURITY_REPORT* report) {
   report->pinned_fingerprint = last.pinned_fingerprint;
   report->untrusted_certificate = last.untrusted_certificate;
   return kTrue;
+}
+
+std::string NormalizeCertificateFingerprint(const std::string& text) {
+  return inet::NormalizeFingerprint(text).value_or(std::string());
 }
 
 }  // namespace orvex::wininet

@@ -45,7 +45,13 @@ struct INTERNET_SECURITY_REPORT {
 // FALSE with ERROR_INVALID_PARAMETER for an unknown mode,
 // ERROR_INTERNET_INCORRECT_HANDLE_TYPE for a handle that is not a session.
 BOOL InternetSetSecurityOptionsA(HINTERNET session, const INTERNET_SECURITY_OPTIONS& options);
-// The calling thread's last TLS refusal or failure (empty texts when none).
+// The calling thread's last TLS report: the certificate of the last control
+// connection handshake (accepted or refused), or why TLS failed.
 BOOL InternetGetLastSecurityReportA(INTERNET_SECURITY_REPORT* report);
+
+// "SHA256:" and 32 upper-case hex pairs joined by ":" for any accepted form
+// of a SHA-256 fingerprint (with or without the prefix or the colons, any
+// letter case, or ssh's base64 form); empty for anything else.
+std::string NormalizeCertificateFingerprint(const std::string& text);
 
 }  // namespace orvex::wininet

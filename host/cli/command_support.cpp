@@ -17,15 +17,18 @@ const char kRemoteUsageText[] =
     "       orvex put LOCAL URL\n"
     "       orvex mkdir URL | rm URL | rmdir URL | mv URL NEWNAME\n"
     "       orvex sync LOCALDIR URL --up|--down [--delete] [--dry-run] [--size-only]\n"
+    "       orvex trust URL [--yes]\n"
     "connection options: --user NAME --password-stdin --anonymous --port PORT\n"
     "       --proxy HOST:PORT --no-cache --ascii --no-temp-copy --skip-nav\n"
-    "URL: ftp://[user@]server[:port]/path\n";
+    "       --tls --cacert FILE --fingerprint SHA256:... --insecure\n"
+    "URL: ftp://[user@]server[:port]/path; ftpes:// for explicit TLS, ftps:// for\n"
+    "       implicit TLS (port 990)\n";
 
 Command FindRemoteCommand(const std::string& name) {
   static const std::map<std::string, Command> commands = {
       {"ls", ListCommand},           {"get", GetCommand},           {"put", PutCommand},
       {"mkdir", MakeFolderCommand},  {"rm", RemoveFileCommand},     {"rmdir", RemoveFolderCommand},
-      {"mv", RenameCommand},         {"sync", SyncCommand},
+      {"mv", RenameCommand},         {"sync", SyncCommand},         {"trust", TrustCommand},
   };
   const auto found = commands.find(name);
   return found == commands.end() ? nullptr : found->second;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "connection/host/connection_interface.h"
+#include "connection/host/connection_security.h"
+#include "host/cli/remote_url.h"
 #include "host/app/plugin_loader.h"
 #include "host/app/reference_host.h"
 #include "host/cli/commands.h"
@@ -37,7 +39,11 @@ int Register(bool add) {
   return kSuccess;
 }
 
-int Info(const std::string& url) {
+int Info(const std::string& text) {
+  // ftps:// and ftpes:// name the same stored server as ftp://.
+  std::string url = text;
+  std::string ignored;
+  if (const auto parsed = ParseRemoteUrl(text, ignored)) url = parsed->Location();
   hostapp::ReferenceHost host;
   hostapp::PluginLoader loader;
   auto plugin = loader.CreateObject(kConnectionProgId);
@@ -60,6 +66,13 @@ int Info(const std::string& url) {
               << "Port:           " << connection->Port() << "\n"
               << "Anonymous:      " << YesNo(connection->Anonymous()) << "\n"
               << "Use proxy:      " << YesNo(connection->UseProxy()) << "\n";
+  }
+  if (auto security = plugin.As<_ConnectionSecurity>()) {
+    static const char* const kModes[] = {"none", "explicit TLS (AUTH TLS, required)", "implicit TLS"};
+    const std::int32_t mode = security->Encryption();
+    const std::string pinned = security->CertificateFingerprint();
+    std::cout << "Encryption:     " << (mode >= 0 && mode <= 2 ? kModes[mode] : "?") << "\n"
+              << "Certificate:    " << (pinned.empty() ? "(none trusted by fingerprint)" : pinned) << "\n";
   }
   std::cout << "Settings:       " << host.options().settings_file.string() << "\n"
             << "Log:            " << host.options().log_file.string() << "\n"

@@ -411,7 +411,10 @@ Status TlsContext::StartControl(std::unique_ptr<Stream> inner, const std::string
     RecordSecurityReport(std::move(report));
     return Status(refusal);
   }
+  // The accepted certificate is reported too, for a user who wants to see or
+  // pin it.
   fingerprint_ = report.fingerprint;
+  RecordSecurityReport(std::move(report));
   secured = std::move(candidate);
   return Status::Ok();
 }
