@@ -139,6 +139,8 @@ HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
   parameters.proxy = session->proxy;
   parameters.options = session->options;
   parameters.tls = session->tls;
+  // A TLS report from an earlier connection must not pass for this one's.
+  if (parameters.tls.mode != inet::TlsMode::None) inet::RecordSecurityReport(inet::SecurityReport());
 
   auto object = std::make_shared<ConnectionObject>();
   Reply reply;
