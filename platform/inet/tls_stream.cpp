@@ -250,12 +250,8 @@ Status TlsContext::Create(const TlsSettings& settings, std::shared_ptr<TlsContex
     return Status(ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
   }
   created->context_ = ssl_context;
-  // TLS 1.2 at most: FTP servers that require session reuse (vsftpd,
-  // proftpd) accept the control connection's session on every data
-  // connection in TLS 1.2, while their TLS 1.3 tickets are good for one data
-  // connection each and only two are handed out; a third transfer would fail.
   SSL_CTX_set_min_proto_version(ssl_context, TLS1_2_VERSION);
-  // The verdict is taken after the handshake (TlsContext::Decide), so that a
+  // The verdict is taken after the handshake (in StartControl), so that a
   // refused certificate can be shown with its fingerprint.
   SSL_CTX_set_verify(ssl_context, SSL_VERIFY_NONE, nullptr);
   SSL_CTX_set_default_verify_paths(ssl_context);
