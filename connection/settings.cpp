@@ -69,6 +69,7 @@ void Connection::LoadSettings(const std::string& location) {
     ClearCacheOnConnect_ = store->ReadBoolean("ClearCacheOnConnect");
     EnableAscii_ = store->ReadBoolean("AsciiEnabled");
     SkipServUNavigationFolders_ = store->ReadBoolean("SkipServUNavigationFolders");
+    LoadSecuritySettings(*store);
     store->OpenKey("");
   }
 
@@ -98,6 +99,7 @@ void Connection::SaveSettings(const std::string& location) {
     store->WriteValue("ProxyPort", Variant(ProxyPort_));
     store->WriteValue("ClearCacheOnConnect", StoredBoolean(ClearCacheOnConnect_));
     store->WriteValue("SkipServUNavigationFolders", StoredBoolean(SkipServUNavigationFolders_));
+    SaveSecuritySettings(*store);
   }
   // With a location this lands in the server key, still open; without one
   // wherever the store puts a plain name while no key is open.

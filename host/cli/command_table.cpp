@@ -52,6 +52,10 @@ const std::vector<OptionInfo>& ConnectionOptionTable() {
       {"--ascii", "", "transfer the ASCII extensions in ASCII mode", ""},
       {"--no-temp-copy", "", "upload under the final name, not a temporary one", ""},
       {"--skip-nav", "", "hide the navigation folders some servers list", ""},
+      {"--tls", "", "use explicit TLS (AUTH TLS, required) on an ftp:// URL", ""},
+      {"--cacert", "FILE", "trust the certificate authorities in FILE (PEM) besides the system's", "file"},
+      {"--fingerprint", "SHA256:HEX", "trust exactly the certificate with this fingerprint", ""},
+      {"--insecure", "", "do not check the server's certificate (unsafe)", ""},
       {"--verbose", "", "show the FTP dialogue on standard error (also -v)", ""},
   };
   return options;
@@ -97,6 +101,13 @@ const std::vector<CommandInfo>& Commands() {
        "the source is newer. Nothing is deleted without --delete, and nothing on the strength of\n"
        "a listing that failed.",
        {"folder", "url"}},
+      {"trust", {"URL"}, "show a server's TLS certificate and trust it for that server",
+       {{"--yes", "", "trust without asking (needed when standard input is not a terminal)", ""}}, true,
+       "orvex trust ftpes://ftp.example.org/",
+       "Connects over TLS (ftps://, ftpes:// or --tls), shows the certificate and, once confirmed,\n"
+       "stores its fingerprint as the one trusted for the server. A certificate other than the\n"
+       "trusted one is refused from then on.",
+       {"url"}},
       {"info", {"URL"}, "show the plug-in's descriptor and the settings stored for URL", {}, false,
        "orvex info ftp://ftp.example.org/pub", "", {"url"}},
       {"register", {}, "register the plug-in's class (needed once before anything else)", {}, false,
@@ -167,6 +178,7 @@ std::string GeneralHelp() {
   text += "\nOther options:\n" + OptionLines({GlobalOptions()[0], GlobalOptions()[1]});
   text += std::string("\nURL: ") + kUrlForm +
           " (no password in it: use --password-stdin, ~/.netrc or the prompt)\n"
+          "     ftpes:// for explicit TLS, ftps:// for implicit TLS (port 990)\n"
           "Environment: ftp_proxy, all_proxy (as curl), NETRC, ORVEX_FTP_TRACE\n"
           "Exit status: 0 done, 1 a transfer or the connection failed, 2 a wrong command line.\n"
           "\n"
@@ -179,7 +191,9 @@ std::string CommandHelp(const CommandInfo& command) {
   if (!command.details.empty()) text += "\n" + command.details + "\n";
   if (!command.options.empty()) text += "\nOptions:\n" + OptionLines(command.options);
   if (command.connects) text += "\nConnection options:\n" + OptionLines(ConnectionOptionTable());
-  if (command.connects) text += std::string("\nURL: ") + kUrlForm + "\n";
+  if (command.connects) {
+    text += std::string("\nURL: ") + kUrlForm + "\n     ftpes:// for explicit TLS, ftps:// for implicit TLS (port 990)\n";
+  }
   text += "\nExample:\n  " + command.example + "\n";
   return text;
 }
@@ -244,7 +258,8 @@ std::string BashCompletion() {
       "    return 0\n"
       "  fi\n"
       "  case \"$prev\" in\n"
-      "    --user|--port|--proxy) return 0 ;;\n"
+      "    --user|--port|--proxy|--fingerprint) return 0 ;;\n"
+      "    --cacert) COMPREPLY=($(compgen -f -- \"$cur\")); return 0 ;;\n"
       "  esac\n"
       "  case \"$command\" in\n";
   for (const auto& command : Commands()) {

@@ -22,5 +22,6 @@ int RemoveFileCommand(const Arguments& arguments);    // rm URL
 int RemoveFolderCommand(const Arguments& arguments);  // rmdir URL
 int RenameCommand(const Arguments& arguments);        // mv URL NEWNAME
 int SyncCommand(const Arguments& arguments);          // sync LOCALDIR URL --up|--down ...
+int TrustCommand(const Arguments& arguments);         // trust URL [--yes]
 
 }  // namespace orvex::cli
