@@ -53,8 +53,14 @@ bool Connection::iPC_Connect(std::int32_t create) {
     const std::string user = Anonymous_ ? std::string() : UserName_;
     const std::string password = Anonymous_ ? std::string() : Password_;
     FTP_->ListingTimeOffset(ParseZoneOffset(ServerTimeOffset_));
+    ApplySecurity(*FTP_);
     connected = FTP_->Connect(location_, user, password, Port_, proxy, ClearCacheOnConnect_);
     if (create != iPC::kCreateDefault || connected) break;
+    // An untrusted certificate: show it and let the user trust it or not.
+    if (FTP_->SecurityReport().untrusted_certificate) {
+      if (OfferToTrustCertificate()) continue;
+      break;
+    }
 
     std::string message = Translate("Connection to %1 failed: %2", {location_, FTP_->LastError()});
     Services()->MessageBox(message, kConnectFailedStyle, info_->Description(), "", 0, nullptr, Variant());

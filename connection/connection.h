@@ -8,6 +8,7 @@
 #include <string>
 
 #include "connection/host/connection_interface.h"
+#include "connection/host/connection_security.h"
 #include "encoding/encoding.h"
 #include "ftp/cxFTP.h"
 #include "platform/com/unknown.h"
@@ -15,7 +16,7 @@
 
 namespace orvex {
 
-class Connection final : public com::Object<Connection, _Connection, iPC> {
+class Connection final : public com::Object<Connection, _Connection, iPC, _ConnectionSecurity> {
  public:
   // The capability flags reported by iPC_Settings (bits of the host's settings
   // enumeration).
@@ -60,6 +61,22 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   void ServerTimeOffset(const std::string& value) override { ServerTimeOffset_ = value; }
   std::int32_t ServerTraits() override;
   std::string ListingTimeOffset() override;
+
+  // _ConnectionSecurity members (FTP over TLS; security.cpp).
+  std::int32_t Encryption() override { return Encryption_; }
+  void Encryption(std::int32_t value) override;
+  std::string CertificateFingerprint() override { return CertificateFingerprint_; }
+  void CertificateFingerprint(const std::string& value) override { CertificateFingerprint_ = value; }
+  std::string CertificateAuthorityFile() override { return CertificateAuthorityFile_; }
+  void CertificateAuthorityFile(const std::string& value) override { CertificateAuthorityFile_ = value; }
+  bool VerifyCertificates() override { return VerifyCertificates_; }
+  void VerifyCertificates(bool value) override { VerifyCertificates_ = value; }
+  void TrustCertificate(const std::string& fingerprint) override;
+  std::string ServerCertificateFingerprint() override;
+  std::string ServerCertificateSubject() override;
+  std::string ServerCertificateIssuer() override;
+  std::string ServerCertificateValidUntil() override;
+  std::string ServerCertificateRefusal() override;
 
   // iPC members.
   std::string iPC_InitialLocation() override { return initial_location_; }
@@ -123,6 +140,18 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   // The host's services; raises 424 before iPC_Init.
   com::ComPtr<HostServices> Services();
   std::string Translate(const std::string& text, const std::vector<std::string>& parameters = {});
+  // The TLS values of the open server key (security.cpp). Nothing stored
+  // means no encryption; values are written only once TLS was ever chosen,
+  // so a server without TLS keeps exactly the values it always had.
+  void LoadSecuritySettings(SettingsStore& store);
+  void SaveSecuritySettings(SettingsStore& store);
+  // Gives a session this connection's TLS settings (security.cpp).
+  void ApplySecurity(cxFTP& session);
+  // After a connect refused the server's certificate for not being trusted:
+  // shows it and asks whether to trust it; on yes pins it and stores the pin
+  // for the location's server. False when the failure was anything else or
+  // the user declined.
+  bool OfferToTrustCertificate();
   // Runs the properties command of the descriptor, as the host would.
   Variant RunPropertiesCommand();
   // Finishes an upload written under its temporary name: renames it onto
@@ -146,6 +175,10 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   bool Anonymous_ = false, UseProxy_ = false, ClearCacheOnConnect_ = false;
   com::ComPtr<script::Dictionary> AsciiExtensions_;
   bool EnableAscii_ = false, UseTempCopy_ = false, SkipServUNavigationFolders_ = false;
+  // _ConnectionSecurity values.
+  std::int32_t Encryption_ = kEncryptionNone;
+  std::string CertificateFingerprint_, CertificateAuthorityFile_;
+  bool VerifyCertificates_ = true;
 
   // Private state.
   com::ComPtr<PluginInfo> info_;

@@ -61,6 +61,7 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
     // A transfer session whose connection was lost tries to restore it as
     // it opens the file, and says so when it cannot.
     if (!TransferFTP_->Connected() && !TransferFTP_->ConnectionLost()) {
+      ApplySecurity(*TransferFTP_);
       TransferFTP_->Connect(location_, FTP_->UserName(), FTP_->Password(), FTP_->Port(), FTP_->Proxy(), false);
       if (!TransferFTP_->Connected()) Raise(kStreamFailure, TransferFTP_->LastError());
     }

@@ -35,6 +35,10 @@ constexpr TextRow kPropertiesTexts[] = {
     {"Label2", "Caption", "User name:"},
     {"cmdCancel", "Caption", "Cancel"},
     {"cmdOK", "Caption", "Connect"},
+    {"lblEncryption", "Caption", "Encryption:"},
+    {"cboEncryption", "ToolTipText",
+     "FTP over TLS: explicit TLS asks the server to encrypt (AUTH TLS) and refuses to go on without it; "
+     "implicit TLS encrypts from the first byte (port 990)"},
 };
 
 constexpr TextRow kOptionsTexts[] = {

@@ -81,6 +81,10 @@ frmProperties::frmProperties() : ui_(std::make_unique<Ui::frmProperties>()) {
 
   canceled_ = true;
   ApplyDialogTexts(*this);
+  // The choices in the order of _ConnectionSecurity's encryption values.
+  for (const char* choice : {"None (plain FTP)", "Explicit TLS (AUTH TLS, required)", "Implicit TLS (port 990)"}) {
+    ui_->cboEncryption->addItem(Text(TranslateText(choice)));
+  }
 
   connect(ui_->chkAnonymousLogin, &QCheckBox::clicked, this, [this] { ApplyEnablingRule(); });
   connect(ui_->chkUseProxy, &QCheckBox::clicked, this, [this] { ApplyEnablingRule(); });
@@ -104,6 +108,11 @@ void frmProperties::Initialze(const com::ComPtr<_Connection>& plugin) {
   SetBox(ui_->chkClearCacheOnConnect, plugin_->ClearCacheOnConnect());
   SetBox(ui_->chkEnableAsciiMode, plugin_->EnableAscii());
   SetBox(ui_->chkServU, plugin_->SkipServUNavigationFolders());
+  // FTP over TLS lives on a second interface; a connection without it keeps
+  // the choice at "None" and disabled.
+  security_ = plugin_.As<_ConnectionSecurity>();
+  ui_->cboEncryption->setCurrentIndex(security_ ? security_->Encryption() : 0);
+  ui_->cboEncryption->setEnabled(static_cast<bool>(security_));
   ApplyEnablingRule();
 }
 
@@ -151,6 +160,7 @@ void frmProperties::Confirm() {
   plugin_->ClearCacheOnConnect(IsSet(ui_->chkClearCacheOnConnect));
   plugin_->EnableAscii(IsSet(ui_->chkEnableAsciiMode));
   plugin_->SkipServUNavigationFolders(IsSet(ui_->chkServU));
+  if (security_) security_->Encryption(ui_->cboEncryption->currentIndex());
   location_ = Text(path);
   done(Accepted);
 }

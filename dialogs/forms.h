@@ -22,6 +22,7 @@
 #include <string>
 
 #include "connection/host/connection_interface.h"
+#include "connection/host/connection_security.h"
 
 namespace Ui {
 class frmProperties;
@@ -80,6 +81,7 @@ class frmProperties final : public Form {
 
   std::unique_ptr<Ui::frmProperties> ui_;
   com::ComPtr<_Connection> plugin_;
+  com::ComPtr<_ConnectionSecurity> security_;
   bool canceled_ = true;
   std::string location_;
 };

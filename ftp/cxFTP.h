@@ -38,6 +38,7 @@
 #include "connection/host/folder_cache.h"
 #include "connection/host/host_file.h"
 #include "platform/date.h"
+#include "platform/inet/wininet_security.h"
 #include "platform/script/collection.h"
 #include "platform/script/file_system_object.h"
 #include "platform/win32/file_time.h"
@@ -97,6 +98,16 @@ class cxFTP {
   // connect succeeds or the owner disconnects: the next operation tries to
   // connect again by itself.
   bool ConnectionLost() const { return connection_lost_; }
+
+  // TLS for the next Connect: the mode (wininet::FTP_ENCRYPTION_*; none by
+  // default, which is plain FTP), the pinned certificate fingerprint, a CA
+  // file trusted besides the system's, and whether certificates are checked
+  // at all. See ftp/wininet_security.h.
+  const wininet::INTERNET_SECURITY_OPTIONS& Security() const { return Security_; }
+  void Security(const wininet::INTERNET_SECURITY_OPTIONS& value) { Security_ = value; }
+  // The TLS report of the last Connect that used TLS: the certificate
+  // refused or accepted, or why TLS failed; empty texts otherwise.
+  const wininet::INTERNET_SECURITY_REPORT& SecurityReport() const { return SecurityReport_; }
 
   // What the last Connect was given (Port: the last numeric port text).
   std::string Server() const { return Server_; }
@@ -237,7 +248,9 @@ class cxFTP {
   std::string ServerPath(const std::string& Path) const;
   // The text recorded for a failure number: for 0 and 12003 the last server
   // reply (and its code), otherwise the message for the number, or
-  // "Error description not available."; then " (number)".
+  // "Error description not available."; then " (number)". A TLS failure
+  // number's message is followed by the TLS report (the certificate's
+  // fingerprint and subject, or why TLS failed).
   static std::string GetErrorText(std::uint32_t ErrorNumber);
 
  private:
@@ -311,6 +324,8 @@ class cxFTP {
   std::string Password_;
   std::string Port_;
   std::string Proxy_;
+  wininet::INTERNET_SECURITY_OPTIONS Security_;
+  wininet::INTERNET_SECURITY_REPORT SecurityReport_;
   bool WasConnected_ = false;
   // NoCache as the last Connect was given it (a reconnect keeps it).
   bool connect_no_cache_ = false;

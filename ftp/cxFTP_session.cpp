@@ -95,12 +95,19 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
                            "\" cannot be used: give it as HOST[:PORT], http://HOST[:PORT], "
                            "socks=HOST[:PORT] or socks5://HOST[:PORT], with a port from 1 to 65535 (" +
                            std::to_string(error) + ")";
-  } else {
+  } else if (Security_.encryption != FTP_ENCRYPTION_NONE &&
+             !InternetSetSecurityOptionsA(hOpen_, Security_)) {
+    LastError_ = GetErrorText(GetLastError());
+    CloseHandles();
+  }
+  if (hOpen_ != 0) {
     const DWORD flags = UsePassiveSemantics_ ? INTERNET_FLAG_PASSIVE : 0;
     if (on_trace_) InternetSetStatusCallback(hOpen_, TraceStatus);
     hConnection_ = InternetConnectA(hOpen_, Server_.c_str(), port_number, UserName_.c_str(),
                                     Password_.c_str(), INTERNET_SERVICE_FTP, flags,
                                     reinterpret_cast<DWORD_PTR>(this));
+    SecurityReport_ = {};
+    if (Security_.encryption != FTP_ENCRYPTION_NONE) InternetGetLastSecurityReportA(&SecurityReport_);
     if (hConnection_ == 0) {
       LastError_ = GetErrorText(GetLastError());
     } else {
@@ -190,6 +197,18 @@ std::string cxFTP::GetErrorText(std::uint32_t ErrorNumber) {
     if (InternetGetLastResponseInfoA(&code, buffer, &length) && code == 421) {
       server_said = Printable(StripNull(std::string(buffer, kErrorTextBufferSize)));
     }
+  }
+  if (text.empty() && IsSecurityError(ErrorNumber)) {
+    // The TLS report says what a person must know (which certificate, why);
+    // it may be longer than the buffer of a reply. Certificate names come
+    // from the server and are made printable like its replies.
+    INTERNET_SECURITY_REPORT report;
+    InternetGetLastSecurityReportA(&report);
+    DWORD no_arguments = 0;
+    const DWORD count = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, nullptr, ErrorNumber, 0,
+                                       buffer, kErrorTextBufferSize - 1, &no_arguments);
+    if (count >= 2) text.assign(buffer, count - 2);
+    if (!report.text.empty()) text += (text.empty() ? "" : " ") + Printable(report.text);
   }
   if (text.empty()) {
     DWORD no_arguments = 0;

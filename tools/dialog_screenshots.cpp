@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "connection/connection.h"
+#include "dialogs/certificate_prompt.h"
 #include "dialogs/forms.h"
 #include "host/app/reference_host.h"
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     connection->ProxyName("proxy.example.org");
     connection->ProxyPort("1080");
     connection->EnableAscii(true);
+    connection->Encryption(orvex::_ConnectionSecurity::kEncryptionExplicit);
     const orvex::com::ComPtr<orvex::_Connection> plugin(connection.get());
 
     orvex::dialogs::frmProperties properties;
@@ -63,6 +65,18 @@ int main(int argc, char** argv) {
     orvex::dialogs::frmOptions options_dialog;
     options_dialog.Initialze(plugin);
     saved &= Save(options_dialog, folder, "options");
+
+    orvex::dialogs::CertificateDetails certificate;
+    certificate.server = "ftp.example.org";
+    certificate.fingerprint =
+        "SHA256:3F:A1:09:C4:7E:52:D8:1B:66:0A:F3:94:2C:B7:E5:18:"
+        "4D:90:AB:71:C2:3E:58:F6:0D:8A:17:B9:E4:62:5C:03";
+    certificate.subject = "CN=ftp.example.org";
+    certificate.issuer = "CN=ftp.example.org";
+    certificate.valid_until = "2027-12-10 12:00:00 UTC";
+    certificate.reason = "self-signed certificate";
+    orvex::dialogs::frmCertificate prompt(certificate);
+    saved &= Save(prompt, folder, "certificate");
 
     saved &= Save(orvex::dialogs::AboutBox(), folder, "about");
     orvex::dialogs::UnloadAboutBox();

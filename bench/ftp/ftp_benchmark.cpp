@@ -1,11 +1,13 @@
 // Transfer and listing speed of the API against real servers on loopback,
 // next to curl doing the same work in the same run.
 //
-//   ftp_benchmark [--size-mib N] [--entries N] [--runs N] [--only transfers|listings]
+//   ftp_benchmark [--size-mib N] [--entries N] [--runs N] [--only transfers|tls|listings]
 //
 // Prints, per task, the median wall time of ours and curl's, the ratio, and
 // for listings the peak resident memory of each (every measurement runs in a
-// process of its own so that its peak is its own).
+// process of its own so that its peak is its own). Transfers over explicit
+// TLS (vsftpd with its default session-reuse requirement, curl --ssl-reqd)
+// also print the client's CPU time per GiB, ours and curl's.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -24,7 +26,9 @@
 #include <vector>
 
 #include "platform/inet/wininet.h"
+#include "platform/inet/wininet_security.h"
 #include "tests/support/ftp_server.h"
+#include "tests/support/test_certificates.h"
 
 namespace {
 
@@ -37,6 +41,7 @@ constexpr DWORD kBlock = 64 * 1024;
 
 struct Measurement {
   double seconds = 0;
+  double cpu_seconds = 0;  // user and system time of the measured process
   long peak_kib = 0;
   bool ok = false;
 };
@@ -52,6 +57,8 @@ Measurement InChild(const std::function<bool()>& work) {
   Measurement result;
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   result.peak_kib = usage.ru_maxrss;
+  result.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                       usage.ru_stime.tv_usec / 1e6;
   result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return result;
 }
@@ -67,8 +74,17 @@ Measurement RunCurl(std::vector<std::string> arguments) {
   });
 }
 
+// Explicit TLS for the connections of the TLS measurements; off otherwise.
+bool use_tls = false;
+
 HINTERNET Connect(const FtpServer& server, HINTERNET& session) {
   session = InternetOpenA("benchmark", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (use_tls) {
+    INTERNET_SECURITY_OPTIONS security;
+    security.encryption = FTP_ENCRYPTION_EXPLICIT;
+    security.ca_file = orvex::testing::Certificates().ca.certificate.string();
+    InternetSetSecurityOptionsA(session, security);
+  }
   return InternetConnectA(session, server.host().c_str(), server.port(),
                           server.user().c_str(), server.password().c_str(),
                           INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
@@ -140,6 +156,9 @@ Measurement Median(int runs, const std::function<Measurement()>& measure) {
   return median;
 }
 
+// The size moved by the transfer measurements, for CPU time per GiB.
+double gibibytes = 1;
+
 void Report(const char* task, const Measurement& ours, const Measurement& curl,
             bool memory) {
   std::printf("%-34s ours %8.3f s   curl %8.3f s   ratio %5.2f", task, ours.seconds,
@@ -147,6 +166,10 @@ void Report(const char* task, const Measurement& ours, const Measurement& curl,
   if (memory) {
     std::printf("   peak memory ours %6.1f MiB, curl %6.1f MiB", ours.peak_kib / 1024.0,
                 curl.peak_kib / 1024.0);
+  }
+  if (use_tls) {
+    std::printf("   CPU per GiB ours %6.2f s, curl %6.2f s", ours.cpu_seconds / gibibytes,
+                curl.cpu_seconds / gibibytes);
   }
   if (!ours.ok || !curl.ok) std::printf("   FAILED (ours %d, curl %d)", ours.ok, curl.ok);
   std::printf("\n");
@@ -191,6 +214,39 @@ int main(int argc, char** argv) {
     if (option == "--runs") runs = static_cast<int>(value);
   }
   const std::string size_text = std::to_string(size_mib) + " MiB";
+  gibibytes = size_mib / 1024.0;
+
+  if (only.empty() || only == "tls") {
+    // Explicit TLS against vsftpd, which requires every data connection to
+    // resume the control connection's TLS session.
+    orvex::testing::FtpServerOptions options;
+    options.tls = orvex::testing::ServerTls::Explicit;
+    FtpServer vsftpd(ServerKind::Vsftpd, options);
+    MakeLargeFile(vsftpd.root() / "large.bin", size_mib);
+    const std::filesystem::path local =
+        std::filesystem::temp_directory_path() / ("orvex-bench-tls-" + std::to_string(getpid()));
+    MakeLargeFile(local, size_mib);
+    vsftpd.AdoptFiles();
+    const std::string ca = orvex::testing::Certificates().ca.certificate.string();
+    use_tls = true;
+    const Measurement our_download = Median(runs, [&] {
+      return InChild([&] { return OurDownload(vsftpd, "/large.bin"); });
+    });
+    const Measurement curl_download = Median(runs, [&] {
+      return RunCurl({"--ssl-reqd", "--cacert", ca, "-o", "/dev/null", vsftpd.url() + "large.bin"});
+    });
+    Report(("TLS download " + size_text + ", vsftpd").c_str(), our_download, curl_download, false);
+    const Measurement our_upload = Median(runs, [&] {
+      return InChild([&] { return OurUpload(vsftpd, local, "/ours.bin"); });
+    });
+    const Measurement curl_upload = Median(runs, [&] {
+      return RunCurl({"--ssl-reqd", "--cacert", ca, "-T", local.string(), vsftpd.url() + "curl.bin"});
+    });
+    Report(("TLS upload " + size_text + ", vsftpd").c_str(), our_upload, curl_upload, false);
+    use_tls = false;
+    std::filesystem::remove(local);
+    if (only == "tls") return 0;
+  }
 
   if (only.empty() || only == "transfers") {
     FtpServer vsftpd(ServerKind::Vsftpd);

@@ -18,7 +18,7 @@ Command FindRemoteCommand(const std::string& name) {
   static const std::map<std::string, Command> commands = {
       {"ls", ListCommand},           {"get", GetCommand},           {"put", PutCommand},
       {"mkdir", MakeFolderCommand},  {"rm", RemoveFileCommand},     {"rmdir", RemoveFolderCommand},
-      {"mv", RenameCommand},         {"sync", SyncCommand},
+      {"mv", RenameCommand},         {"sync", SyncCommand},         {"trust", TrustCommand},
   };
   const auto found = commands.find(name);
   return found == commands.end() ? nullptr : found->second;

@@ -53,6 +53,10 @@ const std::vector<OptionInfo>& ConnectionOptionTable() {
       {"--no-temp-copy", "", "upload under the final name, not a temporary one", ""},
       {"--skip-nav", "", "hide the navigation folders some servers list", ""},
       {"--server-time-offset", "+HH:MM", "the time zone of the server's listings, where it misreports it", ""},
+      {"--tls", "", "use explicit TLS (AUTH TLS, required) on an ftp:// URL", ""},
+      {"--cacert", "FILE", "trust the certificate authorities in FILE (PEM) besides the system's", "file"},
+      {"--fingerprint", "SHA256:HEX", "trust exactly the certificate with this fingerprint", ""},
+      {"--insecure", "", "do not check the server's certificate (unsafe)", ""},
       {"--verbose", "", "show the FTP dialogue on standard error (also -v)", ""},
   };
   return options;
@@ -103,6 +107,13 @@ const std::vector<CommandInfo>& Commands() {
        "orvex info ftp://me@ftp.example.org/pub --password-stdin",
        "With connection options it also connects and tells how the server's listings give times,\n"
        "whether uploads keep the local file's time, and whether dot files are listed.",
+       {"url"}},
+      {"trust", {"URL"}, "show a server's TLS certificate and trust it for that server",
+       {{"--yes", "", "trust without asking (needed when standard input is not a terminal)", ""}}, true,
+       "orvex trust ftpes://ftp.example.org/",
+       "Connects over TLS (ftps://, ftpes:// or --tls), shows the certificate and, once confirmed,\n"
+       "stores its fingerprint as the one trusted for the server. A certificate other than the\n"
+       "trusted one is refused from then on.",
        {"url"}},
       {"register", {}, "register the plug-in's class (needed once before anything else)", {}, false,
        "orvex register", "", {}},
@@ -172,6 +183,7 @@ std::string GeneralHelp() {
   text += "\nOther options:\n" + OptionLines({GlobalOptions()[0], GlobalOptions()[1]});
   text += std::string("\nURL: ") + kUrlForm +
           " (no password in it: use --password-stdin, ~/.netrc or the prompt)\n"
+          "     ftpes:// for explicit TLS, ftps:// for implicit TLS (port 990)\n"
           "Environment: ftp_proxy, all_proxy (as curl), NETRC, ORVEX_FTP_TRACE\n"
           "Exit status: 0 done, 1 a transfer or the connection failed, 2 a wrong command line.\n"
           "\n"
@@ -184,7 +196,9 @@ std::string CommandHelp(const CommandInfo& command) {
   if (!command.details.empty()) text += "\n" + command.details + "\n";
   if (!command.options.empty()) text += "\nOptions:\n" + OptionLines(command.options);
   if (command.connects) text += "\nConnection options:\n" + OptionLines(ConnectionOptionTable());
-  if (command.connects) text += std::string("\nURL: ") + kUrlForm + "\n";
+  if (command.connects) {
+    text += std::string("\nURL: ") + kUrlForm + "\n     ftpes:// for explicit TLS, ftps:// for implicit TLS (port 990)\n";
+  }
   text += "\nExample:\n  " + command.example + "\n";
   return text;
 }
@@ -249,7 +263,8 @@ std::string BashCompletion() {
       "    return 0\n"
       "  fi\n"
       "  case \"$prev\" in\n"
-      "    --user|--port|--proxy) return 0 ;;\n"
+      "    --user|--port|--proxy|--fingerprint) return 0 ;;\n"
+      "    --cacert) COMPREPLY=($(compgen -f -- \"$cur\")); return 0 ;;\n"
       "  esac\n"
       "  case \"$command\" in\n";
   for (const auto& command : Commands()) {

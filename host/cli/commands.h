@@ -27,5 +27,6 @@ int SyncCommand(const Arguments& arguments);          // sync LOCALDIR URL --up|
 // info URL with connection options: connects and tells how the server's
 // listings give times and dot files and whether uploads get their times.
 int ServerInfo(const ParsedArguments& parsed);
+int TrustCommand(const Arguments& arguments);         // trust URL [--yes]
 
 }  // namespace orvex::cli

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "connection/host/connection_interface.h"
+#include "connection/host/connection_security.h"
+#include "host/cli/remote_url.h"
 #include "host/app/plugin_loader.h"
 #include "host/app/reference_host.h"
 #include "host/cli/command_support.h"
@@ -55,7 +57,8 @@ int Info(const std::string& text) {
   hostapp::ReferenceHost host;
   hostapp::PluginLoader loader;
   auto plugin = loader.CreateObject(kConnectionProgId);
-  plugin->iPC_Init(host.plugin_interface(), "cli", text);
+  // ftps:// and ftpes:// name the same stored server as ftp://.
+  plugin->iPC_Init(host.plugin_interface(), "cli", url->Location());
   auto info = plugin->iPC_Properties();
   auto connection = plugin.As<_Connection>();
 
@@ -78,6 +81,13 @@ int Info(const std::string& text) {
               << (connection->ServerTimeOffset().empty() ? std::string("(learnt from the server)")
                                                           : Safe(connection->ServerTimeOffset()) + " (stored)")
               << "\n";
+  }
+  if (auto security = plugin.As<_ConnectionSecurity>()) {
+    static const char* const kModes[] = {"none", "explicit TLS (AUTH TLS, required)", "implicit TLS"};
+    const std::int32_t mode = security->Encryption();
+    const std::string pinned = security->CertificateFingerprint();
+    std::cout << "Encryption:     " << (mode >= 0 && mode <= 2 ? kModes[mode] : "?") << "\n"
+              << "Certificate:    " << (pinned.empty() ? "(none trusted by fingerprint)" : Safe(pinned)) << "\n";
   }
   std::cout << "Settings:       " << host.options().settings_file.string() << "\n"
             << "Log:            " << host.options().log_file.string() << "\n"

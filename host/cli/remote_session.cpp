@@ -162,6 +162,18 @@ std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& ar
     error = "--server-time-offset needs +HH:MM or -HH:MM, from -12:00 to +14:00";
     return std::nullopt;
   }
+  options.tls = arguments.Has("--tls");
+  options.ca_file = arguments.Value("--cacert");
+  options.fingerprint = arguments.Value("--fingerprint");
+  options.insecure = arguments.Has("--insecure");
+  if (options.ca_file && ::access(options.ca_file->c_str(), R_OK) != 0) {
+    error = "--cacert: cannot read " + *options.ca_file;
+    return std::nullopt;
+  }
+  if (options.insecure && options.fingerprint) {
+    error = "--insecure does not go with --fingerprint (a pinned certificate is always checked)";
+    return std::nullopt;
+  }
   if (options.port && !IsPortNumber(*options.port)) {
     error = "--port needs a number from 1 to 65535";
     return std::nullopt;
@@ -187,6 +199,8 @@ RemoteSession::RemoteSession(const RemoteUrl& location) : url_(location) {
   plugin_ = loader_.CreateObject(kConnectionProgId);
   connection_ = plugin_.As<_Connection>();
   if (!connection_) Raise(error_number::kObjectRequired, "the plug-in does not offer its settings interface");
+  security_ = plugin_.As<_ConnectionSecurity>();
+  if (!security_) Raise(error_number::kObjectRequired, "the plug-in does not offer FTP over TLS");
   plugin_->iPC_Init(host_.plugin_interface(), "cli", url_.Location());
   location_ = plugin_->iPC_Location();
 }
@@ -272,6 +286,28 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
   if (options.no_temp_copy) connection.UseTempCopy(false);
   if (options.skip_navigation) connection.SkipServUNavigationFolders(true);
   if (options.server_time_offset) connection.ServerTimeOffset(*options.server_time_offset);
+
+  if (url_.encryption == UrlEncryption::Implicit && options.tls) {
+    error = "--tls (explicit TLS) contradicts ftps:// (implicit TLS); use ftpes:// or ftp:// with --tls";
+    return false;
+  }
+  if (url_.encryption == UrlEncryption::Implicit) {
+    security_->Encryption(_ConnectionSecurity::kEncryptionImplicit);
+    // ftps:// without a port is port 990, whatever port is stored for plain FTP.
+    if (url_.port.empty() && !options.port) connection.Port("");
+  } else if (url_.encryption == UrlEncryption::Explicit || options.tls) {
+    security_->Encryption(_ConnectionSecurity::kEncryptionExplicit);
+  }
+  if (security_->Encryption() != _ConnectionSecurity::kEncryptionNone) {
+    if (options.ca_file) security_->CertificateAuthorityFile(*options.ca_file);
+    if (options.fingerprint) security_->CertificateFingerprint(*options.fingerprint);
+    if (options.insecure) {
+      security_->VerifyCertificates(false);
+      security_->CertificateFingerprint("");
+      std::cerr << "orvex: warning: --insecure: the server's certificate is not checked; anyone on the "
+                   "way can read and change what is sent, password included\n";
+    }
+  }
   return true;
 }
 

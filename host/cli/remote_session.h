@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "connection/host/connection_interface.h"
+#include "connection/host/connection_security.h"
 #include "host/app/plugin_loader.h"
 #include "host/app/reference_host.h"
 #include "host/cli/arguments.h"
@@ -39,6 +40,12 @@ struct ConnectionOptions {
   // The server's listing time zone, "+HH:MM", for servers that misreport
   // it; unset: the plug-in learns it (or uses the stored value).
   std::optional<std::string> server_time_offset;
+  // FTP over TLS: --tls asks for explicit TLS on an ftp:// URL; the others
+  // take effect only when TLS is in use (by the URL, --tls or the settings).
+  bool tls = false;
+  std::optional<std::string> ca_file;      // --cacert FILE
+  std::optional<std::string> fingerprint;  // --fingerprint SHA256:...
+  bool insecure = false;                   // --insecure
 };
 
 // The proxy for a server: --proxy (`given`) when set; otherwise, unless
@@ -105,6 +112,8 @@ class RemoteSession {
   bool Connect();
 
   iPC& plugin() { return *plugin_; }
+  // FTP over TLS settings of the connection (never null).
+  _ConnectionSecurity& security() { return *security_; }
   _Connection& connection() { return *connection_; }
   hostapp::ReferenceHost& host() { return host_; }
 
@@ -127,6 +136,7 @@ class RemoteSession {
   hostapp::PluginLoader loader_;
   com::ComPtr<iPC> plugin_;
   com::ComPtr<_Connection> connection_;
+  com::ComPtr<_ConnectionSecurity> security_;
   std::string location_;
 };
 

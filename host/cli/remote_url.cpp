@@ -3,6 +3,8 @@
 #include "host/cli/remote_url.h"
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 namespace orvex::cli {
 namespace {
@@ -43,14 +45,23 @@ std::optional<RemoteUrl> ParseRemoteUrl(const std::string& text, std::string& er
     error = "not a usable ftp:// URL: " + why;
     return std::nullopt;
   };
-  if (text.size() < kSchemeLength || !std::equal(kScheme, kScheme + kSchemeLength, text.begin(),
-                                                  [](char a, char b) { return a == std::tolower(b); })) {
-    return fail("it must begin with ftp://");
+  RemoteUrl url;
+  std::size_t scheme_length = 0;
+  for (const auto& [scheme, encryption] : {std::pair<std::string_view, UrlEncryption>{kScheme, UrlEncryption::Stored},
+                                           {"ftpes://", UrlEncryption::Explicit},
+                                           {"ftps://", UrlEncryption::Implicit}}) {
+    if (text.size() >= scheme.size() &&
+        std::equal(scheme.begin(), scheme.end(), text.begin(),
+                   [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+      scheme_length = scheme.size();
+      url.encryption = encryption;
+      break;
+    }
   }
+  if (scheme_length == 0) return fail("it must begin with ftp://, ftpes:// or ftps://");
   if (HasControlCharacter(text)) return fail("it holds a control character");
 
-  RemoteUrl url;
-  const std::string rest = text.substr(kSchemeLength);
+  const std::string rest = text.substr(scheme_length);
   const auto slash = rest.find('/');
   std::string authority = rest.substr(0, slash);
   const std::string path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);

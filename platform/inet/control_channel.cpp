@@ -43,6 +43,16 @@ ControlChannel::ControlChannel(std::unique_ptr<Stream> stream,
 
 void ControlChannel::Break() { stream_.reset(); }
 
+std::unique_ptr<Stream> ControlChannel::TakeStream() {
+  if (buffer_start_ != buffer_end_) return nullptr;
+  return std::move(stream_);
+}
+
+void ControlChannel::PutStream(std::unique_ptr<Stream> stream) {
+  buffer_start_ = buffer_end_ = 0;
+  stream_ = std::move(stream);
+}
+
 Status ControlChannel::Fail(Status status) {
   Break();
   return status;

@@ -52,6 +52,12 @@ class ControlChannel {
   // Sees every line from now on; empty (the default) for none.
   void set_trace(ControlTrace trace) { trace_ = std::move(trace); }
 
+  // Hands the stream out to be wrapped (TLS) and takes the wrapped one back.
+  // Bytes the server sent beyond the last reply would belong to neither:
+  // TakeStream refuses (nullptr) while any are buffered.
+  std::unique_ptr<Stream> TakeStream();
+  void PutStream(std::unique_ptr<Stream> stream);
+
  private:
   Status ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline);
   Status Fail(Status status);

@@ -82,7 +82,8 @@ Status FtpConnection::Open(const ConnectParameters& parameters,
   if (!connected.status.ok()) return connected.status;
   std::shared_ptr<FtpConnection> opened(
       new FtpConnection(parameters, std::move(connected.stream)));
-  Status status = opened->Login();
+  Status status = parameters.tls.mode == TlsMode::Implicit ? opened->StartTls() : Status::Ok();
+  if (status.ok()) status = opened->Login();
   last_reply = opened->last_reply_;
   if (status.error() == ERROR_FTP_DROPPED && last_reply.code == 421) {
     // "421 Too many connections" while logging in is the server's refusal,
@@ -133,6 +134,10 @@ Status FtpConnection::Login() {
   } while (status.ok() && last_reply_.preliminary());
   status = Completed(status);
   if (!status.ok()) return status;
+  if (parameters_.tls.mode == TlsMode::Explicit) {
+    status = AuthenticateTls();
+    if (!status.ok()) return status;
+  }
 
   const bool anonymous = parameters_.user.empty();
   const std::string user = anonymous ? "anonymous" : parameters_.user;
@@ -150,6 +155,10 @@ Status FtpConnection::Login() {
   if (last_reply_.intermediate()) return Status(ERROR_INTERNET_LOGIN_FAILURE);
   status = Completed(status);
   if (!status.ok()) return status;
+  if (tls_) {
+    status = ProtectData();
+    if (!status.ok()) return status;
+  }
   ReadFeatures();
   return channel_.usable() ? Status::Ok() : Status(ERROR_FTP_DROPPED);
 }
@@ -327,7 +336,7 @@ Status FtpConnection::StartDataCommand(std::string_view command,
   } else {
     data = std::move(pending.stream);
   }
-  return Status::Ok();
+  return tls_ ? SecureData(data) : Status::Ok();
 }
 
 Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entries) {

@@ -20,6 +20,10 @@
 //   Through a proxy, data connections are always passive: a proxy tunnel
 //   cannot carry a connection the server opens towards us. In active mode
 //   only a connection from the server's own address is accepted.
+// - With TLS (tls_session.cpp): explicit TLS that the server refuses, or a
+//   handshake that fails, ends the connect before USER or PASS is sent; every
+//   data connection resumes the control connection's session. TLS failures
+//   leave their reason in LastSecurityReport().
 
 #include <cstdint>
 #include <memory>
@@ -34,10 +38,12 @@
 #include "platform/inet/remote_entry.h"
 #include "platform/inet/status.h"
 #include "platform/inet/tcp_stream.h"
+#include "platform/inet/tls_settings.h"
 
 namespace orvex::inet {
 
 class FileTransfer;
+class TlsContext;
 
 struct ConnectParameters {
   std::string host;          // name or numeric address, without brackets
@@ -48,6 +54,7 @@ struct ConnectParameters {
   std::optional<ProxySettings> proxy;
   Options options;
   ControlTrace trace;  // the control dialogue, from the greeting on; empty: none
+  TlsSettings tls;  // mode None: plain FTP
 };
 
 enum class TransferDirection { Download, Upload };
@@ -132,6 +139,13 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   FtpConnection(ConnectParameters parameters, std::unique_ptr<TcpStream> control);
 
   Status Login();
+  // TLS steps (tls_session.cpp): the handshake of the control connection,
+  // AUTH TLS before the login, PBSZ and PROT after it, and securing a data
+  // connection once the server accepted the data command.
+  Status StartTls();
+  Status AuthenticateTls();
+  Status ProtectData();
+  Status SecureData(std::unique_ptr<Stream>& data);
   void ReadFeatures();
   // Common checks before a command: no transfer running, channel alive.
   Status Ready() const;
@@ -159,6 +173,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   SocketAddress peer_address_;
   SocketAddress local_address_;
   ControlChannel channel_;
+  std::shared_ptr<TlsContext> tls_;
   Reply last_reply_;
   bool mlsd_ = false;
   bool mdtm_ = false;

@@ -14,6 +14,7 @@
 #include "platform/inet/options.h"
 #include "platform/inet/proxy.h"
 #include "platform/inet/remote_entry.h"
+#include "platform/inet/tls_settings.h"
 
 namespace orvex::inet {
 
@@ -25,6 +26,7 @@ struct SessionObject : HandleObject {
   std::function<ControlTrace(std::uintptr_t context)> trace_for;
   // The API's callback behind trace_for, kept to be handed back on change.
   std::uintptr_t status_callback = 0;
+  TlsSettings tls;
 };
 
 struct ConnectionObject : HandleObject {

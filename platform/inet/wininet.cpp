@@ -127,10 +127,13 @@ HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
     return 0;
   }
   parameters.host = split->host;
+  // Implicit TLS has a port of its own (990).
+  const INTERNET_PORT default_port =
+      session->tls.mode == inet::TlsMode::Implicit ? 990 : INTERNET_DEFAULT_FTP_PORT;
   if (port != INTERNET_INVALID_PORT_NUMBER) {
     parameters.port = port;
   } else {
-    parameters.port = split->port != 0 ? split->port : INTERNET_DEFAULT_FTP_PORT;
+    parameters.port = split->port != 0 ? split->port : default_port;
   }
   parameters.user = user == nullptr ? "" : user;
   parameters.password = password == nullptr ? "" : password;
@@ -138,6 +141,9 @@ HINTERNET InternetConnectA(HINTERNET session_handle, LPCSTR server,
   parameters.proxy = session->proxy;
   parameters.options = session->options;
   if (session->trace_for) parameters.trace = session->trace_for(context);
+  parameters.tls = session->tls;
+  // A TLS report from an earlier connection must not pass for this one's.
+  if (parameters.tls.mode != inet::TlsMode::None) inet::RecordSecurityReport(inet::SecurityReport());
 
   auto object = std::make_shared<ConnectionObject>();
   Reply reply;

@@ -36,5 +36,21 @@ inline constexpr DWORD ERROR_FTP_NO_PASSIVE_MODE = 12112;
 inline constexpr DWORD ERROR_INTERNET_INVALID_PROXY_REQUEST = 12049;
 inline constexpr DWORD ERROR_INTERNET_INVALID_SERVER_RESPONSE = 12152;
 inline constexpr DWORD ERROR_INTERNET_DISCONNECTED = 12163;
+// TLS: the certificate's dates, its names, its chain, a pinned certificate
+// that does not match, and a handshake or TLS stream that failed.
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_DATE_INVALID = 12037;
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;
+inline constexpr DWORD ERROR_INTERNET_INVALID_CA = 12045;
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_ERRORS = 12055;
+inline constexpr DWORD ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
+
+// True for the TLS numbers above: their details are in the engine's security
+// report, not in a server reply.
+constexpr bool IsSecurityError(DWORD number) {
+  return number == ERROR_INTERNET_SEC_CERT_DATE_INVALID ||
+         number == ERROR_INTERNET_SEC_CERT_CN_INVALID || number == ERROR_INTERNET_INVALID_CA ||
+         number == ERROR_INTERNET_SEC_CERT_ERRORS ||
+         number == ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+}
 
 }  // namespace orvex::win32

@@ -50,6 +50,14 @@ constexpr Message kMessages[] = {
      "The server sent a reply that is not valid FTP."},
     {ERROR_INTERNET_DISCONNECTED,
      "The connection to the server was lost and was not restored."},
+    {ERROR_INTERNET_SEC_CERT_DATE_INVALID,
+     "The server's certificate has expired or is not valid yet."},
+    {ERROR_INTERNET_SEC_CERT_CN_INVALID,
+     "The server's certificate was issued for another host name."},
+    {ERROR_INTERNET_INVALID_CA, "The server's certificate is not trusted."},
+    {ERROR_INTERNET_SEC_CERT_ERRORS,
+     "The server's certificate is not the one trusted for this server."},
+    {ERROR_INTERNET_SECURITY_CHANNEL_ERROR, "The encrypted (TLS) connection failed."},
 };
 
 }  // namespace

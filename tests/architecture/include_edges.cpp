@@ -15,12 +15,14 @@ constexpr std::array<std::string_view, 18> kFolders = {
 
 // What each folder may use besides itself. "platform*" stands for every
 // platform folder; `platform/inet` is reached from above it only through the
-// one header that declares the WinInet-shaped API.
+// headers that declare the WinInet-shaped API (wininet.h, and
+// wininet_security.h for its FTP over TLS additions).
 struct Edge {
   std::string_view from;
   std::string_view to;
 };
-constexpr std::string_view kWinInetApi = "platform/inet/wininet.h";
+constexpr std::array<std::string_view, 2> kWinInetApi = {"platform/inet/wininet.h",
+                                                        "platform/inet/wininet_security.h"};
 constexpr std::array<Edge, 25> kAllowed = {{
     {"platform", "platform*"},
     {"connection/host", "platform*"},
@@ -80,7 +82,8 @@ bool MayInclude(std::string_view from, std::string_view included) {
   // The engine's own folders use each other freely; nothing above the
   // platform layer sees past the API's header into the engine.
   if (target == "platform/inet" && !IsPlatform(source)) {
-    return included == kWinInetApi && (source == "ftp" || source == "connection");
+    const bool api = std::find(kWinInetApi.begin(), kWinInetApi.end(), included) != kWinInetApi.end();
+    return api && (source == "ftp" || source == "connection");
   }
   return std::any_of(kAllowed.begin(), kAllowed.end(), [&](const Edge& edge) {
     const std::string_view source_rule = IsPlatform(source) ? "platform" : std::string_view(source);

@@ -1,6 +1,7 @@
 // The connection properties dialog: filling, the enabling rule, validation,
 // confirmation and cancelling.
 
+#include <QComboBox>
 #include <QStyle>
 
 #include "dialogs/forms.h"
@@ -172,6 +173,24 @@ TEST_F(PropertiesTest, TabVisitsTheFieldsInTheirOrder) {
       "txtProxyName", "txtProxyPort",      "chkEnableAsciiMode",    "chkClearCacheOnConnect",
       "cmdOK",       "cmdCancel",          "chkServU",              "txtConnectionPort"};
   EXPECT_EQ(testing_support::FocusOrder(dialog_, order), order);
+}
+
+TEST_F(PropertiesTest, EncryptionShowsTheStoredModeAndIsWrittenOnlyOnConfirmation) {
+  auto* encryption = Find<QComboBox>(dialog_, "cboEncryption");
+  EXPECT_EQ(encryption->currentIndex(), _ConnectionSecurity::kEncryptionNone);
+  encryption->setCurrentIndex(_ConnectionSecurity::kEncryptionImplicit);
+  Click(dialog_, "cmdCancel");
+  EXPECT_EQ(connection_->Encryption(), _ConnectionSecurity::kEncryptionNone);
+
+  connection_->Encryption(_ConnectionSecurity::kEncryptionExplicit);
+  dialogs::frmProperties dialog;
+  dialog.Initialze(plugin());
+  dialog.show();
+  auto* choice = Find<QComboBox>(dialog, "cboEncryption");
+  EXPECT_EQ(choice->currentIndex(), _ConnectionSecurity::kEncryptionExplicit);
+  choice->setCurrentIndex(_ConnectionSecurity::kEncryptionImplicit);
+  Click(dialog, "cmdOK");
+  EXPECT_EQ(connection_->Encryption(), _ConnectionSecurity::kEncryptionImplicit);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Dialog texts: what the user reads, through the host's translation.
 
+#include <QComboBox>
 #include <QGroupBox>
 
 #include "dialogs/dialog_texts.h"
@@ -49,6 +50,10 @@ TEST_F(DialogTest, WithoutTranslationTheDialogsShowTheEnglishTexts) {
       {"chkServU.toolTip", "Enable this option to prevent infinite recursion on compare"},
       {"cmdOK.text", "Connect"},
       {"cmdCancel.text", "Cancel"},
+      {"lblEncryption.text", "Encryption:"},
+      {"cboEncryption.toolTip",
+       "FTP over TLS: explicit TLS asks the server to encrypt (AUTH TLS) and refuses to go on without it; "
+       "implicit TLS encrypts from the first byte (port 990)"},
   };
   const std::map<std::string, QString> expected_options = {
       {"frmOptions.windowTitle", "General settings"},
@@ -78,7 +83,10 @@ std::string MarkingTable() {
       "General settings", "OK", "Use temporary file names on copy",
       "Creates files with temporary file names and renames them after completion. Prevents data loss but is "
       "slower.",
-      "ASCII transfer extensions"};
+      "ASCII transfer extensions", "Encryption:",
+      "FTP over TLS: explicit TLS asks the server to encrypt (AUTH TLS) and refuses to go on without it; "
+      "implicit TLS encrypts from the first byte (port 990)",
+      "None (plain FTP)", "Explicit TLS (AUTH TLS, required)", "Implicit TLS (port 990)"};
   std::string table;
   for (const char* text : english) table += std::string(text) + "\t<<" + text + ">>\n";
   return table;
@@ -104,6 +112,12 @@ TEST_F(MarkedTextsTest, EveryTextIsTranslatedExceptTheConnectionPortLabel) {
   }
   EXPECT_EQ(Find<QLabel>(properties, "Label4")->text(), "Port:");
   EXPECT_EQ(Find<QLabel>(properties, "Label5")->text(), "<<Port:>>");
+  // The encryption choices are translated as well.
+  auto* encryption = Find<QComboBox>(properties, "cboEncryption");
+  ASSERT_EQ(encryption->count(), 3);
+  for (int index = 0; index < encryption->count(); ++index) {
+    EXPECT_TRUE(encryption->itemText(index).startsWith("<<")) << encryption->itemText(index).toStdString();
+  }
 }
 
 TEST_F(DialogTest, SettingAMissingControlOrPropertyFailsLoudly) {

@@ -19,6 +19,7 @@
 #include "tests/support/free_port.h"
 #include "tests/support/socket_util.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_certificates.h"
 
 namespace orvex::testing {
 namespace {
@@ -114,6 +115,11 @@ const char* ServerKindName(ServerKind kind) {
   return "?";
 }
 
+bool ServerSupports(ServerKind kind, ServerTls tls) {
+  if (tls != ServerTls::Implicit) return true;
+  return kind == ServerKind::Vsftpd || kind == ServerKind::Proftpd;
+}
+
 std::vector<ServerKind> AllServerKinds() {
   return {ServerKind::Pyftpdlib, ServerKind::Vsftpd, ServerKind::PureFtpd, ServerKind::Proftpd};
 }
@@ -192,6 +198,14 @@ void FtpServer::State::Configure() {
   fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                             fs::perms::others_read | fs::perms::others_exec);
   Own(root);
+  if (options.tls != ServerTls::None && options.certificate.empty()) {
+    options.certificate = Certificates().server.certificate;
+    options.key = Certificates().server.key;
+  }
+  if (!ServerSupports(kind, options.tls)) {
+    throw std::runtime_error(std::string("FtpServer: ") + ServerKindName(kind) +
+                             " has no implicit TLS");
+  }
   switch (kind) {
     case ServerKind::Pyftpdlib: ConfigurePyftpdlib(); break;
     case ServerKind::Vsftpd: ConfigureVsftpd(); break;
@@ -206,12 +220,19 @@ void FtpServer::State::ConfigurePyftpdlib() {
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-host, port, first, last, user, password, root, anonymous, idle = sys.argv[1:]
+host, port, first, last, user, password, root, anonymous, idle, certificate, key = sys.argv[1:]
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elradfmwMT")
 if anonymous == "1":
     authorizer.add_anonymous(root)
 handler = FTPHandler
+if certificate:
+    from pyftpdlib.handlers import TLS_FTPHandler
+    handler = TLS_FTPHandler
+    handler.certfile = certificate
+    handler.keyfile = key
+    handler.tls_control_required = True
+    handler.tls_data_required = True
 handler.authorizer = authorizer
 handler.passive_ports = range(int(first), int(last) + 1)
 handler.banner = "pyftpdlib ready"
@@ -233,7 +254,9 @@ server.serve_forever(timeout=0.2)
                password,
                root.string(),
                options.allow_anonymous ? "1" : "0",
-               IdleSeconds()};
+               IdleSeconds(),
+               options.tls != ServerTls::None ? options.certificate.string() : "",
+               options.key.string()};
 }
 
 void FtpServer::State::ConfigureVsftpd() {
@@ -281,6 +304,15 @@ void FtpServer::State::ConfigureVsftpd() {
   }
   if (options.idle_timeout.count() > 0) config += "idle_session_timeout=" + IdleSeconds() + "\n";
   if (options.list_local_times) config += "use_localtime=YES\n";
+  if (options.tls != ServerTls::None) {
+    // TLS required for logins and data; data connections must resume the
+    // control connection's session (vsftpd's default, spelled out).
+    config += "ssl_enable=YES\nrsa_cert_file=" + options.certificate.string() +
+              "\nrsa_private_key_file=" + options.key.string() +
+              "\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n"
+              "allow_anon_ssl=YES\n";
+    if (options.tls == ServerTls::Implicit) config += "implicit_ssl=YES\n";
+  }
   const fs::path config_file = work.path() / "vsftpd.conf";
   WriteText(config_file, config);
   arguments = {Program(kind).string(), config_file.string()};
@@ -311,6 +343,11 @@ void FtpServer::State::ConfigurePureFtpd() {
                "-L", "10000000:16",
                // At most half the passive ports.
                "-c", "30", "-C", "30"};
+  if (options.tls != ServerTls::None) {
+    // TLS required for logins and data.
+    arguments.insert(arguments.end(), {"-Y", "3", "-2",
+                                       options.certificate.string() + "," + options.key.string()});
+  }
   if (idle_minutes > 0) {
     arguments.push_back("-I");
     arguments.push_back(std::to_string(idle_minutes));
@@ -342,6 +379,18 @@ void FtpServer::State::ConfigureProftpd() {
       "SystemLog " + log.string() + "\nTransferLog none\n";
   if (options.idle_timeout.count() > 0) config += "TimeoutIdle " + IdleSeconds() + "\n";
   if (options.list_local_times) config += "FactsAdvertise off\nTimesGMT off\n";
+  if (options.tls != ServerTls::None) {
+    // mod_tls from proftpd-mod-crypto, unpacked beside the server; session
+    // reuse on data connections is required unless TLSOptions says otherwise.
+    config += "ModulePath " + (ServersFolder() / "proftpd/usr/lib/proftpd").string() +
+              "\nLoadModule mod_tls.c\n"
+              "TLSEngine on\nTLSRequired on\nTLSProtocol TLSv1.2 TLSv1.3\n"
+              "TLSRSACertificateFile " + options.certificate.string() +
+              "\nTLSRSACertificateKeyFile " + options.key.string() +
+              "\nTLSVerifyClient off\nTLSRenegotiate none\n"
+              "TLSLog " + (work.path() / "tls.log").string() + "\n";
+    if (options.tls == ServerTls::Implicit) config += "TLSOptions UseImplicitSSL\n";
+  }
   if (options.allow_anonymous) {
     // Anonymous sessions run as "daemon", which cannot write the root; they
     // may read and list only.
@@ -370,6 +419,14 @@ void FtpServer::State::Launch() {
   while (std::chrono::steady_clock::now() < deadline) {
     if (!process.running()) break;
     int descriptor = ConnectLoopback(ports.first(), std::chrono::milliseconds(200));
+    if (descriptor >= 0 && options.tls == ServerTls::Implicit) {
+      // The greeting comes only through TLS; a listening port is ready enough
+      // (each session is served by a process of its own).
+      ::close(descriptor);
+      startup_time = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - started);
+      return;
+    }
     if (descriptor >= 0) {
       std::string reply;
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -28,6 +28,16 @@ std::vector<ServerKind> AllServerKinds();
 // needs to write a login service file under /etc/pam.d, so root).
 bool ServerAvailable(ServerKind kind);
 
+// TLS of a test server. Explicit: AUTH TLS offered and required for logins
+// and data (pyftpdlib, vsftpd, pure-ftpd, proftpd); Implicit: TLS from the
+// first byte (vsftpd and proftpd only). Where the server can require it, every
+// data connection must resume the control connection's TLS session (vsftpd's
+// require_ssl_reuse, proftpd's default).
+enum class ServerTls { None, Explicit, Implicit };
+
+// Whether the server kind can serve `tls`.
+bool ServerSupports(ServerKind kind, ServerTls tls);
+
 struct FtpServerOptions {
   // Folder the server shows as "/". Empty: a new temporary folder, removed
   // when the server object is destroyed. A given folder is left in place.
@@ -49,6 +59,11 @@ struct FtpServerOptions {
   bool list_local_times = false;
   // How long to wait for the first greeting before start-up counts as failed.
   std::chrono::milliseconds start_timeout{15000};
+  ServerTls tls = ServerTls::None;
+  // Certificate and key (PEM) for TLS; empty: the test CA's server
+  // certificate (tests/support/test_certificates.h).
+  std::filesystem::path certificate;
+  std::filesystem::path key;
 };
 
 // One real FTP server on 127.0.0.1, a port of its own and a passive port range
