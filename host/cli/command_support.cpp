@@ -104,14 +104,24 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, Connection
     status = kFailure;
     std::string report = session->LastError();
     _Connection& connection = session->connection();
-    if (!connection.Anonymous() && connection.Password().empty() &&
-        report.find("refused the login") != std::string::npos) {
-      report += "\n(no password was given: use --password-stdin or ~/.netrc, or run on a terminal to be asked)";
-    }
     if (failure) {
       *failure = report;
-    } else {
-      Problem(report);
+      return nullptr;
+    }
+    Problem(report);
+    // A proxy the user may not have in mind (one from the environment) is
+    // named: its failure reads like the server's otherwise.
+    if (options.proxy) {
+      std::cerr << "orvex: (through the proxy " << text::TerminalSafe(*options.proxy) << " from "
+                << options.proxy_source << ")\n";
+    }
+    // Why a login without a password was refused, on a line of its own.
+    if (!connection.Anonymous() && connection.Password().empty() &&
+        report.find("refused the login") != std::string::npos) {
+      std::cerr << (options.password_prompted
+                        ? "orvex: no password was typed at the prompt\n"
+                        : "orvex: no password was given: use --password-stdin or ~/.netrc, or run on a "
+                          "terminal to be asked\n");
     }
     return nullptr;
   }
@@ -148,7 +158,7 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   auto session = OpenSession(root, options, status);
   if (!session) return {};
   if (FolderExists(*session, folder.names)) {
-    std::cerr << "orvex: " << failure << "\n";
+    Problem(failure);
     status = kFailure;
     return {};
   }
@@ -157,8 +167,7 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
     return {std::move(session), path, false};
   }
   if (!session->plugin().iPC_CreateFolder(path)) {
-    std::cerr << "orvex: " << session->LastError() << "\n";
-    status = kFailure;
+    status = Problem(session->LastError());
     return {};
   }
   session.reset();

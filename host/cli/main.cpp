@@ -110,7 +110,7 @@ int Version() {
     std::cout << "OrvexFTP plug-in " << plugin->iPC_Properties()->Version() << " (" << registration->library_path
               << ")\n";
   } catch (const orvex::Error& error) {
-    std::cout << "OrvexFTP plug-in: " << error.description() << "\n";
+    std::cout << "OrvexFTP plug-in: " << text::TerminalSafe(error.description()) << "\n";
   }
   return kSuccess;
 }
@@ -202,13 +202,14 @@ int Run(const std::vector<std::string>& arguments) {
   return UsageError("unknown command '" + word + "'");
 }
 
-// The loader's report for a class it cannot find, with what to do about it.
-std::string WithRemedy(const orvex::Error& error) {
-  std::string text = error.description() + " (" + std::to_string(error.number()) + ")";
+// The loader's report, and on a line of its own what to do about a class it
+// cannot find. The report is made terminal-safe; the advice is ours.
+void ReportFailure(const orvex::Error& error) {
+  const std::string text = error.description() + " (" + std::to_string(error.number()) + ")";
+  std::cerr << "orvex: " << text::TerminalSafe(text) << "\n";
   if (text.find("is not registered") != std::string::npos || text.find("is missing") != std::string::npos) {
-    text += "\nRun 'orvex register' to register the plug-in.";
+    std::cerr << "Run 'orvex register' to register the plug-in.\n";
   }
-  return text;
 }
 
 }  // namespace
@@ -219,7 +220,7 @@ int main(int argc, char** argv) {
   try {
     return orvex::cli::Run(arguments);
   } catch (const orvex::Error& error) {
-    std::cerr << "orvex: " << orvex::text::TerminalSafe(orvex::cli::WithRemedy(error)) << "\n";
+    orvex::cli::ReportFailure(error);
   } catch (const std::exception& error) {
     std::cerr << "orvex: " << orvex::text::TerminalSafe(error.what()) << "\n";
   }
