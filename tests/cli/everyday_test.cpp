@@ -348,15 +348,16 @@ TEST_F(CliTest, CompletionScriptsLoadAndComplete) {
   auto environment = Environment();
   environment["ZDOTDIR"] = Local("").string();
   environment["TERM"] = "xterm";
+  // One shell for all lines: compinit alone takes seconds on a busy machine.
+  TerminalProcess shell("/usr/bin/zsh", {"-i"}, environment);
+  ASSERT_TRUE(shell.WaitFor("$ ", seconds(60))) << shell.screen();
   for (const auto& line : lines) {
-    TerminalProcess shell("/usr/bin/zsh", {"-i"}, environment);
-    ASSERT_TRUE(shell.WaitFor("$ ", seconds(30))) << shell.screen();
-    shell.Type(line.typed + "\t");
-    shell.Type("\x18");
-    EXPECT_TRUE(shell.WaitFor("LINE<" + line.completed + ">", seconds(20))) << line.typed << "\n" << shell.screen();
-    shell.Type("\x15exit\n");
-    shell.Finish(seconds(20));
+    shell.Type(line.typed + "\t\x18");
+    EXPECT_TRUE(shell.WaitFor("LINE<" + line.completed + ">", seconds(30))) << line.typed << "\n" << shell.screen();
+    shell.Type("\x15");  // Ctrl-U: an empty line for the next
   }
+  shell.Type("exit\n");
+  shell.Finish(seconds(30));
 }
 
 }  // namespace
