@@ -394,6 +394,17 @@ TEST(ManualPage, NamesEveryCommandAndOption) {
   }
 }
 
+// The README shows `orvex --help` as it is, not as it once was.
+TEST(Readme, ShowsTheHelpAsItIs) {
+  std::ifstream file(std::string(ORVEX_SOURCE_DIR) + "/README.md");
+  std::ostringstream content;
+  content << file.rdbuf();
+  const auto help = RunOrvex(ORVEX_CLI, {"--help"}, {});
+  ASSERT_EQ(help.status, 0);
+  EXPECT_TRUE(Contains(content.str(), "`orvex --help`:\n\n```\n" + help.out + "```\n"))
+      << "README.md's copy of `orvex --help` differs from:\n" << help.out;
+}
+
 TEST_F(CliTest, TheInstalledTreeWorksFromWhereItIs) {
   ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
   FtpServer server(ServerKind::Pyftpdlib);
