@@ -130,15 +130,27 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, Connection
 
 namespace {
 
-// Whether the folder `names` exist as a folder, from its parent's listing; a
-// listing that fails says no.
-bool FolderExists(RemoteSession& session, const std::vector<std::string>& names) {
-  const auto listing = session.List(session.PathOf({names.begin(), names.end() - 1}));
-  if (!listing) return false;
-  for (const auto& folder : listing->folders) {
-    if (folder->Name() == names.back()) return true;
+template <typename Item>
+bool Lists(const std::vector<com::ComPtr<Item>>& items, const std::string& name) {
+  for (const auto& item : items) {
+    if (item->Name() == name) return true;
   }
   return false;
+}
+
+// How many of `names`, from the first, exist as folders, from their parents'
+// listings (a listing that fails ends the count). `file` is set when the
+// next name is a file, which no folder can be made through.
+std::size_t ExistingFolders(RemoteSession& session, const std::vector<std::string>& names, bool& file) {
+  file = false;
+  for (std::size_t count = 0; count < names.size(); ++count) {
+    const auto listing = session.List(session.PathOf({names.begin(), names.begin() + count}));
+    if (!listing) return count;
+    if (Lists(listing->folders, names[count])) continue;
+    file = Lists(listing->files, names[count]);
+    return count;
+  }
+  return names.size();
 }
 
 }  // namespace
@@ -157,9 +169,17 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   root.names.clear();
   auto session = OpenSession(root, options, status);
   if (!session) return {};
-  if (FolderExists(*session, folder.names)) {
-    Problem(failure);
-    status = kFailure;
+  bool file = false;
+  const std::size_t existing = ExistingFolders(*session, folder.names, file);
+  if (existing == folder.names.size()) {
+    status = Problem(failure);  // there, but it could not be entered
+    return {};
+  }
+  if (file) {
+    // Said before anything is made, a dry run included.
+    RemoteUrl blocking = folder;
+    blocking.names.resize(existing + 1);
+    status = Problem("not a folder: " + blocking.Location());
     return {};
   }
   const std::string path = session->PathOf(folder.names);

@@ -178,11 +178,27 @@ TEST_F(CliTest, MissingRemoteFoldersAreCreatedOnRequest) {
   const auto again = WithLogin(server, {"mkdir", Url(server, "a/b")});
   EXPECT_EQ(again.status, 1);
   EXPECT_TRUE(Contains(again.err, "already exists")) << again.err;
-  EXPECT_EQ(WithLogin(server, {"mkdir", "-p", Url(server, "file.txt/sub")}).status, 1);
+  // A file in the way: said as such, by a dry run too, and left as it is.
+  WriteTree(Local("site"), {{"index.html", "<p>"}, {"img/logo.png", "png"}});
+  const std::vector<std::vector<std::string>> blocked = {
+      {"mkdir", "-p", Url(server, "file.txt/sub")},
+      {"mkdir", "-p", Url(server, "file.txt")},
+      {"sync", Local("site").string(), Url(server, "file.txt/sub/deeper"), "--up"},
+      {"sync", Local("site").string(), Url(server, "file.txt"), "--up", "--dry-run"},
+      {"sync", Local("site").string(), Url(server, "a/file.txt/x"), "--up", "--dry-run", "--delete"},
+  };
+  server.WriteFile("a/file.txt", "y");
+  for (const auto& arguments : blocked) {
+    const auto result = WithLogin(server, arguments);
+    EXPECT_EQ(result.status, 1) << arguments.back() << result.out;
+    const std::string file = arguments[2].find("a/file.txt") != std::string::npos ? "a/file.txt" : "file.txt";
+    EXPECT_TRUE(Contains(result.err, "not a folder: " + Url(server, file) + "\n")) << result.err;
+    EXPECT_FALSE(Contains(result.out, "would create")) << result.out;
+  }
   EXPECT_EQ(ReadTree(server.root())["file.txt"], "x");
+  EXPECT_EQ(ReadTree(server.root())["a/file.txt"], "y");
 
   // sync --up into a folder that is not there yet: a dry run only says so.
-  WriteTree(Local("site"), {{"index.html", "<p>"}, {"img/logo.png", "png"}});
   const auto planned = WithLogin(server, {"sync", Local("site").string(), Url(server, "www/2026"), "--up", "--dry-run"});
   EXPECT_EQ(planned.status, 0) << planned.err;
   EXPECT_TRUE(Contains(planned.out, "would create " + Url(server, "www/2026/"))) << planned.out;
