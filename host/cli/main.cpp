@@ -2,6 +2,8 @@
 // drives it through iPC and _Connection only, as the Orvex host does.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -212,13 +214,26 @@ void ReportFailure(const orvex::Error& error) {
   }
 }
 
+// What was printed must have arrived: a listing cut short on a full disk or
+// a closed file is a failure, as with the usual Unix tools, not a success.
+int WithOutputWritten(int status) {
+  std::cout.flush();
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  // A run that failed or was stopped (a closed pipe among them) has said so.
+  if (status != kSuccess || (flushed && !std::cout.bad() && !std::ferror(stdout))) return status;
+  std::cerr << "orvex: cannot write to standard output"
+            << (!flushed && errno != 0 ? ": " + std::string(std::strerror(errno)) : std::string()) << "\n";
+  return kFailure;
+}
+
 }  // namespace
 }  // namespace orvex::cli
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   try {
-    return orvex::cli::Run(arguments);
+    return orvex::cli::WithOutputWritten(orvex::cli::Run(arguments));
   } catch (const orvex::Error& error) {
     orvex::cli::ReportFailure(error);
   } catch (const std::exception& error) {

@@ -410,6 +410,24 @@ TEST(ManualPage, NamesEveryCommandAndOption) {
   }
 }
 
+// Output that cannot be written (a full disk) makes the run a failure: a
+// script must not take a listing cut short for the whole of it.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  server.WriteFile("seen.txt", "x");
+  const std::string login = " --user " + server.user() + " --password-stdin";
+  for (const std::string& command : {std::string(" --help"), " ls " + Url(server) + login,
+                                     " ls --json " + Url(server) + login,
+                                     " get " + Url(server, "seen.txt") + " '" + Local("seen.txt").string() + "'" + login}) {
+    const auto result = RunOrvex("/bin/sh", {"-c", std::string("exec '") + ORVEX_CLI + "'" + command + " > /dev/full"},
+                                 Environment(), server.password() + "\n", seconds(60));
+    EXPECT_EQ(result.status, 1) << command << "\n" << result.err;
+    EXPECT_TRUE(Contains(result.err, "orvex: cannot write to standard output: No space left on device\n"))
+        << command << "\n" << result.err;
+  }
+}
+
 // The README shows `orvex --help` as it is, not as it once was.
 TEST(Readme, ShowsTheHelpAsItIs) {
   std::ifstream file(std::string(ORVEX_SOURCE_DIR) + "/README.md");
