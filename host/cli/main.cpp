@@ -216,6 +216,7 @@ void ReportFailure(const orvex::Error& error) {
 
 // What was printed must have arrived: a listing cut short on a full disk or
 // a closed file is a failure, as with the usual Unix tools, not a success.
+// (The reason is known only when the last flush is what failed.)
 int WithOutputWritten(int status) {
   std::cout.flush();
   errno = 0;

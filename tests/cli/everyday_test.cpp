@@ -423,7 +423,7 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
     const auto result = RunOrvex("/bin/sh", {"-c", std::string("exec '") + ORVEX_CLI + "'" + command + " > /dev/full"},
                                  Environment(), server.password() + "\n", seconds(60));
     EXPECT_EQ(result.status, 1) << command << "\n" << result.err;
-    EXPECT_TRUE(Contains(result.err, "orvex: cannot write to standard output: No space left on device\n"))
+    EXPECT_TRUE(Contains(result.err, "orvex: cannot write to standard output"))
         << command << "\n" << result.err;
   }
 }
