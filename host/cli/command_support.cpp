@@ -104,14 +104,24 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, Connection
     status = kFailure;
     std::string report = session->LastError();
     _Connection& connection = session->connection();
-    if (!connection.Anonymous() && connection.Password().empty() &&
-        report.find("refused the login") != std::string::npos) {
-      report += "\n(no password was given: use --password-stdin or ~/.netrc, or run on a terminal to be asked)";
-    }
     if (failure) {
       *failure = report;
-    } else {
-      Problem(report);
+      return nullptr;
+    }
+    Problem(report);
+    // A proxy the user may not have in mind (one from the environment) is
+    // named: its failure reads like the server's otherwise.
+    if (options.proxy) {
+      std::cerr << "orvex: (through the proxy " << text::TerminalSafe(*options.proxy) << " from "
+                << options.proxy_source << ")\n";
+    }
+    // Why a login without a password was refused, on a line of its own.
+    if (!connection.Anonymous() && connection.Password().empty() &&
+        report.find("refused the login") != std::string::npos) {
+      std::cerr << (options.password_prompted
+                        ? "orvex: no password was typed at the prompt\n"
+                        : "orvex: no password was given: use --password-stdin or ~/.netrc, or run on a "
+                          "terminal to be asked\n");
     }
     return nullptr;
   }
@@ -120,15 +130,27 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, Connection
 
 namespace {
 
-// Whether the folder `names` exist as a folder, from its parent's listing; a
-// listing that fails says no.
-bool FolderExists(RemoteSession& session, const std::vector<std::string>& names) {
-  const auto listing = session.List(session.PathOf({names.begin(), names.end() - 1}));
-  if (!listing) return false;
-  for (const auto& folder : listing->folders) {
-    if (folder->Name() == names.back()) return true;
+template <typename Item>
+bool Lists(const std::vector<com::ComPtr<Item>>& items, const std::string& name) {
+  for (const auto& item : items) {
+    if (item->Name() == name) return true;
   }
   return false;
+}
+
+// How many of `names`, from the first, exist as folders, from their parents'
+// listings (a listing that fails ends the count). `file` is set when the
+// next name is a file, which no folder can be made through.
+std::size_t ExistingFolders(RemoteSession& session, const std::vector<std::string>& names, bool& file) {
+  file = false;
+  for (std::size_t count = 0; count < names.size(); ++count) {
+    const auto listing = session.List(session.PathOf({names.begin(), names.begin() + count}));
+    if (!listing) return count;
+    if (Lists(listing->folders, names[count])) continue;
+    file = Lists(listing->files, names[count]);
+    return count;
+  }
+  return names.size();
 }
 
 }  // namespace
@@ -147,9 +169,17 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   root.names.clear();
   auto session = OpenSession(root, options, status);
   if (!session) return {};
-  if (FolderExists(*session, folder.names)) {
-    std::cerr << "orvex: " << failure << "\n";
-    status = kFailure;
+  bool file = false;
+  const std::size_t existing = ExistingFolders(*session, folder.names, file);
+  if (existing == folder.names.size()) {
+    status = Problem(failure);  // there, but it could not be entered
+    return {};
+  }
+  if (file) {
+    // Said before anything is made, a dry run included.
+    RemoteUrl blocking = folder;
+    blocking.names.resize(existing + 1);
+    status = Problem("not a folder: " + blocking.Location());
     return {};
   }
   const std::string path = session->PathOf(folder.names);
@@ -157,8 +187,7 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
     return {std::move(session), path, false};
   }
   if (!session->plugin().iPC_CreateFolder(path)) {
-    std::cerr << "orvex: " << session->LastError() << "\n";
-    status = kFailure;
+    status = Problem(session->LastError());
     return {};
   }
   session.reset();

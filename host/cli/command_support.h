@@ -60,9 +60,11 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const Pars
 
 // A session at the folder `folder` names, which is created (with its
 // parents) when missing, as `mkdir -p` does; with `create` false a missing
-// folder is only reported through `exists`. The session is then one at the
+// folder is only reported through `exists`: the session is then one at the
 // server's root and `path` the folder's host path in it; otherwise the
-// session is at the folder and `path` its location. Null after printing why.
+// session is at the folder and `path` its location. A file where a folder of
+// the path should be fails ("not a folder: URL") before anything is made.
+// Null after printing why.
 struct FolderSession {
   std::unique_ptr<RemoteSession> session;
   std::string path;

@@ -227,6 +227,17 @@ std::vector<std::string> OptionNames(const CommandInfo& command) {
   return names;
 }
 
+// The connection options that take a value not completed as `kind`, as a
+// bash case pattern ("--user|--port|...").
+std::string ValuesWithout(const std::string& kind) {
+  std::string pattern;
+  for (const auto& option : ConnectionOptionTable()) {
+    if (option.value_name.empty() || option.completes == kind) continue;
+    pattern += (pattern.empty() ? "" : "|") + option.name;
+  }
+  return pattern;
+}
+
 // A bash or zsh single-quoted word.
 std::string Quoted(const std::string& text) {
   std::string quoted = "'";
@@ -263,7 +274,7 @@ std::string BashCompletion() {
       "    return 0\n"
       "  fi\n"
       "  case \"$prev\" in\n"
-      "    --user|--port|--proxy|--fingerprint) return 0 ;;\n"
+      "    " + ValuesWithout("file") + ") return 0 ;;\n"
       "    --cacert) COMPREPLY=($(compgen -f -- \"$cur\")); return 0 ;;\n"
       "  esac\n"
       "  case \"$command\" in\n";
@@ -323,6 +334,10 @@ std::string ZshCompletion() {
       "    fi\n"
       "    return\n"
       "  fi\n"
+      "  # _arguments takes the first word for the command's name and numbers\n"
+      "  # the operands after it: start the words at the command word.\n"
+      "  words=(\"${(@)words[i,-1]}\")\n"
+      "  (( CURRENT -= i - 1 ))\n"
       "  case $command in\n";
   for (const auto& command : Commands()) {
     script += "    " + command.name + ")\n      _arguments -s";
@@ -335,7 +350,10 @@ std::string ZshCompletion() {
         if (character == ':' || character == '[' || character == ']') character = ' ';
       }
       std::string spec = option.name + "[" + help + "]";
-      if (!option.value_name.empty()) spec += ":" + option.value_name + ":";
+      if (!option.value_name.empty()) {
+        spec += ":" + option.value_name + ":" +
+                (option.completes == "file" ? "_files" : option.completes == "folder" ? "_files -/" : " ");
+      }
       script += " \\\n        " + Quoted(spec);
     }
     for (std::size_t index = 0; index < command.completes.size(); ++index) {

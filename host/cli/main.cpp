@@ -2,6 +2,8 @@
 // drives it through iPC and _Connection only, as the Orvex host does.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -116,7 +118,7 @@ int Version() {
     std::cout << "OrvexFTP plug-in " << plugin->iPC_Properties()->Version() << " (" << registration->library_path
               << ")\n";
   } catch (const orvex::Error& error) {
-    std::cout << "OrvexFTP plug-in: " << error.description() << "\n";
+    std::cout << "OrvexFTP plug-in: " << text::TerminalSafe(error.description()) << "\n";
   }
   return kSuccess;
 }
@@ -208,13 +210,28 @@ int Run(const std::vector<std::string>& arguments) {
   return UsageError("unknown command '" + word + "'");
 }
 
-// The loader's report for a class it cannot find, with what to do about it.
-std::string WithRemedy(const orvex::Error& error) {
-  std::string text = error.description() + " (" + std::to_string(error.number()) + ")";
+// The loader's report, and on a line of its own what to do about a class it
+// cannot find. The report is made terminal-safe; the advice is ours.
+void ReportFailure(const orvex::Error& error) {
+  const std::string text = error.description() + " (" + std::to_string(error.number()) + ")";
+  std::cerr << "orvex: " << text::TerminalSafe(text) << "\n";
   if (text.find("is not registered") != std::string::npos || text.find("is missing") != std::string::npos) {
-    text += "\nRun 'orvex register' to register the plug-in.";
+    std::cerr << "Run 'orvex register' to register the plug-in.\n";
   }
-  return text;
+}
+
+// What was printed must have arrived: a listing cut short on a full disk or
+// a closed file is a failure, as with the usual Unix tools, not a success.
+// (The reason is known only when the last flush is what failed.)
+int WithOutputWritten(int status) {
+  std::cout.flush();
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  // A run that failed or was stopped (a closed pipe among them) has said so.
+  if (status != kSuccess || (flushed && !std::cout.bad() && !std::ferror(stdout))) return status;
+  std::cerr << "orvex: cannot write to standard output"
+            << (!flushed && errno != 0 ? ": " + std::string(std::strerror(errno)) : std::string()) << "\n";
+  return kFailure;
 }
 
 }  // namespace
@@ -223,9 +240,9 @@ std::string WithRemedy(const orvex::Error& error) {
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   try {
-    return orvex::cli::Run(arguments);
+    return orvex::cli::WithOutputWritten(orvex::cli::Run(arguments));
   } catch (const orvex::Error& error) {
-    std::cerr << "orvex: " << orvex::text::TerminalSafe(orvex::cli::WithRemedy(error)) << "\n";
+    orvex::cli::ReportFailure(error);
   } catch (const std::exception& error) {
     std::cerr << "orvex: " << orvex::text::TerminalSafe(error.what()) << "\n";
   }

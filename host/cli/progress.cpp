@@ -2,8 +2,12 @@
 
 #include "host/cli/progress.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/text/terminal_text.h"
 
@@ -11,6 +15,19 @@ namespace orvex::cli {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+// The width of the terminal on standard output, read at every redraw so that
+// a resized window is followed; COLUMNS, then 80, where it cannot be asked.
+std::size_t TerminalColumns() {
+  struct winsize size {};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS")) {
+    char* end = nullptr;
+    const long value = std::strtol(columns, &end, 10);
+    if (end != columns && *end == '\0' && value > 0 && value < 10000) return static_cast<std::size_t>(value);
+  }
+  return 80;
+}
 
 std::string Safe(const std::string& text) { return text::TerminalSafe(text); }
 
@@ -87,10 +104,10 @@ void Progress::Draw() {
     status += rate > 0 && seconds >= 1 ? "  " + Duration((total_bytes_ - bytes) / rate) + " left" : "  --:-- left";
   }
   status += "  " + current_;
-  // Keep to one line of a usual terminal so that "\r" redraws it in place.
-  constexpr std::size_t kWidth = 79;
-  if (status.size() > kWidth) status = status.substr(0, kWidth - 3) + "...";
-  out_ << "\r\033[K" << status << std::flush;
+  // Within one line of the terminal, its last column left free (a full line
+  // wraps on some terminals), so that "\r" redraws it in place: a line that
+  // wrapped would leave its first part behind at every redraw.
+  out_ << "\r\033[K" << text::FitToColumns(status, std::max<std::size_t>(TerminalColumns(), 2) - 1) << std::flush;
   line_drawn_ = true;
 }
 

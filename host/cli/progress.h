@@ -2,8 +2,8 @@
 // What a copying command shows while it works and the summary it ends with.
 //
 // On a terminal one status line is redrawn in place (at most ten times a
-// second): files done of total, bytes done of total, percent, rate, time
-// left and the current name:
+// second, cut to the terminal's width): files done of total, bytes done of
+// total, percent, rate, time left and the current name:
 //   [3/12] 1.5 MiB of 4.0 MiB  37%  812.0 KiB/s  0:03 left  docs/a.pdf
 // (a single file, as get and put show it, leaves out the file counts).
 // Otherwise every finished item is one plain line ("copied NAME (BYTES

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -114,7 +115,10 @@ std::optional<std::string> NormaliseProxy(const std::string& text, const std::st
   }
   const auto colon = rest.rfind(':');
   if (colon == std::string::npos || colon == 0 || rest[colon - 1] == ':' || !IsPortNumber(rest.substr(colon + 1)) ||
-      rest.find_first_of(" \t/") != std::string::npos) {
+      rest.find_first_of(" \t/") != std::string::npos ||
+      std::any_of(rest.begin(), rest.end(), [](char character) {
+        return static_cast<unsigned char>(character) < 0x20 || character == 0x7f;
+      })) {
     error = source + " needs HOST:PORT (optionally http://, socks5:// or socks5h:// in front): " + text;
     return std::nullopt;
   }
@@ -125,10 +129,11 @@ std::optional<std::string> NormaliseProxy(const std::string& text, const std::st
 
 std::optional<std::optional<std::string>> ChooseProxy(const std::optional<std::string>& given,
                                                       bool ignore_environment, const std::string& host,
-                                                      std::string& error) {
+                                                      std::string& error, std::string* source) {
   if (given) {
     auto proxy = NormaliseProxy(*given, "--proxy", error);
     if (!proxy) return std::nullopt;
+    if (source) *source = "--proxy";
     return std::optional<std::string>(*proxy);
   }
   if (ignore_environment) return std::optional<std::string>();
@@ -140,6 +145,7 @@ std::optional<std::optional<std::string>> ChooseProxy(const std::optional<std::s
     if (exceptions && ExcludedFromProxy(host, exceptions)) return std::optional<std::string>();
     auto proxy = NormaliseProxy(value, name, error);
     if (!proxy) return std::nullopt;
+    if (source) *source = name;
     return std::optional<std::string>(*proxy);
   }
   return std::optional<std::string>();
@@ -189,7 +195,8 @@ std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& ar
     error = "--proxy does not go with --no-proxy";
     return std::nullopt;
   }
-  const auto proxy = ChooseProxy(arguments.Value("--proxy"), arguments.Has("--no-proxy"), url.host, error);
+  const auto proxy =
+      ChooseProxy(arguments.Value("--proxy"), arguments.Has("--no-proxy"), url.host, error, &options.proxy_source);
   if (!proxy) return std::nullopt;
   options.proxy = *proxy;
   if (options.anonymous && (options.user || options.password_from_input)) {
@@ -245,6 +252,7 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
   if (!options.password && options.password_from_input) {
     std::optional<std::string> password;
     if (InputIsTerminal()) {
+      options.password_prompted = true;
       password = ReadLineWithoutEcho(STDIN_FILENO, "Password: ");
     } else if (std::string line; std::getline(password_input, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -262,6 +270,7 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
     connection.Password(netrc->password);
   } else if (user && !options.anonymous && connection.Password().empty() && InputIsTerminal()) {
     // As ftp, lftp and curl do: a named user and no password anywhere.
+    options.password_prompted = true;
     options.password = PromptForPassword("Password for " + *user + "@" + url_.host + ": ");
     if (options.password) connection.Password(*options.password);
   }

@@ -26,11 +26,14 @@ struct ConnectionOptions {
   // The password once read (from standard input or the terminal), so that a
   // second session of the same command does not ask again.
   std::optional<std::string> password;
+  // The password was asked for on the terminal (whatever, if anything, was typed).
+  bool password_prompted = false;
   bool anonymous = false;
   std::optional<std::string> port;
   // The proxy as the engine takes it ("socks5://HOST:PORT", "HOST:PORT" for
   // HTTP CONNECT), from --proxy or the environment; unset: direct.
   std::optional<std::string> proxy;
+  std::string proxy_source;  // "--proxy", "ftp_proxy", ...: named when the connection fails
   bool no_proxy = false;  // no proxy at all, not even a stored one
   bool verbose = false;   // show the FTP dialogue
   bool no_cache = false;
@@ -56,9 +59,11 @@ struct ConnectionOptions {
 // socks5h://HOST:PORT (the proxy resolves names either way). nullopt with
 // `error` naming the source for anything else (another scheme, a login in
 // the proxy URL, no port); an unset or empty result means direct.
+// `source`, when given, receives where a proxy came from ("--proxy",
+// "ftp_proxy", ...).
 std::optional<std::optional<std::string>> ChooseProxy(const std::optional<std::string>& given,
                                                       bool ignore_environment, const std::string& host,
-                                                      std::string& error);
+                                                      std::string& error, std::string* source = nullptr);
 
 // True for "+HH:MM" or "-HH:MM" within the real time zones (-12:00 to +14:00).
 bool IsZoneOffset(const std::string& text);

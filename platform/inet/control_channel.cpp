@@ -1,5 +1,8 @@
 #include "platform/inet/control_channel.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace orvex::inet {
 namespace {
 
@@ -17,22 +20,41 @@ bool StartsWithCode(std::string_view line) {
          IsDigit(line[2]);
 }
 
-// What a trace shows of a command: secrets masked.
-std::string_view Shown(std::string_view command, std::string& masked) {
-  for (std::string_view secret : {"PASS", "ACCT"}) {
-    if (command.size() < secret.size()) continue;
+// What a trace shows of a command: secrets masked. `argument` receives the
+// secret itself (empty for any other command).
+std::string_view Shown(std::string_view command, std::string& masked, std::string& argument) {
+  for (std::string_view verb : {"PASS", "ACCT"}) {
+    if (command.size() < verb.size()) continue;
     bool same = true;
-    for (std::size_t index = 0; index < secret.size(); ++index) {
+    for (std::size_t index = 0; index < verb.size(); ++index) {
       char character = command[index];
       if (character >= 'a' && character <= 'z') character = static_cast<char>(character - 'a' + 'A');
-      same = same && character == secret[index];
+      same = same && character == verb[index];
     }
-    if (same && (command.size() == secret.size() || command[secret.size()] == ' ')) {
-      masked = std::string(command.substr(0, secret.size())) + " ****";
+    if (same && (command.size() == verb.size() || command[verb.size()] == ' ')) {
+      masked = std::string(command.substr(0, verb.size())) + " ****";
+      argument = command.size() > verb.size() ? std::string(command.substr(verb.size() + 1)) : std::string();
       return masked;
     }
   }
   return command;
+}
+
+// A reply line as a trace shows it: a server that repeats the password or
+// account back ("530 Wrong password secret") has it masked too. The reply
+// code stays readable.
+std::string_view ShownReply(std::string_view line, const std::vector<std::string>& secrets, std::string& masked) {
+  const std::size_t text_start = StartsWithCode(line) ? std::min<std::size_t>(line.size(), 4) : 0;
+  bool changed = false;
+  masked.assign(line);
+  for (const auto& secret : secrets) {
+    for (std::size_t at = masked.find(secret, text_start); at != std::string::npos;
+         at = masked.find(secret, at + 4)) {
+      masked.replace(at, secret.size(), "****");
+      changed = true;
+    }
+  }
+  return changed ? std::string_view(masked) : line;
 }
 
 }  // namespace
@@ -65,7 +87,13 @@ Status ControlChannel::Send(std::string_view command) {
   }
   if (!stream_) return Status(ERROR_FTP_DROPPED);
   std::string line;
-  if (trace_) trace_(TraceDirection::Sent, Shown(command, line));
+  if (trace_) {
+    std::string secret;
+    trace_(TraceDirection::Sent, Shown(command, line, secret));
+    if (!secret.empty() && std::find(secrets_.begin(), secrets_.end(), secret) == secrets_.end()) {
+      secrets_.push_back(std::move(secret));
+    }
+  }
   line.clear();
   line.reserve(command.size() + 2);
   line.append(command).append("\r\n");
@@ -105,7 +133,8 @@ Status ControlChannel::ReadReply(Reply& reply) {
   std::string line;
   Status status = ReadLine(line, deadline);
   if (!status.ok()) return status;
-  if (trace_) trace_(TraceDirection::Received, line);
+  std::string shown;
+  if (trace_) trace_(TraceDirection::Received, ShownReply(line, secrets_, shown));
   if (!StartsWithCode(line) || (line.size() > 3 && line[3] != ' ' && line[3] != '-') ||
       line[0] < '1' || line[0] > '5') {
     return Fail(Status(ERROR_INTERNET_INVALID_SERVER_RESPONSE));
@@ -120,7 +149,7 @@ Status ControlChannel::ReadReply(Reply& reply) {
       }
       status = ReadLine(line, deadline);
       if (!status.ok()) return status;
-      if (trace_) trace_(TraceDirection::Received, line);
+      if (trace_) trace_(TraceDirection::Received, ShownReply(line, secrets_, shown));
       reply.text.append("\r\n").append(line);
       if (line.compare(0, 4, end_marker) == 0 || line == end_marker.substr(0, 3)) {
         break;

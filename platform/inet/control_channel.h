@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/inet/reply.h"
 #include "platform/inet/status.h"
@@ -23,7 +24,8 @@ namespace orvex::inet {
 
 // One line of the dialogue as it passes: a command as sent (without CR LF;
 // the argument of PASS and ACCT replaced by "****") or a reply line as
-// received.
+// received (with any PASS or ACCT argument sent on this channel replaced by
+// "****" as well, should the server repeat it).
 enum class TraceDirection { Sent, Received };
 using ControlTrace = std::function<void(TraceDirection direction, std::string_view line)>;
 
@@ -65,6 +67,8 @@ class ControlChannel {
   std::unique_ptr<Stream> stream_;
   std::chrono::milliseconds reply_timeout_;
   ControlTrace trace_;
+  // The PASS and ACCT arguments sent while tracing, masked in the replies.
+  std::vector<std::string> secrets_;
   char buffer_[4096];
   std::size_t buffer_start_ = 0;
   std::size_t buffer_end_ = 0;

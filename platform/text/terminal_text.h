@@ -19,6 +19,14 @@ std::string TerminalSafe(std::string_view text);
 // True when TerminalSafe would change nothing.
 bool IsTerminalSafe(std::string_view text);
 
+// The columns a terminal gives `text` (terminal-safe UTF-8): East Asian wide
+// letters and most emoji take two, combining marks none, the rest one.
+std::size_t DisplayWidth(std::string_view text);
+
+// `text` cut to at most `columns` columns, ending in "..." when cut; never
+// splits a UTF-8 sequence or a wide letter.
+std::string FitToColumns(std::string_view text, std::size_t columns);
+
 }  // namespace orvex::text
 
 #endif  // ORVEX_PLATFORM_TEXT_TERMINAL_TEXT_H_

@@ -5,9 +5,11 @@
 
 #include <chrono>
 
+#include "platform/text/terminal_text.h"
 #include "tests/cli/cli_fixture.h"
 #include "tests/cli/terminal_process.h"
 #include "tests/support/proxy_daemon.h"
+#include "tests/support/scripted_server.h"
 
 namespace orvex::testing {
 namespace {
@@ -78,6 +80,9 @@ TEST_F(CliTest, AnUnregisteredPluginSaysHowToRegisterIt) {
   const auto version = Orvex({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(Contains(version.out, "not registered (run 'orvex register')")) << version.out;
+  // The advice is a line of its own, not an escaped line break.
+  EXPECT_TRUE(Contains(listed.err, ")\nRun 'orvex register' to register the plug-in.\n")) << listed.err;
+  EXPECT_FALSE(Contains(listed.err, "\\n")) << listed.err;
 }
 
 TEST_F(CliTest, VerboseShowsTheDialogueWithThePasswordMasked) {
@@ -101,6 +106,21 @@ TEST_F(CliTest, VerboseShowsTheDialogueWithThePasswordMasked) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(Contains(refused.err, "> PASS ****\n< 530")) << refused.err;
   EXPECT_FALSE(Contains(refused.err, server.password())) << refused.err;
+  // A server that repeats the password back (in any reply, also on the
+  // connection that carries the contents): masked there too.
+  {
+    ScriptedServer echoing;
+    echoing.On("PASS", [](ScriptedServer::Session& session, const ScriptedServer::Command& command) {
+      session.Reply("230-Welcome, your password " + command.argument + " is weak\r\n230 " + command.argument);
+    });
+    const std::string secret = "open sesame";
+    const auto echoed = Orvex({"-v", "ls", "ftp://127.0.0.1:" + std::to_string(echoing.port()) + "/", "--user", "me",
+                               "--password-stdin"},
+                              secret + "\r\n");
+    EXPECT_TRUE(Contains(echoed.err, "> PASS ****\n< 230-Welcome, your password **** is weak\n< 230 ****\n"))
+        << echoed.err;
+    EXPECT_FALSE(Contains(echoed.err, secret)) << echoed.err;
+  }
   // Without -v nothing of the dialogue shows, and the log holds none of it.
   const auto quiet = WithLogin(server, {"ls", Url(server)});
   EXPECT_EQ(quiet.err, "");
@@ -128,13 +148,20 @@ TEST_F(CliTest, AProxyComesFromTheEnvironmentUnlessToldOtherwise) {
   proxy.Stop();
   // The proxy is gone: the environment's proxy was really used, --no-proxy
   // and no_proxy go direct, and a scheme the engine lacks is a usage error.
-  EXPECT_EQ(run({{"ftp_proxy", address}}, {"ls", Url(server)}).status, 1);
+  const auto gone = run({{"ftp_proxy", address}}, {"ls", Url(server)});
+  EXPECT_EQ(gone.status, 1);
+  // Its failure names the proxy and where it came from.
+  EXPECT_TRUE(Contains(gone.err, "(through the proxy " + address + " from ftp_proxy)\n")) << gone.err;
   EXPECT_EQ(run({{"ftp_proxy", address}}, {"ls", Url(server), "--no-proxy"}).out, "seen.txt\n");
   EXPECT_EQ(run({{"ftp_proxy", address}, {"no_proxy", "example.org, 127.0.0.1"}}, {"ls", Url(server)}).out,
             "seen.txt\n");
   const auto unsupported = run({{"all_proxy", "socks4://127.0.0.1:1080"}}, {"ls", Url(server)});
   EXPECT_EQ(unsupported.status, 2);
   EXPECT_TRUE(Contains(unsupported.err, "all_proxy: unsupported proxy scheme 'socks4://'")) << unsupported.err;
+  const auto control = run({{"ftp_proxy", "127.0.0.1\x1b[2J:1080"}}, {"ls", Url(server)});
+  EXPECT_EQ(control.status, 2);
+  EXPECT_TRUE(Contains(control.err, "ftp_proxy needs HOST:PORT")) << control.err;
+  EXPECT_FALSE(Contains(control.err, "\x1b")) << control.err;
 }
 
 TEST_F(CliTest, MissingRemoteFoldersAreCreatedOnRequest) {
@@ -151,11 +178,27 @@ TEST_F(CliTest, MissingRemoteFoldersAreCreatedOnRequest) {
   const auto again = WithLogin(server, {"mkdir", Url(server, "a/b")});
   EXPECT_EQ(again.status, 1);
   EXPECT_TRUE(Contains(again.err, "already exists")) << again.err;
-  EXPECT_EQ(WithLogin(server, {"mkdir", "-p", Url(server, "file.txt/sub")}).status, 1);
+  // A file in the way: said as such, by a dry run too, and left as it is.
+  WriteTree(Local("site"), {{"index.html", "<p>"}, {"img/logo.png", "png"}});
+  const std::vector<std::vector<std::string>> blocked = {
+      {"mkdir", "-p", Url(server, "file.txt/sub")},
+      {"mkdir", "-p", Url(server, "file.txt")},
+      {"sync", Local("site").string(), Url(server, "file.txt/sub/deeper"), "--up"},
+      {"sync", Local("site").string(), Url(server, "file.txt"), "--up", "--dry-run"},
+      {"sync", Local("site").string(), Url(server, "a/file.txt/x"), "--up", "--dry-run", "--delete"},
+  };
+  server.WriteFile("a/file.txt", "y");
+  for (const auto& arguments : blocked) {
+    const auto result = WithLogin(server, arguments);
+    EXPECT_EQ(result.status, 1) << arguments.back() << result.out;
+    const std::string file = arguments[2].find("a/file.txt") != std::string::npos ? "a/file.txt" : "file.txt";
+    EXPECT_TRUE(Contains(result.err, "not a folder: " + Url(server, file) + "\n")) << result.err;
+    EXPECT_FALSE(Contains(result.out, "would create")) << result.out;
+  }
   EXPECT_EQ(ReadTree(server.root())["file.txt"], "x");
+  EXPECT_EQ(ReadTree(server.root())["a/file.txt"], "y");
 
   // sync --up into a folder that is not there yet: a dry run only says so.
-  WriteTree(Local("site"), {{"index.html", "<p>"}, {"img/logo.png", "png"}});
   const auto planned = WithLogin(server, {"sync", Local("site").string(), Url(server, "www/2026"), "--up", "--dry-run"});
   EXPECT_EQ(planned.status, 0) << planned.err;
   EXPECT_TRUE(Contains(planned.out, "would create " + Url(server, "www/2026/"))) << planned.out;
@@ -188,18 +231,20 @@ TEST_F(CliTest, APersonAtATerminalIsAskedForThePasswordWithoutEcho) {
     EXPECT_FALSE(Contains(orvex.screen(), server.password())) << orvex.screen();
   }
   {
-    // Ctrl-D at the prompt: no password; the refusal says none was given.
+    // Ctrl-D at the prompt: no password; the refusal says none was typed
+    // (not to run on a terminal, where it already is), on a line of its own.
     TerminalProcess orvex(ORVEX_CLI, {"ls", Url(server), "--user", server.user()}, Environment());
     ASSERT_TRUE(orvex.WaitFor("Password for ", seconds(30))) << orvex.screen();
     orvex.Type("\x04");
     EXPECT_EQ(orvex.Finish(seconds(60)), 1) << orvex.screen();
-    EXPECT_TRUE(Contains(orvex.screen(), "no password was given")) << orvex.screen();
+    EXPECT_TRUE(Contains(orvex.screen(), ")\r\norvex: no password was typed at the prompt\r\n")) << orvex.screen();
+    EXPECT_FALSE(Contains(orvex.screen(), "\\n")) << orvex.screen();
   }
   // Not on a terminal nobody is asked: a script never hangs on a prompt.
   const auto script = Orvex({"ls", Url(server), "--user", server.user()}, "", seconds(60));
   EXPECT_EQ(script.status, 1);
   EXPECT_FALSE(Contains(script.out + script.err, "Password for"));
-  EXPECT_TRUE(Contains(script.err, "no password was given")) << script.err;
+  EXPECT_TRUE(Contains(script.err, ")\norvex: no password was given: use --password-stdin")) << script.err;
 }
 
 TEST_F(CliTest, ProgressShowsOnATerminalAndPlainLinesElsewhere) {
@@ -218,6 +263,28 @@ TEST_F(CliTest, ProgressShowsOnATerminalAndPlainLinesElsewhere) {
     EXPECT_TRUE(Contains(orvex.screen(), "%  ")) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), "/s  ")) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), "\r\033[Kdownloaded ")) << orvex.screen();
+  }
+  // A narrow terminal, wide letters in the name: every redraw stays within
+  // one line (a line that wraps leaves its first part behind at each
+  // redraw) and never splits a letter.
+  const std::string wide_name = "日本語のファイル名 2026.bin";
+  server.WriteFile(wide_name, content);
+  for (const unsigned short columns : {24, 41}) {
+    TerminalProcess orvex(ORVEX_CLI, {"get", Url(server, wide_name), Local("wide.bin").string()}, Environment(),
+                          columns);
+    EXPECT_EQ(orvex.Finish(seconds(60)), 0) << orvex.screen();
+    const std::string& screen = orvex.screen();
+    std::size_t lines = 0;
+    for (std::size_t at = screen.find("\r\033[K"); at != std::string::npos;) {
+      const std::size_t next = screen.find("\r\033[K", at + 4);
+      const std::string line = screen.substr(at + 4, next == std::string::npos ? std::string::npos : next - at - 4);
+      at = next;
+      if (line.empty() || line.rfind("downloaded ", 0) == 0) continue;
+      ++lines;
+      EXPECT_LT(text::DisplayWidth(line), columns) << columns << " columns: " << line;
+      EXPECT_TRUE(text::IsTerminalSafe(line)) << line;
+    }
+    EXPECT_GT(lines, 0u) << screen;
   }
   WriteTree(Local("tree"), {{"a.bin", content}, {"b.txt", "b"}});
   {
@@ -271,10 +338,42 @@ TEST_F(CliTest, CompletionScriptsLoadAndComplete) {
   const auto zsh = Orvex({"completion", "zsh"});
   EXPECT_EQ(zsh.status, 0);
   EXPECT_EQ(zsh.out.rfind("#compdef orvex\n", 0), 0u);
-  if (std::filesystem::exists("/bin/zsh")) {
-    std::ofstream(Local("_orvex")) << zsh.out;
-    EXPECT_EQ(RunOrvex("/bin/zsh", {"-n", Local("_orvex").string()}, Environment()).status, 0);
+  ASSERT_TRUE(std::filesystem::exists("/usr/bin/zsh")) << "zsh is missing (scripts/packages.txt)";
+  std::filesystem::create_directories(Local("zsh-functions"));
+  std::ofstream(Local("zsh-functions/_orvex")) << zsh.out;
+  EXPECT_EQ(RunOrvex("/usr/bin/zsh", {"-n", Local("zsh-functions/_orvex").string()}, Environment()).status, 0);
+
+  // zsh completing for real, at a terminal: Ctrl-X shows the line as
+  // completed. Operands count from the command word on, whatever options
+  // come before them.
+  WriteTree(Local("here"), {{"localfile.txt", "x"}, {"subdir/", ""}});
+  std::ofstream(Local(".zshrc")) << "fpath=('" << Local("zsh-functions").string() << "' $fpath)\n"
+                                 << "autoload -Uz compinit && compinit -u -D\n"
+                                 << "show-line() { zle -M \"LINE<$BUFFER>\" }\nzle -N show-line\n"
+                                 << "bindkey '^X' show-line\nPS1='$ '\ncd '" << Local("here").string() << "'\n";
+  const struct {
+    std::string typed, completed;
+  } lines[] = {
+      {"orvex put loc", "orvex put localfile.txt "},
+      {"orvex -v get ftp://x/a loc", "orvex -v get ftp://x/a localfile.txt "},
+      {"orvex sync --up sub", "orvex sync --up subdir/"},
+      {"orvex help syn", "orvex help sync "},
+      {"orvex completion z", "orvex completion zsh "},
+      {"orvex ls ftp://x/ --cacert loc", "orvex ls ftp://x/ --cacert localfile.txt "},
+  };
+  auto environment = Environment();
+  environment["ZDOTDIR"] = Local("").string();
+  environment["TERM"] = "xterm";
+  // One shell for all lines: compinit alone takes seconds on a busy machine.
+  TerminalProcess shell("/usr/bin/zsh", {"-i"}, environment);
+  ASSERT_TRUE(shell.WaitFor("$ ", seconds(60))) << shell.screen();
+  for (const auto& line : lines) {
+    shell.Type(line.typed + "\t\x18");
+    EXPECT_TRUE(shell.WaitFor("LINE<" + line.completed + ">", seconds(30))) << line.typed << "\n" << shell.screen();
+    shell.Type("\x15");  // Ctrl-U: an empty line for the next
   }
+  shell.Type("exit\n");
+  shell.Finish(seconds(30));
 }
 
 }  // namespace
@@ -309,6 +408,35 @@ TEST(ManualPage, NamesEveryCommandAndOption) {
       EXPECT_NE(page.find(option), std::string::npos) << "the manual does not mention " << option;
     }
   }
+}
+
+// Output that cannot be written (a full disk) makes the run a failure: a
+// script must not take a listing cut short for the whole of it.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  server.WriteFile("seen.txt", "x");
+  const std::string login = " --user " + server.user() + " --password-stdin";
+  for (const std::string& command : {std::string(" --help"), " ls " + Url(server) + login,
+                                     " ls --json " + Url(server) + login,
+                                     " get " + Url(server, "seen.txt") + " '" + Local("seen.txt").string() + "'" + login}) {
+    const auto result = RunOrvex("/bin/sh", {"-c", std::string("exec '") + ORVEX_CLI + "'" + command + " > /dev/full"},
+                                 Environment(), server.password() + "\n", seconds(60));
+    EXPECT_EQ(result.status, 1) << command << "\n" << result.err;
+    EXPECT_TRUE(Contains(result.err, "orvex: cannot write to standard output"))
+        << command << "\n" << result.err;
+  }
+}
+
+// The README shows `orvex --help` as it is, not as it once was.
+TEST(Readme, ShowsTheHelpAsItIs) {
+  std::ifstream file(std::string(ORVEX_SOURCE_DIR) + "/README.md");
+  std::ostringstream content;
+  content << file.rdbuf();
+  const auto help = RunOrvex(ORVEX_CLI, {"--help"}, {});
+  ASSERT_EQ(help.status, 0);
+  EXPECT_TRUE(Contains(content.str(), "`orvex --help`:\n\n```\n" + help.out + "```\n"))
+      << "README.md's copy of `orvex --help` differs from:\n" << help.out;
 }
 
 TEST_F(CliTest, TheInstalledTreeWorksFromWhereItIs) {

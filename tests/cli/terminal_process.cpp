@@ -16,14 +16,14 @@ extern char** environ;
 namespace orvex::testing {
 
 TerminalProcess::TerminalProcess(const std::string& program, const std::vector<std::string>& arguments,
-                                 const std::map<std::string, std::string>& environment) {
+                                 const std::map<std::string, std::string>& environment, unsigned short columns) {
   std::vector<std::string> texts = EnvironmentWith(environment);
   std::vector<std::string> words = arguments;
   words.insert(words.begin(), program);
 
   struct winsize size = {};
   size.ws_row = 24;
-  size.ws_col = 100;
+  size.ws_col = columns;
   pid_ = ::forkpty(&terminal_, nullptr, nullptr, &size);
   if (pid_ == 0) {
     std::vector<char*> argv, envp;

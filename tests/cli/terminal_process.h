@@ -16,8 +16,9 @@ namespace orvex::testing {
 
 class TerminalProcess {
  public:
+  // The terminal is `columns` wide and 24 lines high.
   TerminalProcess(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::map<std::string, std::string>& environment);
+                  const std::map<std::string, std::string>& environment, unsigned short columns = 100);
   ~TerminalProcess();
   TerminalProcess(const TerminalProcess&) = delete;
   TerminalProcess& operator=(const TerminalProcess&) = delete;

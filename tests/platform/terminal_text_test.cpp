@@ -34,5 +34,32 @@ TEST(TerminalText, EscapesWhatATerminalWouldActOn) {
   }
 }
 
+// A status line fitted to a narrow terminal must neither wrap (a wrapped
+// line leaves its first part behind at every redraw) nor split a letter.
+TEST(TerminalText, FitsALineToTheColumnsOfATerminal) {
+  struct Case {
+    std::string text;
+    std::size_t columns;
+    std::string fitted;
+    std::size_t width;  // of `text`
+  } cases[] = {
+      {"short", 10, "short", 5},
+      {"exactly ten", 11, "exactly ten", 11},
+      {"a little too long", 10, "a littl...", 17},
+      {"Grüße aus Köln", 8, "Grüße...", 14},      // two-byte letters are one column
+      {"日本語のファイル", 7, "日本...", 16},       // wide letters are two columns
+      {"日本語のファイル", 8, "日本...", 16},       // and never split
+      {"e\xcc\x81t\xc3\xa9", 5, "e\xcc\x81t\xc3\xa9", 3},  // a combining accent takes none
+      {"abc", 2, "ab", 3},                          // no room for "..."
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(DisplayWidth(test.text), test.width) << test.text;
+    const std::string fitted = FitToColumns(test.text, test.columns);
+    EXPECT_EQ(fitted, test.fitted) << test.text;
+    EXPECT_LE(DisplayWidth(fitted), test.columns) << test.text;
+    EXPECT_TRUE(IsTerminalSafe(fitted)) << test.text;
+  }
+}
+
 }  // namespace
 }  // namespace orvex::text
