@@ -295,18 +295,20 @@ TEST_F(Hostile, NamesTheListingCannotCarryAreReportedAndTheirNamesakesKept) {
   Tree expected = kept;
   expected["plain.txt"] = "plain";  // the rest goes on, --delete included
   EXPECT_EQ(ReadTree(Local("tree")), expected);
-  for (const std::string& name : {"failed a\\b:", "failed x/y:", "failed d\\e/:", "failed x/:", "failed d/:", "failed fifo:"}) {
+  for (const char* name : {"failed a\\b:", "failed x/y:", "failed d\\e/:", "failed x/:", "failed d/:", "failed fifo:"}) {
     EXPECT_NE(down.err.find(name), std::string::npos) << name << "\n" << down.err;
   }
   // Nothing was fetched under any name but the plain one.
   for (const auto& command : remote.server.Commands()) {
-    if (command.rfind("RETR", 0) == 0) EXPECT_EQ(command, "RETR /plain.txt");
+    if (command.rfind("RETR", 0) == 0) {
+      EXPECT_EQ(command, "RETR /plain.txt");
+    }
   }
 
   auto shown = Scripted({"ls", remote.Url()});
   EXPECT_EQ(shown.status, 0) << shown.err;
   EXPECT_EQ(shown.out, "plain.txt\n");
-  for (const std::string& name : {"not shown: a\\b (", "not shown: d\\e/ (", "not shown: fifo ("}) {
+  for (const char* name : {"not shown: a\\b (", "not shown: d\\e/ (", "not shown: fifo ("}) {
     EXPECT_NE(shown.err.find(name), std::string::npos) << name << "\n" << shown.err;
   }
 
@@ -439,7 +441,9 @@ TEST_P(Interrupt, AStalledServerDoesNotHoldTheStopUp) {
         << result.err;
     EXPECT_NE(result.out.find("copied 0, skipped 0, deleted 0, failed 1,"), std::string::npos) << result.out;
     EXPECT_EQ(ReadTree(Local("tree")), local);
-    if (test.up) EXPECT_TRUE(remote.Received("DELE", "f.bin.ovt"));
+    if (test.up) {
+      EXPECT_TRUE(remote.Received("DELE", "f.bin.ovt"));
+    }
     if (!test.delete_answered) {
       EXPECT_NE(result.err.find("may be left on the server"), std::string::npos) << result.err;
     }
