@@ -73,6 +73,12 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
       handle = TransferFTP_->OpenFileStream(path, wininet::GENERIC_READ, mode);
     } else if (temporary_copy) {
       handle = TransferFTP_->OpenFileStream(path + kTemporarySuffix, wininet::GENERIC_WRITE, mode);
+      const wininet::DWORD failure = handle == 0 ? wininet::GetLastError() : 0;
+      if (failure == wininet::ERROR_INTERNET_OPERATION_CANCELLED || failure == wininet::ERROR_INTERNET_TIMEOUT) {
+        // Cut short while waiting for the server's answer to STOR: the
+        // server may have made the temporary file all the same.
+        DiscardTemporaryCopy(file_stream->File(), TransferFTP_->LastError());
+      }
     } else {
       handle = TransferFTP_->OpenFileStream(path, wininet::GENERIC_WRITE, mode);
     }
