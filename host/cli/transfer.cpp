@@ -278,6 +278,10 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
     result.error += "; " + close_report;
   }
   result.ok = moved;
+  if (moved) {
+    const std::time_t given = stream->File()->DateModified().ToTimeT();
+    result.time_kept = given >= status.st_mtim.tv_sec - 1 && given <= status.st_mtim.tv_sec + 1;
+  }
   return result;
 }
 
