@@ -1,6 +1,8 @@
 // Connecting and disconnecting, and the error report every failing
 // host-facing operation goes through.
 
+#include <algorithm>
+
 #include "connection/connection.h"
 #include "ftp/listing_time_zone.h"
 #include "platform/inet/wininet.h"
@@ -93,6 +95,11 @@ std::int32_t Connection::ServerTraits() {
 std::string Connection::ListingTimeOffset() {
   const auto offset = FTP_ ? FTP_->ListingOffsetInUse() : std::nullopt;
   return offset ? FormatZoneOffset(*offset) : std::string();
+}
+
+void Connection::CancelDescriptor(std::int32_t descriptor, std::int32_t grace_milliseconds) {
+  wininet::InternetSetCancelDescriptor(descriptor < 0 ? -1 : descriptor,
+                                       static_cast<wininet::DWORD>(std::max(grace_milliseconds, 0)));
 }
 
 void Connection::iPC_Disconnect() {

@@ -61,6 +61,8 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   void ServerTimeOffset(const std::string& value) override { ServerTimeOffset_ = value; }
   std::int32_t ServerTraits() override;
   std::string ListingTimeOffset() override;
+  Variant LeftOutOfListing(const std::string& folder_path) override;
+  void CancelDescriptor(std::int32_t descriptor, std::int32_t grace_milliseconds) override;
 
   // _ConnectionSecurity members (FTP over TLS; security.cpp).
   std::int32_t Encryption() override { return Encryption_; }
@@ -162,6 +164,11 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   // rename over it. Raises with the reason when the new content could not be
   // put in place; the temporary file then stays on the server.
   void PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file);
+  // Removes the temporary file of an upload that was abandoned (`failure`
+  // empty) or failed (`failure`: why). Raises with the failure and what
+  // became of the temporary file; for an abandoned upload only when the
+  // temporary file may be left on the server.
+  void DiscardTemporaryCopy(const com::ComPtr<HostFile>& file, const std::string& failure);
   // Closes a download (or a stream opened for neither mode), raising when
   // the server holds more than the host read or did not confirm the
   // transfer.

@@ -73,6 +73,12 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
       handle = TransferFTP_->OpenFileStream(path, wininet::GENERIC_READ, mode);
     } else if (temporary_copy) {
       handle = TransferFTP_->OpenFileStream(path + kTemporarySuffix, wininet::GENERIC_WRITE, mode);
+      const wininet::DWORD failure = handle == 0 ? wininet::GetLastError() : 0;
+      if (failure == wininet::ERROR_INTERNET_OPERATION_CANCELLED || failure == wininet::ERROR_INTERNET_TIMEOUT) {
+        // Cut short while waiting for the server's answer to STOR: the
+        // server may have made the temporary file all the same.
+        DiscardTemporaryCopy(file_stream->File(), TransferFTP_->LastError());
+      }
     } else {
       handle = TransferFTP_->OpenFileStream(path, wininet::GENERIC_WRITE, mode);
     }
@@ -145,6 +151,19 @@ bool Connection::iPC_SeekFile(const com::ComPtr<HostFileStream>& file_stream, do
                                          {ReportedPathOf(file_stream), Variant(position).ToString(), FailureReason(failure)}));
     return false;
   }
+}
+
+void Connection::DiscardTemporaryCopy(const com::ComPtr<HostFile>& file, const std::string& failure) {
+  const std::string temporary = file->Path() + kTemporarySuffix;
+  if (FTP_->DeleteFile(nullptr, temporary)) {
+    if (!failure.empty()) {
+      Raise(kStreamFailure, failure + " " + Translate("The temporary upload '%1' was removed.", {temporary}));
+    }
+    return;
+  }
+  const std::string left = Translate("The temporary upload '%1' may be left on the server: %2",
+                                     {temporary, FTP_->LastError()});
+  Raise(kStreamFailure, failure.empty() ? left : failure + " " + left);
 }
 
 void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
@@ -222,18 +241,25 @@ bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
     auto file = file_stream->File();
     if (file_stream->Status() & HostFileStream::kStatusAbandoned) {
       TransferFTP_->CloseFileStream(handle);
+      file->Deleted(true);
+      file_stream->File(file->Clone());
       // Only a temporary file this upload wrote is removed: written straight
       // onto the target, there is none, and a file of that name is someone
       // else's.
-      if (temporary_copy) FTP_->DeleteFile(nullptr, file->Path() + kTemporarySuffix);
-      file->Deleted(true);
-    } else {
-      if (!TransferFTP_->CloseFileStream(handle)) Raise(kStreamFailure, TransferFTP_->LastError());
-      if (temporary_copy) PutTemporaryCopyInPlace(file);
-      file->Deleted(false);
-      file->DateModified(FinishedUploadDate(file));
-      if (const auto& cache = FTP_->Cache()) cache->UpdateFile(file);
+      if (temporary_copy) DiscardTemporaryCopy(file, "");
+      return true;
     }
+    if (!TransferFTP_->CloseFileStream(handle)) {
+      // The target was never touched, and a temporary copy the server did
+      // not confirm is of no use to anyone: it goes too.
+      const std::string reason = TransferFTP_->LastError();
+      if (temporary_copy) DiscardTemporaryCopy(file, reason);
+      Raise(kStreamFailure, reason);
+    }
+    if (temporary_copy) PutTemporaryCopyInPlace(file);
+    file->Deleted(false);
+    file->DateModified(FinishedUploadDate(file));
+    if (const auto& cache = FTP_->Cache()) cache->UpdateFile(file);
     file_stream->File(file->Clone());
     return true;
   } catch (const std::exception& failure) {

@@ -72,4 +72,14 @@ com::ComPtr<HostFolder> Connection::iPC_GetFolder(const std::string& folder_path
   }
 }
 
+Variant Connection::LeftOutOfListing(const std::string& folder_path) {
+  Variant::Array items;
+  if (!FTP_) return items;
+  for (const auto& item : FTP_->LeftOutOfListing(folder_path)) {
+    items.push_back(Variant::Array{Variant(item.Name), Variant(item.NotAFile ? kLeftOutSpecial : kLeftOutName),
+                                   Variant(item.Folder)});
+  }
+  return items;
+}
+
 }  // namespace orvex

@@ -139,6 +139,15 @@ class cxFTP {
   // why.
   bool ListDirectory(const std::string& Path, com::ComPtr<script::Collection>& Files,
                      com::ComPtr<script::Collection>& Folders);
+  // What the server listed in the folder at `Path` but a listing cannot
+  // carry (see FtpGetOmittedEntryA), as of the last time this session
+  // listed it from the server; empty for a folder it never listed.
+  struct LeftOut {
+    std::string Name;  // as listed (may hold "/", "\", NUL)
+    bool NotAFile = false;  // a device, socket or pipe; else an unusable name
+    bool Folder = false;
+  };
+  std::vector<LeftOut> LeftOutOfListing(const std::string& Path) const;
   // The item at host path `Path` from a listing of its parent folder (name
   // looked up without regard to case), or empty. Empty also when the parent
   // could not be listed: the form with `Listed` tells the two apart (false:
@@ -341,6 +350,8 @@ class cxFTP {
   bool connection_lost_ = false;
   std::string CurrentPath_;
   std::string LastError_;
+  // LeftOutOfListing, by host path.
+  std::map<std::string, std::vector<LeftOut>> left_out_;
   script::FileSystemObject path_object_;
   ErrorHandler on_error_;
   TraceHandler on_trace_;

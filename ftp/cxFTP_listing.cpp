@@ -117,10 +117,26 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
     if (!InternetFindNextFileA(find.get(), &entry)) find.Close();
   }
 
+  // Said apart, never dropped in silence: a host that took these names'
+  // absence for absent items would delete their namesakes on its side.
+  std::vector<LeftOut> left_out;
+  FTP_OMITTED_ENTRY omitted;
+  for (DWORD index = 0; FtpGetOmittedEntryA(hConnection_, index, &omitted); ++index) {
+    left_out.push_back({std::string(omitted.cFileName, omitted.dwNameLength),
+                        omitted.dwReason == FTP_OMITTED_NOT_A_FILE,
+                        (omitted.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  }
+  left_out_[Path] = std::move(left_out);
+
   ApplyListingTimes(listed);
   CacheObject().SetFiles(Path, Files);
   CacheObject().SetFolders(Path, Folders);
   return true;
+}
+
+std::vector<cxFTP::LeftOut> cxFTP::LeftOutOfListing(const std::string& Path) const {
+  const auto found = left_out_.find(Path);
+  return found == left_out_.end() ? std::vector<LeftOut>() : found->second;
 }
 
 com::ComPtr<HostFile> cxFTP::GetFile(const std::string& Path) {

@@ -69,6 +69,23 @@ struct _Connection : com::IUnknown {
   // The offset from UTC applied to the listing's times ("+05:30"), empty
   // while none is known or the listing gives UTC.
   virtual std::string ListingTimeOffset() = 0;
+  // What the server listed in the folder at `folder_path` but a listing
+  // cannot carry, as of the last time the plug-in listed that folder from
+  // the server: an array of [name, kind, folder] arrays, `name` as listed
+  // (it may hold "/", "\" or NUL), `kind` kLeftOutName (a name no item path
+  // can hold) or kLeftOutSpecial (a device, socket or pipe), `folder` a
+  // Boolean. Their absence from iPC_GetFiles and iPC_GetFolders is no
+  // absence on the server: a host must not delete their namesakes.
+  static constexpr std::int32_t kLeftOutName = 1;
+  static constexpr std::int32_t kLeftOutSpecial = 2;
+  virtual Variant LeftOutOfListing(const std::string& folder_path) = 0;
+  // For a host that must stop at once (Ctrl-C) while a server is slow or
+  // silent: the reading end of a pipe its signal handler writes a byte to,
+  // -1 for none. While a byte is in it, every member waiting on the server
+  // fails with "The operation was cancelled"; what the plug-in does after
+  // that (removing a temporary upload) still runs, for at most
+  // `grace_milliseconds`. It applies to every connection of the process.
+  virtual void CancelDescriptor(std::int32_t descriptor, std::int32_t grace_milliseconds) = 0;
 
   virtual std::string iPC_Location() = 0;
   virtual std::string iPC_InitialLocation() = 0;

@@ -31,7 +31,11 @@ std::unique_ptr<RemoteSession> OpenAtParent(const RemoteUrl& item, const ParsedA
   return OpenSession(item.Parent(), arguments, status);
 }
 
-int Report(RemoteSession& session) { return Problem(session.LastError()); }
+// A failure of the session; the signal's status when a signal cut it short.
+int Report(RemoteSession& session) {
+  const int status = Problem(session.LastError());
+  return Interrupted() ? InterruptExitStatus() : status;
+}
 
 // A transfer that did not complete: its reason, and the status that says
 // whether a signal stopped it.
@@ -63,6 +67,7 @@ int GetCommand(const Arguments& arguments) {
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
   CatchInterrupts();
+  session->CancelOnInterrupt();
   // The listing says whether the file exists and how many bytes to read;
   // a file the server does not list is an error, never an empty download.
   auto listing = session->List(session->location());
@@ -103,6 +108,7 @@ int PutCommand(const Arguments& arguments) {
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
   CatchInterrupts();
+  session->CancelOnInterrupt();
   std::vector<std::string> names = {url->Name()};
   if (!names_folder) {
     auto listing = session->List(session->location());

@@ -7,7 +7,9 @@
 //   {"location":"ftp://...","folders":[{"name":"...","modified":"YYYY-MM-DDTHH:MM:SS"}],
 //    "files":[{"name":"...","size":N,"modified":"YYYY-MM-DDTHH:MM:SS"}]}
 // Times are the plug-in's dates (local time, no zone). Entries are sorted by
-// name (byte order) so that the output is stable between runs.
+// name (byte order) so that the output is stable between runs. What the
+// server listed but no item can stand for (a name holding "/" or "\", a
+// device or pipe) is named on standard error, never silently missing.
 
 #include <algorithm>
 #include <cstdio>
@@ -82,6 +84,12 @@ int ListCommand(const Arguments& arguments) {
   } else {
     for (const auto& folder : listing->folders) std::cout << text::TerminalSafe(folder->Name()) << "/\n";
     for (const auto& file : listing->files) std::cout << text::TerminalSafe(file->Name()) << "\n";
+  }
+  for (const auto& entry : listing->left_out) {
+    std::cerr << "orvex: not shown: " << text::TerminalSafe(entry.name) << (entry.folder ? "/" : "") << " ("
+              << (entry.special ? "a device, socket or pipe"
+                                : "the name holds \"/\", \"\\\" or NUL, or is too long")
+              << ")\n";
   }
   return kSuccess;
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "host/cli/interrupts.h"
 #include "host/cli/netrc.h"
 #include "host/cli/terminal_input.h"
 #include "platform/text/terminal_text.h"
@@ -365,6 +366,8 @@ std::string RemoteSession::PathOf(const std::vector<std::string>& names) const {
   return path;
 }
 
+void RemoteSession::CancelOnInterrupt() { connection_->CancelDescriptor(InterruptDescriptor(), kTidyUpMilliseconds); }
+
 std::optional<RemoteListing> RemoteSession::List(const std::string& folder_path) {
   auto folders = plugin_->iPC_GetFolders(folder_path);
   if (!folders) return std::nullopt;
@@ -376,7 +379,17 @@ std::optional<RemoteListing> RemoteSession::List(const std::string& folder_path)
     plugin_->iPC_Properties()->LastError("the listing of " + folder_path + " holds an entry that is not an item");
     return std::nullopt;
   }
-  return RemoteListing{std::move(*folder_items), std::move(*file_items)};
+  RemoteListing listing{std::move(*folder_items), std::move(*file_items), {}};
+  const Variant left_out = connection_->LeftOutOfListing(folder_path);
+  if (left_out.type() == Variant::Type::Array) {
+    for (const Variant& entry : left_out.AsArray()) {
+      if (entry.type() != Variant::Type::Array || entry.AsArray().size() != 3) continue;
+      const auto& fields = entry.AsArray();
+      listing.left_out.push_back(
+          {fields[0].ToString(), fields[1].ToLong() == _Connection::kLeftOutSpecial, fields[2].ToBoolean()});
+    }
+  }
+  return listing;
 }
 
 }  // namespace orvex::cli

@@ -76,10 +76,20 @@ std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& ar
 // Asks the plug-in objects made from now on to trace (ORVEX_FTP_TRACE=1).
 void EnableDialogueTrace();
 
-// A remote folder's entries, without "." and "..", in the server's order.
+// An entry the server listed that the plug-in could not hand on as an item
+// (_Connection::LeftOutOfListing).
+struct LeftOutEntry {
+  std::string name;      // as listed: may hold "/", "\" or NUL
+  bool special = false;  // a device, socket or pipe; otherwise an unusable name
+  bool folder = false;
+};
+
+// A remote folder's entries, without "." and "..", in the server's order,
+// and what the server listed besides that cannot be items.
 struct RemoteListing {
   std::vector<com::ComPtr<HostFolder>> folders;
   std::vector<com::ComPtr<HostFile>> files;
+  std::vector<LeftOutEntry> left_out;
 };
 
 class RemoteSession {
@@ -115,6 +125,10 @@ class RemoteSession {
   // iPC_Connect without the interactive retry: one attempt. On failure the
   // reason is LastError().
   bool Connect();
+
+  // From now on a signal caught by CatchInterrupts also cuts short what the
+  // plug-in is waiting for (see interrupts.h).
+  void CancelOnInterrupt();
 
   iPC& plugin() { return *plugin_; }
   // FTP over TLS settings of the connection (never null).

@@ -223,6 +223,8 @@ class Synchronisation {
 };
 
 bool Synchronisation::ConnectionLost(const std::string& report) {
+  // A signal stops the run anyway; no reconnecting for it.
+  if (Interrupted()) return false;
   if (session_.plugin().iPC_Connected() && IsServerRefusal(report)) return false;
   if (session_.Connect()) return false;
   lost_reason_ = session_.LastError();
@@ -306,6 +308,46 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     remote_items[name] =
         SideItem{ItemKind::File, {static_cast<std::uint64_t>(std::max(0.0, file->Size())), file->DateModified().ToTimeT()}, false};
     remote_files[name] = file;
+  }
+
+  // What the server listed but the plug-in could not hand on. Never taken
+  // for absent: an unusable name is compared as an item that cannot be
+  // copied, a device or pipe as a special file; on --down the local item a
+  // name like "a\b" may stand for ("a") is kept as well.
+  for (const auto& entry : remote.left_out) {
+    const std::string& name = entry.name;
+    if (remote_items.count(name) || protected_names.count(name)) continue;
+    if (entry.special) {
+      if (up()) {
+        // Neither replaced nor deleted: the plug-in has no item to do it with.
+        protected_names.insert(name);
+        const bool touched = settings_.plan.delete_extra ||
+                             std::any_of(local_entries.begin(), local_entries.end(),
+                                         [&](const LocalEntry& local) { return local.name == name; });
+        if (touched) {
+          progress_.Failed(visit.display + name,
+                           "the server lists a device, socket or pipe of this name; it is left as it is");
+        }
+        continue;
+      }
+      remote_items[name] = SideItem{ItemKind::Special, {}, false};
+      continue;
+    }
+    remote_items[name] = SideItem{entry.folder ? ItemKind::Folder : ItemKind::File, {}, true};
+    const std::size_t separator = name.find_first_of("/\\");
+    if (!up() && separator != std::string::npos && separator > 0) {
+      const std::string head = name.substr(0, separator);
+      const auto namesake = std::find_if(local_entries.begin(), local_entries.end(),
+                                         [&](const LocalEntry& local) { return local.name == head; });
+      if (!remote_items.count(head) && !protected_names.count(head) && namesake != local_entries.end()) {
+        protected_names.insert(head);
+        if (settings_.plan.delete_extra) {
+          progress_.Failed(visit.display + head + (namesake->item.kind == ItemKind::Folder ? "/" : ""),
+                           "left in place: the server lists \"" + name +
+                               "\", a name that may stand for an item inside it");
+        }
+      }
+    }
   }
 
   // Partial downloads: on --down a left-over beside a file being synchronised
@@ -600,9 +642,7 @@ Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
         return outcome;
       }
       outcome.interrupted = result.interrupted;
-      return fail(result.interrupted ? std::string(InterruptText()) + "; the partial upload was discarded"
-                                     : result.error,
-                  !result.interrupted && result.error.rfind("cannot read", 0) != 0);
+      return fail(result.error, !result.interrupted && result.error.rfind("cannot read", 0) != 0);
     }
   }
   return outcome;
@@ -646,6 +686,7 @@ int SyncCommand(const Arguments& arguments) {
   auto& session = remote.session;
   if (!session) return status;
   CatchInterrupts();
+  session->CancelOnInterrupt();
   if (!up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
     std::cerr << "orvex: cannot create folder " << text::TerminalSafe(local.string()) << ": " << error.message()
               << "\n";

@@ -31,15 +31,19 @@ Decision PlanItem(const SideItem& source, const SideItem& target, const PlanOpti
   if (source.kind == ItemKind::Absent) {
     if (target.kind == ItemKind::Absent || !options.delete_extra) return {};
     if (target.unrepresentable) {
-      // The server could never have listed it: its absence there says nothing.
-      return {Action::Refuse, "the name cannot exist on the server, so it is not compared and not deleted"};
+      // Locally: the server could never have listed it, so its absence there
+      // says nothing. On the server: no item path can name it.
+      return {Action::Refuse, up ? "the server lists a name orvex cannot address (it holds \"/\", \"\\\" or "
+                                   "NUL, or is too long), so it is not deleted"
+                                 : "the name cannot exist on the server, so it is not compared and not deleted"};
     }
     return {Action::Delete, ""};
   }
 
   if (source.unrepresentable) {
     return {Action::Refuse, up ? "the name cannot be sent to the server (it holds \"\\\" or a line break)"
-                               : "the name cannot be represented here"};
+                               : "the server lists a name orvex cannot copy (it holds \"/\", \"\\\" or NUL, or "
+                                 "is too long); nothing of that name is copied or deleted"};
   }
 
   if (source.kind == ItemKind::Link || source.kind == ItemKind::Special) {

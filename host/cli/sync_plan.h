@@ -30,7 +30,8 @@ struct SideItem {
   FileState state;  // size and time, for a File
   // The name cannot exist on the other side (a local name holding "\" or a
   // line break: the server's listings can never show it, so it can neither
-  // be sent nor be compared).
+  // be sent nor be compared; a remote name holding "/", "\" or NUL, which
+  // no item path can name, so it can neither be fetched nor deleted).
   bool unrepresentable = false;
 };
 

@@ -121,6 +121,8 @@ TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, cons
   stream->AccessMode(HostFileStream::kAccessRead);
   if (!plugin.iPC_OpenFile(stream)) {
     result.error = PluginReport(plugin);
+    result.interrupted = Interrupted();
+    if (result.interrupted) result.error = InterruptText();
     discard();
     return result;
   }
@@ -151,10 +153,17 @@ TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, cons
     result.bytes += count;
     if (progress) progress(result.bytes);
   }
+  if (!moved) stream->Status(HostFileStream::kStatusAbandoned);
   const bool closed = plugin.iPC_CloseFile(stream);
   if (moved && !closed) {
     result.error = PluginReport(plugin);
     moved = false;
+  }
+  // A signal that cut the transfer short (the plug-in's wait ended with it)
+  // is an interruption, not a fault of the server.
+  if (!moved && Interrupted() && !result.interrupted) {
+    result.interrupted = true;
+    result.error = InterruptText();
   }
   if (moved) {
     const timespec times[2] = {{0, UTIME_OMIT}, {file->DateModified().ToTimeT(), 0}};
@@ -209,6 +218,8 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
   }
   if (!plugin.iPC_OpenFile(stream)) {
     result.error = PluginReport(plugin);
+    result.interrupted = Interrupted();
+    if (result.interrupted) result.error = InterruptText();
     return result;
   }
 
@@ -252,9 +263,19 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
   }
   if (!moved) stream->Status(HostFileStream::kStatusAbandoned);
   const bool closed = plugin.iPC_CloseFile(stream);
+  // A close that failed says why, and whether the temporary upload may be
+  // left on the server.
+  const std::string close_report = closed ? std::string() : PluginReport(plugin);
   if (moved && !closed) {
-    result.error = PluginReport(plugin);
+    result.error = close_report;
     moved = false;
+  }
+  if (!moved && Interrupted()) {
+    result.interrupted = true;
+    result.error = InterruptText();
+    result.error += closed ? "; the partial upload was discarded" : "; " + close_report;
+  } else if (!closed && result.error != close_report) {
+    result.error += "; " + close_report;
   }
   result.ok = moved;
   if (moved) {

@@ -131,6 +131,12 @@ Status FileTransfer::Write(const void* data, std::size_t size, std::size_t& writ
 Status FileTransfer::Close() {
   if (closed_) return outcome_;
   closed_ = true;
+  if (outcome_.error() == win32::ERROR_INTERNET_OPERATION_CANCELLED) {
+    // Stopped on request: the server's verdict is not waited for.
+    data_.reset();
+    connection_->AbortTransfer();
+    return outcome_;
+  }
   if (direction_ == TransferDirection::Upload) {
     if (outcome_.ok()) data_->ShutdownWrite();
     data_.reset();

@@ -13,6 +13,9 @@
 //   ERROR_INTERNET_EXTENDED_ERROR when the server refused or did not complete
 //   the file. Close of an unfinished download aborts it (ABOR) so that the
 //   control connection stays usable.
+// - A transfer cancelled (ERROR_INTERNET_OPERATION_CANCELLED, see
+//   cancellation.h) closes at once and reports the cancellation; its control
+//   connection is given up rather than waited for.
 // - No allocation per call: the only buffer is the ASCII upload's fixed
 //   conversion buffer.
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/inet/cancellation.h"
 #include "platform/inet/file_transfer.h"
 #include "platform/inet/listing/listing_parser.h"
 
@@ -341,26 +342,33 @@ Status FtpConnection::StartDataCommand(std::string_view command,
 
 Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entries) {
   entries.clear();
+  omissions_.clear();
   if (!IsSafeArgument(path)) return Status(ERROR_INVALID_NAME);
   Status status = Ready();
   if (!status.ok()) return status;
   if (mlsd_) {
-    status = ListWith("MLSD", path, entries);
+    status = ListWith("MLSD", path, entries, omissions_);
     // A server that announced MLST but refuses MLSD: fall back for good.
     if (status.error() != ERROR_INTERNET_EXTENDED_ERROR ||
         (last_reply_.code != 500 && last_reply_.code != 502)) {
       if (status.ok()) status = SizeLinks(path, entries);
-      if (!status.ok()) entries.clear();
+      if (!status.ok()) {
+        entries.clear();
+        omissions_.clear();
+      }
       return status;
     }
     mlsd_ = false;
     entries.clear();
+    omissions_.clear();
   }
-  if (list_all_ == Probe::Refused) return SizedLinks(path, entries, ListWith("LIST", path, entries));
+  if (list_all_ == Probe::Refused) {
+    return SizedLinks(path, entries, ListWith("LIST", path, entries, omissions_));
+  }
   const auto navigation = [](const RemoteEntry& entry) {
     return (entry.name == "." || entry.name == "..") && (entry.attributes & kAttributeDirectory) != 0;
   };
-  status = ListWith("LIST -a", path, entries);
+  status = ListWith("LIST -a", path, entries, omissions_);
   if (list_all_ == Probe::Understood) {
     if (status.ok()) std::erase_if(entries, navigation);
     return SizedLinks(path, entries, status);
@@ -374,13 +382,16 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
       });
   if (!status.ok() && !channel_.usable()) {
     entries.clear();
+    omissions_.clear();
     return status;
   }
   std::vector<RemoteEntry> plain;
+  std::vector<OmittedEntry> plain_omissions;
   status = Ready();
-  if (status.ok()) status = ListWith("LIST", path, plain);
+  if (status.ok()) status = ListWith("LIST", path, plain, plain_omissions);
   if (!status.ok()) {
     entries.clear();
+    omissions_.clear();
     return status;
   }
   const bool plain_dot_shown = std::any_of(plain.begin(), plain.end(), [](const RemoteEntry& entry) {
@@ -393,12 +404,16 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
   }
   list_all_ = Probe::Refused;
   entries = std::move(plain);
+  omissions_ = std::move(plain_omissions);
   return SizedLinks(path, entries, status);
 }
 
 Status FtpConnection::SizedLinks(std::string_view path, std::vector<RemoteEntry>& entries, Status status) {
   if (status.ok()) status = SizeLinks(path, entries);
-  if (!status.ok()) entries.clear();
+  if (!status.ok()) {
+    entries.clear();
+    omissions_.clear();
+  }
   return status;
 }
 
@@ -459,7 +474,8 @@ Status FtpConnection::SetModificationTime(std::string_view path, const CivilTime
 }
 
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
-                               std::vector<RemoteEntry>& entries) {
+                               std::vector<RemoteEntry>& entries, std::vector<OmittedEntry>& omitted) {
+  omitted.clear();
   PendingData pending;
   Status status = PrepareData(pending);
   if (!status.ok()) return status;
@@ -517,10 +533,12 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
       if (!overlong) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::optional<ListingEntry> parsed =
-            machine_listing ? ParseMlsdLine(line) : ParseListLine(line, now);
+            machine_listing ? ParseMlsdLineAsListed(line) : ParseListLineAsListed(line, now);
         if (parsed) {
           if (std::optional<RemoteEntry> entry = ToRemoteEntry(*parsed)) {
             entries.push_back(std::move(*entry));
+          } else if (std::optional<OmittedEntry> left_out = OmissionOf(*parsed)) {
+            omitted.push_back(std::move(*left_out));
           }
         }
       }
@@ -533,6 +551,7 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
     // The listing is incomplete; the final reply may never come.
     AbortTransfer();
     entries.clear();
+    omitted.clear();
     return data_status;
   }
   status = ReadReply();
@@ -541,7 +560,10 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
     // A listing the server cut short must not look like the whole folder.
     status = Status(ERROR_INTERNET_EXTENDED_ERROR);
   }
-  if (!status.ok()) entries.clear();
+  if (!status.ok()) {
+    entries.clear();
+    omitted.clear();
+  }
   return status;
 }
 
@@ -577,6 +599,10 @@ Status FtpConnection::FinishTransfer() {
 void FtpConnection::AbortTransfer() {
   transfer_in_progress_ = false;
   if (!channel_.usable()) return;
+  if (CancellationRequested()) {
+    channel_.Break();
+    return;
+  }
   // The data connection is closed already. The server answers ABOR with one
   // or two replies (426 for the transfer, then 225/226), or the transfer had
   // just completed and its 226 comes first. ABOR goes alone: some servers

@@ -24,6 +24,9 @@
 //   handshake that fails, ends the connect before USER or PASS is sent; every
 //   data connection resumes the control connection's session. TLS failures
 //   leave their reason in LastSecurityReport().
+// - Every wait honours the engine's cancellation (cancellation.h): a
+//   cancelled operation fails with ERROR_INTERNET_OPERATION_CANCELLED and
+//   leaves the control connection given up, as after a timeout.
 
 #include <cstdint>
 #include <memory>
@@ -99,7 +102,11 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // name lists something else, or nothing); then every later LIST asks for
   // "-a" and the "." and ".." entries it adds are left out. Otherwise plain
   // LIST is used for good, its entries as the server gives them.
+  //
+  // Entries ToRemoteEntry leaves out (names holding "/" or "\", devices)
+  // are kept in omissions(), as listed, until the next listing.
   Status List(std::string_view path, std::vector<RemoteEntry>& entries);
+  const std::vector<OmittedEntry>& omissions() const { return omissions_; }
 
   // The file's modification time in UTC, whole seconds (MDTM). Refused with
   // ERROR_INTERNET_INVALID_OPERATION, nothing sent, when the server did not
@@ -158,7 +165,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status StartDataCommand(std::string_view command, PendingData& pending,
                           std::unique_ptr<Stream>& data);
   Status ListWith(std::string_view verb, std::string_view path,
-                  std::vector<RemoteEntry>& entries);
+                  std::vector<RemoteEntry>& entries, std::vector<OmittedEntry>& omitted);
   // Replaces the listed size of each link entry below `path` by SIZE's.
   Status SizeLinks(std::string_view path, std::vector<RemoteEntry>& entries);
   // A listing's end: sizes its links when `status` is a success; a failure
@@ -167,6 +174,9 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
 
   // Used by FileTransfer when its data connection ended.
   Status FinishTransfer();
+  // Ends a transfer cut short. While a cancellation is requested the server
+  // is not waited for: the control connection is given up instead (later
+  // operations give ERROR_FTP_DROPPED, the signal to reconnect).
   void AbortTransfer();
 
   ConnectParameters parameters_;
@@ -175,6 +185,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   ControlChannel channel_;
   std::shared_ptr<TlsContext> tls_;
   Reply last_reply_;
+  std::vector<OmittedEntry> omissions_;
   bool mlsd_ = false;
   bool mdtm_ = false;
   bool mfmt_ = false;

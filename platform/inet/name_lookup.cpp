@@ -1,14 +1,18 @@
 #include "platform/inet/name_lookup.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
 
 #include "platform/com/module.h"
+#include "platform/inet/cancellation.h"
 
 namespace orvex::inet {
 namespace {
+
+constexpr std::chrono::milliseconds kCancellationCheck{50};
 
 // Shared by the waiting caller and the lookup thread; whichever lets go last
 // frees it, and with it a result nobody waited for.
@@ -66,9 +70,17 @@ Status LookUpHost(const std::string& host, std::uint16_t port,
     com::UnlockModule();  // the last thing this thread does
   }).detach();
 
+  // The lookup cannot be interrupted; the wait for it can. A cancellation is
+  // looked for at short intervals.
+  const WaitLimit limit = BeginWait(deadline);
   std::unique_lock lock(pending->mutex);
-  if (!pending->done_signal.wait_until(lock, deadline, [&] { return pending->done; })) {
-    return Status(win32::ERROR_INTERNET_TIMEOUT);
+  for (;;) {
+    const auto step = std::min(limit.until, std::chrono::steady_clock::now() + kCancellationCheck);
+    if (pending->done_signal.wait_until(lock, step, [&] { return pending->done; })) break;
+    if (limit.watch && CancellationNoticed()) return Status(win32::ERROR_INTERNET_OPERATION_CANCELLED);
+    if (std::chrono::steady_clock::now() >= limit.until) {
+      return Status(limit.cancels ? win32::ERROR_INTERNET_OPERATION_CANCELLED : win32::ERROR_INTERNET_TIMEOUT);
+    }
   }
   if (pending->result != 0 || pending->found == nullptr) {
     return Status(win32::ERROR_INTERNET_NAME_NOT_RESOLVED);

@@ -65,4 +65,18 @@ std::optional<RemoteEntry> ToRemoteEntry(const ListingEntry& entry) {
   return result;
 }
 
+std::optional<OmittedEntry> OmissionOf(const ListingEntry& entry) {
+  if (entry.name.empty()) return std::nullopt;  // nothing to name
+  OmittedEntry omitted{entry.name, Omission::UnusableName, entry.type == EntryType::Directory};
+  if (entry.name.size() > kMaximumNameLength ||
+      entry.name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+    return omitted;
+  }
+  if (entry.type == EntryType::Other) {
+    omitted.reason = Omission::NotAFile;
+    return omitted;
+  }
+  return std::nullopt;
+}
+
 }  // namespace orvex::inet

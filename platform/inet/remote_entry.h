@@ -39,4 +39,18 @@ struct RemoteEntry {
 //   shown.
 std::optional<RemoteEntry> ToRemoteEntry(const ListingEntry& entry);
 
+// An entry a listing left out, so that a caller can say so and, above all,
+// never take its absence for an absent item.
+enum class Omission {
+  UnusableName,  // holds "/", "\" or NUL, or is longer than kMaximumNameLength
+  NotAFile,      // a device, socket or pipe
+};
+struct OmittedEntry {
+  std::string name;  // as listed
+  Omission reason = Omission::UnusableName;
+  bool folder = false;  // listed as a folder
+};
+// Why ToRemoteEntry leaves `entry` out; nullopt when it does not.
+std::optional<OmittedEntry> OmissionOf(const ListingEntry& entry);
+
 }  // namespace orvex::inet

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/inet/cancellation.h"
 #include "platform/inet/name_lookup.h"
 
 namespace orvex::inet {
@@ -23,23 +24,15 @@ using win32::ERROR_INTERNET_CONNECTION_RESET;
 using win32::ERROR_INTERNET_NAME_NOT_RESOLVED;
 using win32::ERROR_INTERNET_TIMEOUT;
 
-int RemainingMilliseconds(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-      deadline - Clock::now());
-  if (left.count() <= 0) return 0;
-  return left.count() > 1'000'000'000 ? 1'000'000'000
-                                      : static_cast<int>(left.count());
-}
-
-// Waits for `events` on the descriptor; false when the time ran out.
-bool WaitFor(int descriptor, short events, Clock::time_point deadline) {
-  for (;;) {
-    pollfd entry{descriptor, events, 0};
-    const int ready = poll(&entry, 1, RemainingMilliseconds(deadline));
-    if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return true;  // let the next call report the error
+// Waits for `events` on the descriptor: ok when they came, otherwise the
+// time limit or the cancellation that ended the wait.
+Status WaitFor(int descriptor, short events, Clock::time_point deadline) {
+  switch (WaitForEvents(descriptor, events, deadline)) {
+    case WaitResult::Ready: return Status::Ok();
+    case WaitResult::TimedOut: return Status(ERROR_INTERNET_TIMEOUT);
+    case WaitResult::Cancelled: break;
   }
+  return Status(win32::ERROR_INTERNET_OPERATION_CANCELLED);
 }
 
 Status StatusFromErrno(int error) {
@@ -82,9 +75,9 @@ int TryConnect(const sockaddr* address, socklen_t length,
     status = Status(ERROR_INTERNET_CANNOT_CONNECT);
     return -1;
   }
-  if (!WaitFor(descriptor, POLLOUT, deadline)) {
+  if (const Status waited = WaitFor(descriptor, POLLOUT, deadline); !waited.ok()) {
     close(descriptor);
-    status = Status(ERROR_INTERNET_TIMEOUT);
+    status = waited;
     return -1;
   }
   int error = 0;
@@ -122,8 +115,8 @@ ReadResult TcpStream::ReadSome(void* buffer, std::size_t size,
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
       return {StatusFromErrno(errno), 0};
     }
-    if (!WaitFor(descriptor_, POLLIN, deadline)) {
-      return {Status(ERROR_INTERNET_TIMEOUT), 0};
+    if (const Status waited = WaitFor(descriptor_, POLLIN, deadline); !waited.ok()) {
+      return {waited, 0};
     }
   }
 }
@@ -144,8 +137,8 @@ Status TcpStream::WriteAll(const void* data, std::size_t size,
     if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
       return StatusFromErrno(errno);
     }
-    if (!WaitFor(descriptor_, POLLOUT, deadline)) {
-      return Status(ERROR_INTERNET_TIMEOUT);
+    if (const Status waited = WaitFor(descriptor_, POLLOUT, deadline); !waited.ok()) {
+      return waited;
     }
   }
   return Status::Ok();
@@ -173,7 +166,10 @@ ConnectResult ConnectTcp(const std::string& host, std::uint16_t port,
   for (addrinfo* entry = found.get(); entry != nullptr && descriptor < 0;
        entry = entry->ai_next) {
     descriptor = TryConnect(entry->ai_addr, entry->ai_addrlen, deadline, status);
-    if (status.error() == ERROR_INTERNET_TIMEOUT) break;
+    if (status.error() == ERROR_INTERNET_TIMEOUT ||
+        status.error() == win32::ERROR_INTERNET_OPERATION_CANCELLED) {
+      break;
+    }
   }
   if (descriptor < 0) return {status, nullptr};
   return Connected(descriptor);
@@ -217,8 +213,8 @@ ConnectResult TcpListener::Accept(std::chrono::milliseconds timeout) {
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
       return {Status(ERROR_INTERNET_CANNOT_CONNECT), nullptr};
     }
-    if (!WaitFor(descriptor_, POLLIN, deadline)) {
-      return {Status(ERROR_INTERNET_TIMEOUT), nullptr};
+    if (const Status waited = WaitFor(descriptor_, POLLIN, deadline); !waited.ok()) {
+      return {waited, nullptr};
     }
   }
 }

@@ -1,9 +1,11 @@
 #include "platform/inet/wininet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "platform/inet/cancellation.h"
 #include "platform/inet/host_port.h"
 #include "platform/inet/internet_objects.h"
 
@@ -235,6 +237,23 @@ BOOL InternetFindNextFileA(HINTERNET handle, WIN32_FIND_DATAA* find_data) {
   return kTrue;
 }
 
+BOOL FtpGetOmittedEntryA(HINTERNET handle, DWORD index, FTP_OMITTED_ENTRY* entry) {
+  const auto connection = LookupConnection(handle);
+  if (!connection) return kFalse;
+  if (entry == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  const auto& omissions = connection->omissions();
+  if (index >= omissions.size()) return Fail(ERROR_NO_MORE_FILES);
+  const inet::OmittedEntry& omitted = omissions[index];
+  *entry = FTP_OMITTED_ENTRY{};
+  entry->dwReason = omitted.reason == inet::Omission::NotAFile ? FTP_OMITTED_NOT_A_FILE
+                                                               : FTP_OMITTED_UNUSABLE_NAME;
+  entry->dwFileAttributes = omitted.folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  const std::size_t length = std::min<std::size_t>(omitted.name.size(), kMaximumFindName);
+  std::memcpy(entry->cFileName, omitted.name.data(), length);
+  entry->dwNameLength = static_cast<DWORD>(length);
+  return kTrue;
+}
+
 BOOL FtpDeleteFileA(HINTERNET connection, LPCSTR file) {
   return WithPath(connection, file, [](inet::FtpConnection& ftp, std::string_view path) {
     return ftp.DeleteFile(path);
@@ -362,6 +381,12 @@ BOOL FtpGetServerTraits(HINTERNET handle, DWORD* traits) {
             (connection->offers_file_times() ? FTP_TRAIT_FILE_TIMES : 0) |
             (connection->sets_file_times() ? FTP_TRAIT_SETS_FILE_TIMES : 0) |
             (connection->may_set_file_times() ? FTP_TRAIT_MAY_SET_FILE_TIMES : 0);
+  return kTrue;
+}
+
+BOOL InternetSetCancelDescriptor(int descriptor, DWORD grace_milliseconds) {
+  if (descriptor < -1) return Fail(ERROR_INVALID_PARAMETER);
+  inet::WatchForCancellation(descriptor, std::chrono::milliseconds(grace_milliseconds));
   return kTrue;
 }
 

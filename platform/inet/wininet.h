@@ -19,6 +19,8 @@
 //   reconnect on); after a timeout the connection gives ERROR_FTP_DROPPED.
 // - While a file is open on a connection, every other call on that connection
 //   fails with ERROR_FTP_TRANSFER_IN_PROGRESS.
+// - A call cut short by a cancellation (InternetSetCancelDescriptor) fails
+//   with ERROR_INTERNET_OPERATION_CANCELLED.
 // - Paths and names are UTF-8. One containing CR or LF is refused with
 //   ERROR_INVALID_NAME before anything is sent.
 
@@ -147,6 +149,27 @@ HINTERNET FtpFindFirstFileA(HINTERNET connection, LPCSTR search,
 // FALSE with ERROR_NO_MORE_FILES after the last entry.
 BOOL InternetFindNextFileA(HINTERNET find, WIN32_FIND_DATAA* find_data);
 
+// Not in WinInet: what the connection's most recent listing had to leave
+// out, so that a caller never takes its absence for an absent item. Entry
+// `index` (from 0); FALSE with ERROR_NO_MORE_FILES past the last, and for a
+// listing that left nothing out or failed.
+// - dwReason: FTP_OMITTED_UNUSABLE_NAME for a name holding "/", "\" or NUL
+//   or longer than kMaximumFindName bytes; FTP_OMITTED_NOT_A_FILE for a
+//   device, socket or pipe.
+// - dwFileAttributes: FILE_ATTRIBUTE_DIRECTORY for a folder, otherwise
+//   FILE_ATTRIBUTE_NORMAL.
+// - cFileName: the name as listed, cut after kMaximumFindName bytes;
+//   dwNameLength bytes of it are the name (NUL bytes included).
+inline constexpr DWORD FTP_OMITTED_UNUSABLE_NAME = 1;
+inline constexpr DWORD FTP_OMITTED_NOT_A_FILE = 2;
+struct FTP_OMITTED_ENTRY {
+  DWORD dwReason = 0;
+  DWORD dwFileAttributes = 0;
+  DWORD dwNameLength = 0;
+  char cFileName[kMaximumFindName + 1] = {};
+};
+BOOL FtpGetOmittedEntryA(HINTERNET connection, DWORD index, FTP_OMITTED_ENTRY* entry);
+
 BOOL FtpDeleteFileA(HINTERNET connection, LPCSTR file);
 BOOL FtpRenameFileA(HINTERNET connection, LPCSTR existing, LPCSTR new_name);
 BOOL FtpCreateDirectoryA(HINTERNET connection, LPCSTR directory);
@@ -197,6 +220,17 @@ BOOL FtpGetServerTraits(HINTERNET connection, DWORD* traits);
 // limit, the data options the data limit.
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, const void* buffer,
                         DWORD length);
+
+// Not in WinInet (where closing a handle from another thread cancels its
+// call): a descriptor whose readability cancels the engine's waits, for a
+// program whose signal handler writes a byte to a pipe on Ctrl-C. While it
+// is readable, a call waiting on the network fails at once with
+// ERROR_INTERNET_OPERATION_CANCELLED; calls made after that (tidying up)
+// still run but end, cancelled, `grace_milliseconds` after the first was
+// cancelled. A cancelled call gives up its control connection: the next
+// call on it fails with ERROR_FTP_DROPPED. -1 watches nothing (the
+// default); the setting applies to every connection.
+BOOL InternetSetCancelDescriptor(int descriptor, DWORD grace_milliseconds);
 
 // Status callback, after WinInet's. Set on a session handle, it applies to
 // the connections opened under it afterwards (from their greeting on) and is

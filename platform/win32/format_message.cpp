@@ -35,6 +35,7 @@ constexpr Message kMessages[] = {
      "The server refused the login: user name or password is wrong."},
     {ERROR_INTERNET_LOGIN_FAILURE, "The login to the server failed."},
     {ERROR_INTERNET_INVALID_OPERATION, "The operation is not valid here."},
+    {ERROR_INTERNET_OPERATION_CANCELLED, "The operation was cancelled."},
     {ERROR_INTERNET_INCORRECT_HANDLE_TYPE,
      "The handle is of the wrong kind for this operation."},
     {ERROR_INTERNET_CANNOT_CONNECT, "The connection to the server could not be made."},

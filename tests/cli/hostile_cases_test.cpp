@@ -19,12 +19,18 @@
 //  ~/.netrc readable by others            | its password is not used           | 1
 //  info URL with password / control char  | nothing attempted                  | 2
 //  --down --delete, local name with "\"   | that local file                    | 1
+//  server lists "a\b", "x/y", a pipe      | their local namesakes ("a\b", x/,  | 1
+//                                         |   fifo); nothing fetched for them  |
+//  signal while the server stalls         | see AStalledServerDoesNotHoldTheStopUp | 130 / 143
 //  server gone for good: see sync_test.cpp (InterruptedSync).
 
 #include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
 
 #include "tests/cli/cli_fixture.h"
 #include "tests/support/scripted_server.h"
@@ -272,6 +278,46 @@ TEST_F(Hostile, ALocalNameTheServerCannotShowIsNeverDeleted) {
   EXPECT_EQ(ReadFile(server.root() / "a\\b.txt"), "same on both sides");
 }
 
+TEST_F(Hostile, NamesTheListingCannotCarryAreReportedAndTheirNamesakesKept) {
+  // Names holding "\\" or "/", a pipe: none can be an item, none may count
+  // as absent.
+  FolderServer remote;
+  remote.Folder("/", {FileLine("a\\b", 4), FileLine("x/y", 4), FolderLine("d\\e"),
+                      "prw-r--r--   1 owner group 0 Jan 01  2020 fifo", FileLine("plain.txt", 5)});
+  remote.server.SetFile("/plain.txt", "plain");
+  const Tree kept = {{"a\\b", "mine"}, {"x/", ""}, {"x/y", "mine"}, {"d/", ""}, {"fifo", "a file"}};
+  Tree local = kept;
+  local["gone.txt"] = "not on the server";
+  WriteTree(Local("tree"), local);
+
+  auto down = Scripted({"sync", Local("tree").string(), remote.Url(), "--down", "--delete"});
+  EXPECT_EQ(down.status, 1) << down.out << down.err;
+  Tree expected = kept;
+  expected["plain.txt"] = "plain";  // the rest goes on, --delete included
+  EXPECT_EQ(ReadTree(Local("tree")), expected);
+  for (const char* name : {"failed a\\b:", "failed x/y:", "failed d\\e/:", "failed x/:", "failed d/:", "failed fifo:"}) {
+    EXPECT_NE(down.err.find(name), std::string::npos) << name << "\n" << down.err;
+  }
+  // Nothing was fetched under any name but the plain one.
+  for (const auto& command : remote.server.Commands()) {
+    if (command.rfind("RETR", 0) == 0) {
+      EXPECT_EQ(command, "RETR /plain.txt");
+    }
+  }
+
+  auto shown = Scripted({"ls", remote.Url()});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(shown.out, "plain.txt\n");
+  for (const char* name : {"not shown: a\\b (", "not shown: d\\e/ (", "not shown: fifo ("}) {
+    EXPECT_NE(shown.err.find(name), std::string::npos) << name << "\n" << shown.err;
+  }
+
+  // Into an empty folder: nothing made up from the odd names.
+  auto fresh = Scripted({"sync", Local("fresh").string(), remote.Url(), "--down"});
+  EXPECT_EQ(fresh.status, 1) << fresh.out << fresh.err;
+  EXPECT_EQ(ReadTree(Local("fresh")), (Tree{{"plain.txt", "plain"}}));
+}
+
 // Sends `signal` once the first file is through, then checks the exit
 // status, the summary, and that no temporary file is left on either side.
 class Interrupt : public Hostile, public ::testing::WithParamInterface<int> {
@@ -314,6 +360,93 @@ TEST_P(Interrupt, StopsCleansUpAndExitsWithTheSignalStatus) {
   for (const auto& [name, content] : ReadTree(Local("copy"))) {
     EXPECT_EQ(name.find("orvex-partial"), std::string::npos) << name;
     EXPECT_EQ(content, tree[name]) << name;
+  }
+}
+
+// A stalled server must not hold the stop up for its time limits (a minute
+// each, by default): the signal cuts the wait short, orvex tidies up within
+// a few seconds, and says what it could not.
+//
+//  stall                                   | left                                 | exit
+//  upload's final reply never comes        | no .ovt (DELE sent), LOCAL as it was | 130 / 143
+//  upload's data never read                | no .ovt (DELE sent), LOCAL as it was | 130 / 143
+//  download's data never comes             | LOCAL byte for byte, no partial file | 130 / 143
+//  final reply and DELE never answered     | "may be left on the server" said     | 130 / 143
+TEST_P(Interrupt, AStalledServerDoesNotHoldTheStopUp) {
+  struct Case {
+    const char* name;
+    bool up;
+    bool delete_answered;
+    std::function<void(FolderServer&, std::atomic<bool>& stalled)> script;
+  };
+  const auto reply_never_comes = [](FolderServer& remote, std::atomic<bool>& stalled) {
+    remote.server.On("STOR", [&stalled](ScriptedServer::Session& session, const ScriptedServer::Command&) {
+      session.Reply("150 Ready to receive");
+      session.ReceiveData();
+      stalled = true;
+      session.Hang();
+    });
+  };
+  const Case cases[] = {
+      {"upload's final reply", true, true, reply_never_comes},
+      {"upload's data", true, true,
+       [](FolderServer& remote, std::atomic<bool>& stalled) {
+         remote.server.On("STOR", [&stalled](ScriptedServer::Session& session, const ScriptedServer::Command&) {
+           session.Reply("150 Ready to receive");  // and never reads a byte
+           stalled = true;
+           session.Hang();
+         });
+       }},
+      {"download's data", false, true,
+       [](FolderServer& remote, std::atomic<bool>& stalled) {
+         remote.server.On("RETR", [&stalled](ScriptedServer::Session& session, const ScriptedServer::Command&) {
+           session.Reply("150 Sending");
+           stalled = true;
+           session.SendDataSlowly("the server's version", std::chrono::seconds(60));
+         });
+       }},
+      {"tidy-up", true, false,
+       [&](FolderServer& remote, std::atomic<bool>& stalled) {
+         reply_never_comes(remote, stalled);
+         remote.server.On("DELE", ScriptedServer::Silent());
+       }},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    FolderServer remote;
+    std::atomic<bool> stalled = false;
+    test.script(remote, stalled);
+    // Larger than any socket buffer, so that the upload really waits.
+    const Tree local = {{"f.bin", test.up ? BinaryContent(32 * 1024 * 1024, 7) : std::string("older local copy")}};
+    remote.Folder("/", test.up ? std::vector<std::string>{} : std::vector<std::string>{FileLine("f.bin", 20)});
+    std::filesystem::remove_all(Local("tree"));
+    WriteTree(Local("tree"), local);
+
+    OrvexProcess run(ORVEX_CLI,
+                     {"sync", Local("tree").string(), remote.Url(), test.up ? "--up" : "--down", "--user",
+                      "someone", "--password-stdin"},
+                     Environment(), "secret\n");
+    for (int wait = 0; wait < 600 && !stalled; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(stalled);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // well inside the wait
+    const auto signalled = std::chrono::steady_clock::now();
+    run.Signal(GetParam());
+    auto result = run.Finish(std::chrono::seconds(90));
+    const auto took = std::chrono::steady_clock::now() - signalled;
+
+    EXPECT_EQ(result.status, 128 + GetParam()) << result.out << result.err;
+    EXPECT_LT(took, std::chrono::seconds(20)) << result.out << result.err;
+    EXPECT_NE(result.err.find(GetParam() == SIGINT ? "interrupted (SIGINT)" : "terminated (SIGTERM)"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.out.find("copied 0, skipped 0, deleted 0, failed 1,"), std::string::npos) << result.out;
+    EXPECT_EQ(ReadTree(Local("tree")), local);
+    if (test.up) {
+      EXPECT_TRUE(remote.Received("DELE", "f.bin.ovt"));
+    }
+    if (!test.delete_answered) {
+      EXPECT_NE(result.err.find("may be left on the server"), std::string::npos) << result.err;
+    }
   }
 }
 

@@ -77,6 +77,17 @@ TEST(SyncPlan, DecidesEachNameFromBothSides) {
       {"local name with \\ down, kept", Absent(), Unrepresentable(File()), kDown, false, Action::Nothing},
       {"local name with \\ down, --delete", Absent(), Unrepresentable(File()), kDown, true, Action::Refuse},
       {"local folder with \\ down, --delete", Absent(), Unrepresentable(Folder()), kDown, true, Action::Refuse},
+      // Names the server lists but no item path can hold ("a\\b", "x/y"):
+      // never fetched, never deleted, and their local namesakes kept.
+      {"remote name with / down", Unrepresentable(File()), Absent(), kDown, false, Action::Refuse},
+      {"remote name with / down over its namesake, --delete", Unrepresentable(File()),
+       Unrepresentable(File()), kDown, true, Action::Refuse},
+      {"remote folder with \\ down over a file, --delete", Unrepresentable(Folder()), File(), kDown, true,
+       Action::Refuse},
+      {"remote name with \\ up, --delete", Absent(), Unrepresentable(File()), kUp, true, Action::Refuse},
+      // A device or pipe the server lists: not copied, its namesake kept.
+      {"remote pipe down", Special(), Absent(), kDown, false, Action::LeaveOut},
+      {"remote pipe over a local file, --delete", Special(), File(), kDown, true, Action::Refuse},
   };
   for (const auto& test : cases) {
     const Decision decision = PlanItem(test.source, test.target, {test.direction, test.delete_extra, false});

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -261,23 +262,25 @@ TEST_F(RemoteEntries, UtcTimesBecomeLocalListTimesStayAsShown) {
   EXPECT_EQ(Calendar(*converted).wHour, 23);
 }
 
-TEST_F(RemoteEntries, KindsAndNamesTheCallerCannotUseAreFiltered) {
+TEST_F(RemoteEntries, KindsAndNamesTheCallerCannotUseAreFilteredAndAccountedFor) {
   struct Case {
     EntryType type;
     std::string name;
     bool reported;
     std::uint32_t attributes;
+    std::optional<Omission> omitted;  // why it is left out, when it is
   };
   const Case cases[] = {
-      {EntryType::Directory, "docs", true, kAttributeDirectory},
-      {EntryType::Link, "latest -> v2", true, kAttributeReparsePoint},
-      {EntryType::Other, "null", false, 0},
-      {EntryType::File, std::string(kMaximumNameLength, 'n'), true, kAttributeNormal},
-      {EntryType::File, std::string(kMaximumNameLength + 1, 'n'), false, 0},
-      {EntryType::File, "a/b", false, 0},
-      {EntryType::File, "a\\b", false, 0},
-      {EntryType::File, std::string("a\0b", 3), false, 0},
-      {EntryType::Directory, "..", true, kAttributeDirectory},
+      {EntryType::Directory, "docs", true, kAttributeDirectory, {}},
+      {EntryType::Link, "latest -> v2", true, kAttributeReparsePoint, {}},
+      {EntryType::Other, "null", false, 0, Omission::NotAFile},
+      {EntryType::File, std::string(kMaximumNameLength, 'n'), true, kAttributeNormal, {}},
+      {EntryType::File, std::string(kMaximumNameLength + 1, 'n'), false, 0, Omission::UnusableName},
+      {EntryType::File, "a/b", false, 0, Omission::UnusableName},
+      {EntryType::Directory, "a\\b", false, 0, Omission::UnusableName},
+      {EntryType::Other, "a\\b", false, 0, Omission::UnusableName},
+      {EntryType::File, std::string("a\0b", 3), false, 0, Omission::UnusableName},
+      {EntryType::Directory, "..", true, kAttributeDirectory, {}},
   };
   for (const Case& test : cases) {
     ListingEntry entry;
@@ -291,6 +294,14 @@ TEST_F(RemoteEntries, KindsAndNamesTheCallerCannotUseAreFiltered) {
       EXPECT_EQ(converted->name, test.name);
       // Folder sizes differ per server and mean nothing: always 0.
       EXPECT_EQ(converted->size, test.type == EntryType::Directory ? 0u : 4096u);
+    }
+    // Every entry is either handed on or accounted for, never both.
+    const auto omitted = OmissionOf(entry);
+    ASSERT_EQ(omitted.has_value(), test.omitted.has_value()) << test.name.size();
+    if (omitted) {
+      EXPECT_EQ(omitted->reason, *test.omitted);
+      EXPECT_EQ(omitted->name, test.name);
+      EXPECT_EQ(omitted->folder, test.type == EntryType::Directory);
     }
   }
 }

@@ -3,14 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <thread>
 
 #include "platform/inet/wininet_security.h"
 #include "tests/inet/client_fixture.h"
+#include "tests/support/fault_proxy.h"
 #include "tests/support/ftp_server.h"
 #include "tests/support/proxy_daemon.h"
 #include "tests/support/scripted_server.h"
@@ -21,6 +26,7 @@ namespace orvex::wininet::testing {
 namespace {
 
 using ::orvex::testing::Certificates;
+using ::orvex::testing::FaultProxy;
 using ::orvex::testing::FtpServer;
 using ::orvex::testing::FtpServerOptions;
 using ::orvex::testing::ProxyDaemon;
@@ -288,6 +294,43 @@ TEST_P(TlsThroughProxy, RoundTripsAFile) {
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, TlsThroughProxy,
                          ::testing::Values(ProxyKind::Socks5, ProxyKind::HttpConnect));
+
+// A server gone silent behind TLS: a cancellation reaches through the
+// encrypted stream as through a plain one, long before the time limit.
+TEST(TlsCancellation, AWaitBehindTlsEndsAtOnce) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
+  FtpServerOptions options;
+  options.tls = ServerTls::Explicit;
+  FtpServer server(ServerKind::Vsftpd, options);
+  FaultProxy silence(server.host(), server.port());
+  SetTimeouts(std::chrono::seconds(120), std::chrono::seconds(120), std::chrono::seconds(120));
+  int wake_up[2];
+  ASSERT_EQ(::pipe2(wake_up, O_CLOEXEC | O_NONBLOCK), 0);
+  ASSERT_TRUE(InternetSetCancelDescriptor(wake_up[0], 1000));
+
+  SecureClient client;
+  const bool connected = client.Connect(silence.host(), silence.port(), server.user(), server.password(),
+                                        Trusting(FTP_ENCRYPTION_EXPLICIT));
+  EXPECT_TRUE(connected) << client.Explain();
+  if (connected) {
+    silence.Stall();
+    std::thread canceller([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      [[maybe_unused]] const ssize_t written = ::write(wake_up[1], "!", 1);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    char path[256];
+    DWORD length = sizeof path;
+    EXPECT_FALSE(FtpGetCurrentDirectoryA(client.connection(), path, &length));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    canceller.join();
+  }
+  InternetSetCancelDescriptor(-1, 0);
+  ::close(wake_up[0]);
+  ::close(wake_up[1]);
+  SetTimeouts(std::chrono::seconds(30), std::chrono::seconds(60), std::chrono::seconds(60));
+}
 
 }  // namespace
 }  // namespace orvex::wininet::testing

@@ -19,13 +19,13 @@ constexpr std::uint64_t kLatestUnixSecond = 253402300799;
 
 }  // namespace
 
-std::optional<ListingEntry> ParseEplfLine(std::string_view line) {
+std::optional<ListingEntry> ParseEplfLine(std::string_view line, Names names) {
   if (line.empty() || line.front() != '+') return std::nullopt;
   const std::size_t tab = line.find('\t');
   if (tab == std::string_view::npos) return std::nullopt;
   std::string_view facts = line.substr(1, tab - 1);
   const std::string_view name = line.substr(tab + 1);
-  if (!listing_text::IsSafeName(name)) return std::nullopt;
+  if (!listing_text::AcceptsName(name, names == Names::AsListed)) return std::nullopt;
 
   bool can_enter = false;
   bool can_retrieve = false;

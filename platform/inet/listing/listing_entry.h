@@ -25,7 +25,8 @@ enum class EntryType {
 
 struct ListingEntry {
   // Exactly the bytes the server sent (UTF-8 on most servers). Never empty and
-  // never contains '/', '\\' or NUL: a line whose name would is not handed on.
+  // never contains '/', '\\' or NUL: a line whose name would is not handed on
+  // (except by the "AsListed" parsers, for reporting).
   std::string name;
   EntryType type = EntryType::File;
   std::uint64_t size = 0;    // 64-bit; 0 when unknown

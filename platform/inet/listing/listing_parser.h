@@ -28,6 +28,12 @@ std::optional<ListingEntry> ParseMlsdLine(std::string_view line);
 std::optional<ListingEntry> ParseListLine(std::string_view line,
                                           const CivilTime& now);
 
+// The same two, except that an entry whose name is not safe (it holds "/",
+// "\" or NUL) is returned as listed instead of being left out: for a caller
+// that must say what it leaves out, and never uses such a name as a path.
+std::optional<ListingEntry> ParseMlsdLineAsListed(std::string_view line);
+std::optional<ListingEntry> ParseListLineAsListed(std::string_view line, const CivilTime& now);
+
 }  // namespace orvex::inet
 
 #endif  // ORVEX_PLATFORM_INET_LISTING_LISTING_PARSER_H_

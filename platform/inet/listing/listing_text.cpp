@@ -30,6 +30,10 @@ bool IsSafeName(std::string_view name) {
                               std::string_view::npos;
 }
 
+bool AcceptsName(std::string_view name, bool as_listed) {
+  return as_listed ? !name.empty() : IsSafeName(name);
+}
+
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text) {
   if (text.empty()) return std::nullopt;
   constexpr std::uint64_t kMaximum = std::numeric_limits<std::uint64_t>::max();

@@ -21,6 +21,10 @@ std::string_view StripLineEnd(std::string_view line);
 // or cut a name short on its way through C interfaces (NUL).
 bool IsSafeName(std::string_view name);
 
+// IsSafeName, or only "not empty" for a caller that wants unsafe names as
+// listed (to report them, never to use them).
+bool AcceptsName(std::string_view name, bool as_listed);
+
 // All-digit text to an unsigned 64-bit number; nullopt for empty text, any
 // other byte, or a value that does not fit.
 std::optional<std::uint64_t> ParseUnsigned(std::string_view text);

@@ -71,9 +71,7 @@ std::optional<CivilTime> ParseModifyFact(std::string_view value) {
   return time;
 }
 
-}  // namespace
-
-std::optional<ListingEntry> ParseMlsdLine(std::string_view line) {
+std::optional<ListingEntry> ParseMlsd(std::string_view line, bool as_listed) {
   line = listing_text::StripLineEnd(line);
 
   std::string_view facts;
@@ -91,7 +89,7 @@ std::optional<ListingEntry> ParseMlsdLine(std::string_view line) {
     facts = line.substr(0, space);
     name = line.substr(space + 1);
   }
-  if (!listing_text::IsSafeName(name)) return std::nullopt;
+  if (!listing_text::AcceptsName(name, as_listed)) return std::nullopt;
 
   TypeFact type;
   std::optional<std::uint64_t> size;
@@ -149,5 +147,11 @@ std::optional<ListingEntry> ParseMlsdLine(std::string_view line) {
   entry.time_is_utc = true;
   return entry;
 }
+
+}  // namespace
+
+std::optional<ListingEntry> ParseMlsdLine(std::string_view line) { return ParseMlsd(line, false); }
+
+std::optional<ListingEntry> ParseMlsdLineAsListed(std::string_view line) { return ParseMlsd(line, true); }
 
 }  // namespace orvex::inet

@@ -197,7 +197,7 @@ bool IsSizeBefore(const std::array<std::string_view, kMaximumTokens>& tokens,
 }  // namespace
 
 std::optional<ListingEntry> ParseUnixLine(std::string_view line,
-                                          const CivilTime& now) {
+                                          const CivilTime& now, Names names) {
   std::array<std::string_view, kMaximumTokens> tokens{};
   std::size_t count = 0;
   std::string_view rest = line;
@@ -244,7 +244,7 @@ std::optional<ListingEntry> ParseUnixLine(std::string_view line,
         name = name.substr(0, arrow);
       }
     }
-    if (!listing_text::IsSafeName(name)) return std::nullopt;
+    if (!listing_text::AcceptsName(name, names == Names::AsListed)) return std::nullopt;
     entry.name = std::string(name);
     entry.size = size;
     entry.has_time = date->has_time;

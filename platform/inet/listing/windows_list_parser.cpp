@@ -73,7 +73,7 @@ std::optional<std::uint64_t> ParseSize(std::string_view token) {
 
 }  // namespace
 
-std::optional<ListingEntry> ParseWindowsLine(std::string_view line) {
+std::optional<ListingEntry> ParseWindowsLine(std::string_view line, Names names) {
   std::string_view rest = line;
   const auto date = ParseDate(listing_text::NextToken(rest));
   if (!date) return std::nullopt;
@@ -97,7 +97,7 @@ std::optional<ListingEntry> ParseWindowsLine(std::string_view line) {
     entry.size = *size;
     name = rest.substr(1);
   }
-  if (!listing_text::IsSafeName(name)) return std::nullopt;
+  if (!listing_text::AcceptsName(name, names == Names::AsListed)) return std::nullopt;
   entry.name = std::string(name);
   entry.has_time = true;
   entry.time = time;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/inet/listing/listing_parser.h"
+#include "tests/inet/listing/listing_entry_printing.h"
 
 namespace orvex::inet {
 namespace {
@@ -40,6 +41,9 @@ void ExpectSafeEverywhere(std::string_view text) {
   const std::string_view exact(copy.data(), copy.size());
   EXPECT_TRUE(IsSafe(ParseListLine(exact, kNow))) << copy;
   EXPECT_TRUE(IsSafe(ParseMlsdLine(exact))) << copy;
+  // The "as listed" parsers read past an unsafe name, never past the line.
+  ParseListLineAsListed(exact, kNow);
+  ParseMlsdLineAsListed(exact);
 }
 
 TEST(ListingRobustness, CutAndDamagedLinesNeverYieldUnsafeEntries) {
@@ -71,6 +75,44 @@ TEST(ListingRobustness, ImplausibleTodayLeavesYearlessDatesOut) {
         ParseListLine("-rw-r--r-- 1 0 0 1 Feb 29 10:00 file", today);
     ASSERT_TRUE(entry);
     EXPECT_FALSE(entry->has_time);
+  }
+}
+
+// An entry with an unsafe name is left out by the plain parsers and comes
+// back exactly as listed from the "as listed" ones, in every format.
+TEST(ListingRobustness, UnsafeNamesAreLeftOutOrReturnedExactlyAsListed) {
+  using namespace std::string_view_literals;
+  struct Case {
+    std::string_view line;
+    bool machine;
+    std::string_view name;
+    EntryType type;
+  };
+  const Case cases[] = {
+      {"-rw-r--r-- 1 0 0 1 Dec  9 23:28 ..\\..\\boot.ini", false, "..\\..\\boot.ini", EntryType::File},
+      {"drwxr-xr-x 2 0 0 0 Dec  9 23:28 a/b", false, "a/b", EntryType::Directory},
+      {"prw-r--r-- 1 0 0 0 Dec  9 23:28 pipe\\x", false, "pipe\\x", EntryType::Other},
+      {"01-02-26  03:04PM                   12 sub\\file.txt", false, "sub\\file.txt", EntryType::File},
+      {"+r,s3,\ta/b", false, "a/b", EntryType::File},
+      {"type=file;size=1; ..\\up", true, "..\\up", EntryType::File},
+      {"type=dir; x/y", true, "x/y", EntryType::Directory},
+      {"type=file;size=1; nul\0hidden"sv, true, "nul\0hidden"sv, EntryType::File},
+  };
+  for (const Case& test : cases) {
+    const std::string line(test.line);
+    SCOPED_TRACE(line);
+    EXPECT_EQ(test.machine ? ParseMlsdLine(line) : ParseListLine(line, kNow), std::nullopt);
+    const auto listed = test.machine ? ParseMlsdLineAsListed(line) : ParseListLineAsListed(line, kNow);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->name, test.name);
+    EXPECT_EQ(listed->type, test.type);
+  }
+  // Still nothing for lines that are no entries, or name nothing.
+  for (const std::string_view line : {"total 12"sv, ""sv, "-rw-r--r-- 1 0 0 1 Dec  9 23:28 "sv}) {
+    EXPECT_EQ(ParseListLineAsListed(line, kNow), std::nullopt) << line;
+  }
+  for (const std::string_view line : {""sv, "type=file;size=1; "sv, "Type=CDir; ."sv}) {
+    EXPECT_EQ(ParseMlsdLineAsListed(line), std::nullopt) << line;
   }
 }
 
