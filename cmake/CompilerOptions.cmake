@@ -1,6 +1,14 @@
 # Warnings and sanitizers for the project's own targets. Third-party code is
 # never compiled here, so the flags apply globally.
 add_compile_options(-Wall -Wextra -Wpedantic)
+if(ORVEX_WERROR)
+  add_compile_options(-Werror)
+endif()
+# GCC 12 reports overlapping copies inside std::string's own code at -O3 that
+# cannot happen (GCC bug 105329): its -Wrestrict says nothing about our code.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  add_compile_options(-Wno-restrict)
+endif()
 
 if(ORVEX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined

@@ -255,7 +255,9 @@ class cxFTP {
   // Pure pieces, public so they can be checked on their own.
   // Host path to server path: the characters after BaseLocation with "\"
   // turned into "/"; "/" when Path is not longer than BaseLocation.
-  std::string ServerPath(const std::string& Path) const;
+  static std::string ServerPath(const std::string& BaseLocation, const std::string& Path);
+  // The same below this session's BaseLocation.
+  std::string ServerPath(const std::string& Path) const { return ServerPath(BaseLocation_, Path); }
   // The text recorded for a failure number: for 0 and 12003 the last server
   // reply (and its code), otherwise the message for the number, or
   // "Error description not available."; then " (number)". A TLS failure
@@ -321,6 +323,9 @@ class cxFTP {
   static Date SystemTimeToDate(const win32::SYSTEMTIME& SystemTime);
   com::ComPtr<HostFolder> CreatePath(const std::string& Path, bool CreateParents);
   bool DeleteTree(const com::ComPtr<HostFolder>& Folder);
+  // What RenameFile and RenameFolder do, for an Item of either kind.
+  template <class Item>
+  bool RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewName, const std::string& ItemPath);
   // Cache, raising orvex::Error 91 when it is not set.
   FolderCache& CacheObject() const;
   // False, with LastError saying so, when a buffer of `buffer_length` bytes

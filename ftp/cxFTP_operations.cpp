@@ -28,6 +28,10 @@ std::vector<com::ComPtr<Item>> ItemsOf(const script::Collection& collection) {
   return items;
 }
 
+// The cache entry of a renamed item and of its clone under the new name.
+void UpdateCached(FolderCache& cache, const com::ComPtr<HostFile>& file) { cache.UpdateFile(file); }
+void UpdateCached(FolderCache& cache, const com::ComPtr<HostFolder>& folder) { cache.UpdateFolder(folder); }
+
 }  // namespace
 
 bool cxFTP::RefuseNavigationItem(const std::string& Path) {
@@ -127,54 +131,38 @@ bool cxFTP::DeleteTree(const com::ComPtr<HostFolder>& Folder) {
   return Folder->Deleted();
 }
 
-bool cxFTP::RenameFile(const com::ComPtr<HostFile>& File, const std::string& NewName,
-                       const std::string& FilePath) {
+template <class Item>
+bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewName,
+                       const std::string& ItemPath) {
   OperationScope scope(*this);
-  const std::string path = File ? File->Path() : FilePath;
+  const std::string path = Renamed ? Renamed->Path() : ItemPath;
   if (!RefuseNavigationItem(path) || !RefuseNavigationItem(NewName) || !RestoreLostConnection()) {
     return false;
   }
-  const std::string old_server_path = ServerPath(path);
-  const std::string new_server_path =
-      ServerPath(path_object_.GetParentFolderName(path) + "/" + NewName);
-  if (!FtpRenameFileA(hConnection_, old_server_path.c_str(), new_server_path.c_str())) {
-    if (HandleError(GetLastError())) return RenameFile(File, NewName, path);
+  const std::string new_path = path_object_.GetParentFolderName(path) + "\\" + NewName;
+  if (!FtpRenameFileA(hConnection_, ServerPath(path).c_str(), ServerPath(new_path).c_str())) {
+    if (HandleError(GetLastError())) return RenameItem(Renamed, NewName, path);
     return false;
   }
-  if (File) {
-    auto renamed = File->Clone();
-    renamed->Name(NewName);
-    renamed->Path(path_object_.GetParentFolderName(renamed->Path()) + "\\" + NewName);
-    File->Deleted(true);
-    CacheObject().UpdateFile(File);
-    CacheObject().UpdateFile(renamed);
+  if (Renamed) {
+    auto clone = Renamed->Clone();
+    clone->Name(NewName);
+    clone->Path(path_object_.GetParentFolderName(clone->Path()) + "\\" + NewName);
+    Renamed->Deleted(true);
+    UpdateCached(CacheObject(), Renamed);
+    UpdateCached(CacheObject(), clone);
   }
   return true;
 }
 
+bool cxFTP::RenameFile(const com::ComPtr<HostFile>& File, const std::string& NewName,
+                       const std::string& FilePath) {
+  return RenameItem(File, NewName, FilePath);
+}
+
 bool cxFTP::RenameFolder(const com::ComPtr<HostFolder>& Folder, const std::string& NewName,
                          const std::string& FolderPath) {
-  OperationScope scope(*this);
-  const std::string path = Folder ? Folder->Path() : FolderPath;
-  if (!RefuseNavigationItem(path) || !RefuseNavigationItem(NewName) || !RestoreLostConnection()) {
-    return false;
-  }
-  const std::string old_server_path = ServerPath(path);
-  const std::string new_server_path =
-      ServerPath(path_object_.GetParentFolderName(path) + "\\" + NewName);
-  if (!FtpRenameFileA(hConnection_, old_server_path.c_str(), new_server_path.c_str())) {
-    if (HandleError(GetLastError())) return RenameFolder(Folder, NewName, path);
-    return false;
-  }
-  if (Folder) {
-    auto renamed = Folder->Clone();
-    renamed->Name(NewName);
-    renamed->Path(path_object_.GetParentFolderName(renamed->Path()) + "\\" + NewName);
-    Folder->Deleted(true);
-    CacheObject().UpdateFolder(Folder);
-    CacheObject().UpdateFolder(renamed);
-  }
-  return true;
+  return RenameItem(Folder, NewName, FolderPath);
 }
 
 bool cxFTP::CreateFolder(const com::ComPtr<HostFolder>& Folder) {

@@ -139,9 +139,9 @@ void cxFTP::CloseHandles() {
   hOpen_ = 0;
 }
 
-std::string cxFTP::ServerPath(const std::string& Path) const {
-  if (Path.size() <= BaseLocation_.size()) return "/";
-  std::string result = Path.substr(BaseLocation_.size());
+std::string cxFTP::ServerPath(const std::string& BaseLocation, const std::string& Path) {
+  if (Path.size() <= BaseLocation.size()) return "/";
+  std::string result = Path.substr(BaseLocation.size());
   for (char& character : result) {
     if (character == '\\') character = '/';
   }

@@ -34,7 +34,11 @@ ReferenceHost::ReferenceHost(ReferenceHostOptions options) : options_(std::move(
   if (options_.settings_file.empty()) options_.settings_file = DefaultSettingsFile();
   if (options_.log_file.empty()) options_.log_file = DefaultLogFile();
   TranslationTable translations;
-  if (!options_.translation_file.empty()) translations = TranslationTable::Load(options_.translation_file);
+  if (options_.mark_every_text) {
+    translations = TranslationTable::MarkingEveryText();
+  } else if (!options_.translation_file.empty()) {
+    translations = TranslationTable::Load(options_.translation_file);
+  }
 
   settings_ = DatabaseSettingsStore::Create(options_.settings_file);
   services_ = ReferenceServices::Create(options_.log_file, std::move(translations), options_.print_messages);

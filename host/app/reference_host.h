@@ -24,6 +24,9 @@ struct ReferenceHostOptions {
   std::filesystem::path log_file;
   // Empty means no table: texts are used untranslated.
   std::filesystem::path translation_file;
+  // Instead of a table: every text comes back marked, as
+  // TranslationTable::MarkingEveryText does (for testing translations).
+  bool mark_every_text = false;
   // Message boxes are written to standard error (a console host).
   bool print_messages = true;
 };

@@ -46,7 +46,14 @@ TranslationTable TranslationTable::Load(const std::filesystem::path& file) {
   return table;
 }
 
-const std::string& TranslationTable::Lookup(const std::string& text) const {
+TranslationTable TranslationTable::MarkingEveryText() {
+  TranslationTable table;
+  table.mark_every_text_ = true;
+  return table;
+}
+
+std::string TranslationTable::Lookup(const std::string& text) const {
+  if (mark_every_text_) return "\xC2\xAB" + text + "\xC2\xBB";  // UTF-8 « and »
   auto found = entries_.find(text);
   return found == entries_.end() ? text : found->second;
 }

@@ -31,12 +31,19 @@ class TranslationTable {
   // be read and 5 for a line without a TAB, naming the file and the line.
   static TranslationTable Load(const std::filesystem::path& file);
 
+  // A table that translates every text into itself between "«" and "»"
+  // ("Connect" becomes "«Connect»", placeholders are kept): whoever reads
+  // the result sees at a glance which texts went through the translation and
+  // which did not, without a list of them.
+  static TranslationTable MarkingEveryText();
+
   // The translation of `text`, or `text` itself when the table has none.
-  const std::string& Lookup(const std::string& text) const;
+  std::string Lookup(const std::string& text) const;
   std::size_t size() const { return entries_.size(); }
 
  private:
   std::unordered_map<std::string, std::string> entries_;
+  bool mark_every_text_ = false;
 };
 
 // `text` with every "%1", "%2" and "%3" replaced by the parameter of that

@@ -15,7 +15,8 @@ void UnlockModule();
 std::int64_t LiveObjectCount();
 std::int64_t LockCount();
 
-// True when neither objects nor locks are alive.
+// True when neither objects nor locks are alive; first joins the module
+// threads that have exited (module_thread.h).
 bool ModuleCanUnload();
 
 }  // namespace orvex::com

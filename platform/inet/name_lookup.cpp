@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <utility>
 
-#include "platform/com/module.h"
+#include "platform/com/module_thread.h"
 #include "platform/inet/cancellation.h"
 
 namespace orvex::inet {
@@ -47,28 +46,20 @@ Status LookUpHost(const std::string& host, std::uint16_t port,
                   std::chrono::steady_clock::time_point deadline, AddressList& addresses,
                   const Lookup& lookup) {
   auto pending = std::make_shared<PendingLookup>();
-  // The thread may outlive the caller's wait, and with it every object of the
-  // library: it holds a module lock until its work is done, so the library is
-  // not unloaded (DllCanUnloadNow says no) under a lookup still running.
-  com::LockModule();
-  std::thread([pending, lookup, host = std::string(host), service = std::to_string(port)]() mutable {
-    {
-      const auto shared = std::move(pending);
-      const auto resolve = std::move(lookup);
-      addrinfo* found = nullptr;
-      const int result = resolve(host, service, &found);
-      std::lock_guard lock(shared->mutex);
-      shared->result = result;
-      shared->found = found;
-      shared->done = true;
-      shared->done_signal.notify_all();
-    }
-    host.clear();
-    host.shrink_to_fit();
-    service.clear();
-    service.shrink_to_fit();
-    com::UnlockModule();  // the last thing this thread does
-  }).detach();
+  // A module thread: it may outlive the caller's wait, and with it every
+  // object of the library, so it keeps the library loaded (DllCanUnloadNow
+  // says no) until it has exited and been joined.
+  const auto thread =
+      com::StartModuleThread([pending, lookup, host = std::string(host), service = std::to_string(port)] {
+        addrinfo* found = nullptr;
+        const int result = lookup(host, service, &found);
+        std::lock_guard lock(pending->mutex);
+        pending->result = result;
+        pending->found = found;
+        pending->done = true;
+        pending->done_signal.notify_all();
+      });
+  if (!thread) return Status(win32::ERROR_NOT_ENOUGH_MEMORY);
 
   // The lookup cannot be interrupted; the wait for it can. A cancellation is
   // looked for at short intervals.
@@ -82,6 +73,9 @@ Status LookUpHost(const std::string& host, std::uint16_t port,
       return Status(limit.cancels ? win32::ERROR_INTERNET_OPERATION_CANCELLED : win32::ERROR_INTERNET_TIMEOUT);
     }
   }
+  lock.unlock();
+  // Its work is done: only its exit is left to wait for.
+  com::JoinModuleThread(*thread);
   if (pending->result != 0 || pending->found == nullptr) {
     return Status(win32::ERROR_INTERNET_NAME_NOT_RESOLVED);
   }

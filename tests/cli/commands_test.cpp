@@ -130,11 +130,7 @@ TEST_P(WrongPassword, IsRefusedClearlyAndQuickly) {
   EXPECT_LT(took, std::chrono::seconds(30));
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, WrongPassword, ::testing::ValuesIn(AllServerKinds()), [](const auto& info) {
-  std::string name = ServerKindName(info.param);
-  std::erase(name, '-');
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Servers, WrongPassword, ::testing::ValuesIn(AllServerKinds()), ::orvex::testing::NameTestsByServer());
 
 TEST_F(CliTest, NetrcSuppliesTheLogin) {
   ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);

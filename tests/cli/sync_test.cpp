@@ -46,11 +46,7 @@ TEST_P(SyncAcrossServers, UpThenDownLeavesIdenticalTreesAndRepeatsCopyNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SyncAcrossServers, ::testing::ValuesIn(AllServerKinds()),
-                         [](const auto& info) {
-                           std::string name = ServerKindName(info.param);
-                           std::erase(name, '-');
-                           return name;
-                         });
+                         ::orvex::testing::NameTestsByServer());
 
 TEST_F(CliTest, DeleteMakesEitherSideHoldExactlyTheOther) {
   ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);

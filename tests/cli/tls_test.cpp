@@ -62,9 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Servers, TlsSync,
                                            TlsSyncCase{ServerKind::Proftpd, ServerTls::Explicit},
                                            TlsSyncCase{ServerKind::Proftpd, ServerTls::Implicit}),
                          [](const auto& info) {
-                           std::string name = ServerKindName(info.param.kind);
-                           std::erase(name, '-');
-                           return name + (info.param.tls == ServerTls::Implicit ? "_implicit" : "_explicit");
+                           return ::orvex::testing::ServerTestName(info.param.kind) +
+                                  (info.param.tls == ServerTls::Implicit ? "_implicit" : "_explicit");
                          });
 
 TEST_F(CliTest, ASelfSignedCertificateIsRefusedUntilTrusted) {

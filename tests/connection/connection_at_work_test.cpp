@@ -63,13 +63,14 @@ TEST_F(ConnectionAtWorkTest, ConnectSucceedsAndHandsTheServersFolderCacheToTheSe
   EXPECT_FALSE(f().plugin().iPC_Connected());
 }
 
-TEST_F(ConnectionAtWorkTest, ShortLocationFailsSilentlyAndClearingWithoutACacheRaises) {
-  f().plugin().iPC_Init(f().host().plugin_interface(), "7", "ftp:/");
-  f().connection().UserName("someone");
-  EXPECT_FALSE(f().plugin().iPC_Connect());
-  EXPECT_TRUE(f().LogLines().empty());
-  EXPECT_TRUE(f().host().services().MessageBoxes().empty());
-  EXPECT_THROW(f().plugin().iPC_ClearFolderCache("ftp://127.0.0.1", false), Error);
+TEST(ConnectionWithoutServer, ShortLocationFailsSilentlyAndClearingWithoutACacheRaises) {
+  testing_support::PluginAtPort f(1);  // nothing is dialled
+  f.plugin().iPC_Init(f.host().plugin_interface(), "7", "ftp:/");
+  f.connection().UserName("someone");
+  EXPECT_FALSE(f.plugin().iPC_Connect());
+  EXPECT_TRUE(f.LogLines().empty());
+  EXPECT_TRUE(f.host().services().MessageBoxes().empty());
+  EXPECT_THROW(f.plugin().iPC_ClearFolderCache("ftp://127.0.0.1", false), Error);
 }
 
 TEST_F(ConnectionAtWorkTest, BrowsesFoldersAndFilesWithHostPaths) {
@@ -190,15 +191,15 @@ TEST_F(ConnectionAtWorkTest, RefusedOperationsAreReportedAndLeaveTheItemsAlone) 
   EXPECT_EQ(f().plugin().iPC_Properties()->LastError(), lines.back().substr(7));
 }
 
-TEST_F(ConnectionAtWorkTest, AnonymousLoginIgnoresTheLeftoverLoginFields) {
-  fixture_.reset();
+TEST(ConnectionAnonymous, AnonymousLoginIgnoresTheLeftoverLoginFields) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
   testing::FtpServerOptions options;
   options.allow_anonymous = true;
-  fixture_.emplace(ServerKind::Pyftpdlib, options);
-  f().connection().Anonymous(true);
-  f().connection().UserName("leftover");
-  f().connection().Password("not the real one");
-  EXPECT_TRUE(f().plugin().iPC_Connect(0)) << f().plugin().iPC_Properties()->LastError();
+  PluginFixture f(ServerKind::Pyftpdlib, options);
+  f.connection().Anonymous(true);
+  f.connection().UserName("leftover");
+  f.connection().Password("not the real one");
+  EXPECT_TRUE(f.plugin().iPC_Connect(0)) << f.plugin().iPC_Properties()->LastError();
 }
 
 }  // namespace

@@ -377,11 +377,7 @@ TEST_P(PluginLinks, ALinkIsListedWithItsTargetsSizeAndCopiedWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, PluginLinks, ::testing::Values(ServerKind::Vsftpd, ServerKind::PureFtpd),
-                         [](const auto& info) {
-                           std::string name = testing::ServerKindName(info.param);
-                           std::erase(name, '-');
-                           return name;
-                         });
+                         ::orvex::testing::NameTestsByServer());
 
 TEST(PluginNavigationEntries, DeletingTheListedDotDotLeavesTheParentAlone) {
   ScriptedServer server;

@@ -91,7 +91,7 @@ TEST_P(FileStreamsTest, DiscardedUploadLeavesNoTemporaryFileAndTheTargetUntouche
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FileStreamsTest, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return testing::ServerKindName(info.param); });
+                         ::orvex::testing::NameTestsByServer());
 
 class FileStreamFailuresTest : public FileStreamsTest {};
 
@@ -151,7 +151,7 @@ TEST_P(FileStreamFailuresTest, AFailedRenameAtCloseKeepsTheNewContentUnderItsTem
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FileStreamFailuresTest, ::testing::Values(ServerKind::Pyftpdlib),
-                         [](const auto& info) { return testing::ServerKindName(info.param); });
+                         ::orvex::testing::NameTestsByServer());
 
 }  // namespace
 }  // namespace orvex
@@ -217,9 +217,8 @@ INSTANTIATE_TEST_SUITE_P(Servers, TreeCopyTest,
                          ::testing::Values(TreeCase{ServerKind::Pyftpdlib, true}, TreeCase{ServerKind::Vsftpd, false},
                                            TreeCase{ServerKind::PureFtpd, false}, TreeCase{ServerKind::Proftpd, true}),
                          [](const auto& info) {
-                           std::string name = testing::ServerKindName(info.param.kind);
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name + (info.param.ascii ? "_ascii" : "_binary");
+                           return ::orvex::testing::ServerTestName(info.param.kind) +
+                                  (info.param.ascii ? "_ascii" : "_binary");
                          });
 
 }  // namespace

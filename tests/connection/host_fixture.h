@@ -12,24 +12,17 @@
 
 namespace orvex::testing_support {
 
+// Every text the host translates comes back as "«text»" (placeholders are
+// filled in after marking), so a test sees what went through Translate.
+struct MarkEveryText {};
+
+inline std::string Marked(const std::string& text) { return "\xC2\xAB" + text + "\xC2\xBB"; }
+
 class TemporaryHost {
  public:
   // `translations`: lines "English<TAB>translation", written to the table.
-  explicit TemporaryHost(const std::string& translations = "") {
-    char pattern[] = "/tmp/orvex-host-XXXXXX";
-    folder_ = ::mkdtemp(pattern);
-    registry_ = folder_ / "classes.registry";
-    ::setenv("ORVEX_CLASS_REGISTRY", registry_.c_str(), 1);
-    hostapp::ReferenceHostOptions options;
-    options.settings_file = folder_ / "settings.sqlite3";
-    options.log_file = folder_ / "orvex.log";
-    options.print_messages = false;
-    if (!translations.empty()) {
-      options.translation_file = folder_ / "translations.txt";
-      std::ofstream(options.translation_file) << translations;
-    }
-    host_ = std::make_unique<hostapp::ReferenceHost>(options);
-  }
+  explicit TemporaryHost(const std::string& translations = "") : TemporaryHost(translations, false) {}
+  explicit TemporaryHost(MarkEveryText) : TemporaryHost("", true) {}
   ~TemporaryHost() {
     host_.reset();
     ::unsetenv("ORVEX_CLASS_REGISTRY");
@@ -42,6 +35,23 @@ class TemporaryHost {
   const std::filesystem::path& registry() const { return registry_; }
 
  private:
+  TemporaryHost(const std::string& translations, bool mark_every_text) {
+    char pattern[] = "/tmp/orvex-host-XXXXXX";
+    folder_ = ::mkdtemp(pattern);
+    registry_ = folder_ / "classes.registry";
+    ::setenv("ORVEX_CLASS_REGISTRY", registry_.c_str(), 1);
+    hostapp::ReferenceHostOptions options;
+    options.settings_file = folder_ / "settings.sqlite3";
+    options.log_file = folder_ / "orvex.log";
+    options.print_messages = false;
+    options.mark_every_text = mark_every_text;
+    if (!translations.empty()) {
+      options.translation_file = folder_ / "translations.txt";
+      std::ofstream(options.translation_file) << translations;
+    }
+    host_ = std::make_unique<hostapp::ReferenceHost>(options);
+  }
+
   std::filesystem::path folder_, registry_;
   std::unique_ptr<hostapp::ReferenceHost> host_;
 };

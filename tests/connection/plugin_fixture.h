@@ -1,9 +1,8 @@
 #pragma once
 // The plug-in as the host meets it: registered in a temporary class
 // registry, created by its class name, initialised for a location on a real
-// FTP server that the fixture starts, with a translation table that marks
-// every text it translates ("«text»"), so a test sees what went through
-// Translate.
+// FTP server that the fixture starts, with a host that marks every text it
+// translates ("«text»"), so a test sees what went through Translate.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -22,50 +21,6 @@
 
 namespace orvex::testing_support {
 
-// Every text the plug-in translates.
-inline const std::vector<std::string>& PluginTexts() {
-  static const std::vector<std::string> texts = {
-      "Connection properties",
-      "Connection to %1 failed: %2",
-      "Error getting files for: %1: %2",
-      "Error getting sub-folders for: %1: %2",
-      "Error getting file: %1: %2",
-      "Error getting folder: %1: %2",
-      "Error opening file '%1': %2",
-      "Error writing to file '%1': %2",
-      "Error reading from file '%1': %2",
-      "Error seeking file '%1' at %2: %3",
-      "Error closing file '%1': %2",
-      "Number of bytes not matching.",
-      "Feature not supported",
-      "The buffer holds fewer bytes than the count to write.",
-      "The buffer holds fewer bytes than the count to read.",
-      "The new content stays on the server as '%1': %2",
-      "The upload is not on the server under its temporary name '%1': %2",
-      "The file on the server is longer than listed: the copy is incomplete.",
-      "Error creating folder: '%1'  %2",
-      "An error occurred while deleting file: %1: %2",
-      "An error occurred while deleting folder: %1: %2",
-      "Error renaming file: %1 to: %2: %3",
-      "Error renaming folder: %1 to: %2: %3",
-      "Invalid name: a new name may not be empty, \".\" or \"..\", nor contain \"/\" or \"\\\".",
-  };
-  return texts;
-}
-
-inline std::string Marked(const std::string& text) { return "\xC2\xAB" + text + "\xC2\xBB"; }
-
-inline std::string MarkingTable() {
-  auto escape = [](std::string text) {
-    std::string escaped;
-    for (char c : text) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    return escaped;
-  };
-  std::string table;
-  for (const auto& text : PluginTexts()) table += escape(text) + "\t" + escape(Marked(text)) + "\n";
-  return table;
-}
-
 // Registers the plug-in library in the current class registry.
 inline void RegisterPlugin() {
   void* library = ::dlopen(ORVEX_PLUGIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
@@ -80,7 +35,7 @@ inline void RegisterPlugin() {
 class PluginAtPort {
  public:
   explicit PluginAtPort(std::uint16_t port)
-      : host_(MarkingTable()), location_("ftp://127.0.0.1:" + std::to_string(port)) {
+      : host_(MarkEveryText{}), location_("ftp://127.0.0.1:" + std::to_string(port)) {
     RegisterPlugin();
     plugin_ = loader_.CreateObject(kConnectionProgId);
     connection_ = plugin_.As<_Connection>();
@@ -116,7 +71,7 @@ class PluginAtPort {
 class PluginFixture {
  public:
   explicit PluginFixture(testing::ServerKind kind, testing::FtpServerOptions options = {})
-      : host_(MarkingTable()), server_(kind, std::move(options)) {
+      : host_(MarkEveryText{}), server_(kind, std::move(options)) {
     Register();
     plugin_ = loader_.CreateObject(kConnectionProgId);
     connection_ = plugin_.As<_Connection>();

@@ -132,5 +132,17 @@ TEST(RegistrationTest, LibraryExportsOnlyTheServerEntryPointsAndUnloadsWhenIdle)
   ::dlclose(library);
 }
 
+TEST(RegistrationTest, ObjectLibraryExportsOnlyItsConstructors) {
+  void* library = ::dlopen(ORVEX_INTERFACE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(library) << ::dlerror();
+  for (const char* constructor : {"_ZN5orvex11NewHostFileEv", "_ZN5orvex13NewHostFolderEv",
+                                  "_ZN5orvex17NewHostFileStreamEv", "_ZN5orvex13NewPluginInfoEv"}) {
+    EXPECT_TRUE(::dlsym(library, constructor)) << constructor;
+  }
+  EXPECT_FALSE(::dlsym(library, "_ZN5orvex3com13ObjectCreatedEv")) << "internal symbols must stay hidden";
+  EXPECT_FALSE(::dlsym(library, "_ZN5orvex3com15LiveObjectCountEv")) << "internal symbols must stay hidden";
+  ::dlclose(library);
+}
+
 }  // namespace
 }  // namespace orvex

@@ -60,10 +60,8 @@ inline std::vector<std::string> FocusOrder(QWidget& dialog, const std::vector<st
 
 class DialogTest : public ::testing::Test {
  protected:
-  explicit DialogTest(const std::string& translations = "") : host_(translations) {
-    connection_ = Connection::Create();
-    connection_->iPC_Init(host_.host().plugin_interface(), "7", "ftp://server.example/pub");
-  }
+  explicit DialogTest(const std::string& translations = "") : host_(translations) { Init(); }
+  explicit DialogTest(MarkEveryText mark) : host_(mark) { Init(); }
   ~DialogTest() override { dialogs::SetModalHandler({}); }
 
   // From now on every modal dialog is shown and handed to `user`.
@@ -84,6 +82,12 @@ class DialogTest : public ::testing::Test {
 
   TemporaryHost host_;
   com::ComPtr<Connection> connection_;
+
+ private:
+  void Init() {
+    connection_ = Connection::Create();
+    connection_->iPC_Init(host_.host().plugin_interface(), "7", "ftp://server.example/pub");
+  }
 };
 
 }  // namespace orvex::testing_support

@@ -72,51 +72,35 @@ TEST_F(DialogTest, WithoutTranslationTheDialogsShowTheEnglishTexts) {
   EXPECT_EQ(VisibleTexts(options), expected_options);
 }
 
-// Every English text gets a translation with markers around it.
-std::string MarkingTable() {
-  const char* english[] = {
-      "Connection Properties", "Connection properties", "Skip Serv-U Server navigation folders",
-      "Enable this option to prevent infinite recursion on compare", "Enable ASCII transfer mode",
-      "ASCII Extensions can be set in the Options/Plugins/FTP tab", "Anonymous login", "Connect through proxy",
-      "Don't use directory cache", "Enable this option if the remote location is changed from outside Orvex",
-      "Example: ftp://ftp.example.org/downloads", "Port:", "Password:", "User name:", "Cancel", "Connect",
-      "General settings", "OK", "Use temporary file names on copy",
-      "Creates files with temporary file names and renames them after completion. Prevents data loss but is "
-      "slower.",
-      "ASCII transfer extensions", "Encryption:",
-      "FTP over TLS: explicit TLS asks the server to encrypt (AUTH TLS) and refuses to go on without it; "
-      "implicit TLS encrypts from the first byte (port 990)",
-      "None (plain FTP)", "Explicit TLS (AUTH TLS, required)", "Implicit TLS (port 990)"};
-  std::string table;
-  for (const char* text : english) table += std::string(text) + "\t<<" + text + ">>\n";
-  return table;
+bool IsMarked(const QString& text) {
+  return text.startsWith(QString::fromUtf8("\xC2\xAB")) && text.endsWith(QString::fromUtf8("\xC2\xBB"));
 }
 
 class MarkedTextsTest : public DialogTest {
  protected:
-  MarkedTextsTest() : DialogTest(MarkingTable()) {}
+  MarkedTextsTest() : DialogTest(testing_support::MarkEveryText{}) {}
 };
 
 TEST_F(MarkedTextsTest, EveryTextIsTranslatedExceptTheConnectionPortLabel) {
   dialogs::frmProperties properties;
   dialogs::frmOptions options;
-  // Not texts of the table: the connection port label keeps its design text,
-  // the add and delete buttons are symbols.
+  // Not translated: the connection port label keeps its design text, the add
+  // and delete buttons are symbols.
   const std::set<std::string> untranslated = {"Label4.text", "cmdAddAsciiExtension.text",
                                               "cmdDeleteAsciiExtension.text"};
   for (QWidget* dialog : {static_cast<QWidget*>(&properties), static_cast<QWidget*>(&options)}) {
     for (const auto& [where, text] : VisibleTexts(*dialog)) {
       if (untranslated.count(where)) continue;
-      EXPECT_TRUE(text.startsWith("<<") && text.endsWith(">>")) << where << ": " << text.toStdString();
+      EXPECT_TRUE(IsMarked(text)) << where << ": " << text.toStdString();
     }
   }
   EXPECT_EQ(Find<QLabel>(properties, "Label4")->text(), "Port:");
-  EXPECT_EQ(Find<QLabel>(properties, "Label5")->text(), "<<Port:>>");
+  EXPECT_EQ(Find<QLabel>(properties, "Label5")->text().toStdString(), testing_support::Marked("Port:"));
   // The encryption choices are translated as well.
   auto* encryption = Find<QComboBox>(properties, "cboEncryption");
   ASSERT_EQ(encryption->count(), 3);
   for (int index = 0; index < encryption->count(); ++index) {
-    EXPECT_TRUE(encryption->itemText(index).startsWith("<<")) << encryption->itemText(index).toStdString();
+    EXPECT_TRUE(IsMarked(encryption->itemText(index))) << encryption->itemText(index).toStdString();
   }
 }
 

@@ -22,7 +22,6 @@ using orvex::testing::AllServerKinds;
 using orvex::testing::FtpServer;
 using orvex::testing::ScriptedServer;
 using orvex::testing::ServerKind;
-using orvex::testing::ServerKindName;
 using Strings = std::vector<std::string>;
 
 class ListingOnServer : public ::testing::TestWithParam<ServerKind> {
@@ -123,11 +122,7 @@ TEST_P(ListingOnServer, SizesOf4GiBAndMoreAreExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ListingOnServer, ::testing::ValuesIn(AllServerKinds()),
-                         [](const auto& info) {
-                           std::string name = ServerKindName(info.param);
-                           std::erase(name, '-');
-                           return name;
-                         });
+                         ::orvex::testing::NameTestsByServer());
 
 TEST(ListingCache, CachedListingsNeverReachTheServerAndNoCacheStillRefreshes) {
   ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);

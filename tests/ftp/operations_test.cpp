@@ -20,7 +20,6 @@ using orvex::testing::AllServerKinds;
 using orvex::testing::FtpServer;
 using orvex::testing::ScriptedServer;
 using orvex::testing::ServerKind;
-using orvex::testing::ServerKindName;
 using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
@@ -172,11 +171,7 @@ TEST_P(OperationsOnServer, DeletesAFileByItemOrByPath) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, OperationsOnServer, ::testing::ValuesIn(AllServerKinds()),
-                         [](const auto& info) {
-                           std::string name = ServerKindName(info.param);
-                           std::erase(name, '-');
-                           return name;
-                         });
+                         ::orvex::testing::NameTestsByServer());
 
 int CountVerb(const ScriptedServer& server, const std::string& verb) {
   const auto commands = server.Commands();

@@ -132,7 +132,7 @@ TEST_P(Reconnect, CallsThatGoDeepStillMakeOneAttempt) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, Reconnect,
                          ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto& info) { return orvex::testing::ServerKindName(info.param); });
+                         ::orvex::testing::NameTestsByServer());
 
 TEST(ReconnectIdle, AnIdleTimeoutBetweenCallsIsSurvived) {
   ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);

@@ -68,6 +68,13 @@ TEST_F(TranslationFileTest, TranslatesThenFillsPlaceholders) {
   EXPECT_EQ(services->Translate("twice", {}), "twice");
 }
 
+TEST(MarkingEveryTextTest, MarksTheTextNotWhatFillsItsPlaceholders) {
+  auto services = ReferenceServices::Create("", TranslationTable::MarkingEveryText(), false);
+  EXPECT_EQ(services->Translate("Connect", {}), "\xC2\xAB" "Connect\xC2\xBB");
+  EXPECT_EQ(services->Translate("Error getting file: %1: %2", {"a", "\xC2\xAB" "b\xC2\xBB"}),
+            "\xC2\xAB" "Error getting file: a: \xC2\xAB" "b\xC2\xBB\xC2\xBB");
+}
+
 TEST_F(TranslationFileTest, ABrokenOrMissingTableIsReported) {
   const auto file = Write("Fine\tGut\nno tab on this line\n");
   try {

@@ -251,11 +251,7 @@ TEST_P(RealServer, LoginFormsAndRefusal) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServer,
                          ::testing::ValuesIn(::orvex::testing::AllServerKinds()),
-                         [](const auto& info) {
-                           std::string name = ::orvex::testing::ServerKindName(info.param);
-                           std::erase(name, '-');
-                           return name;
-                         });
+                         ::orvex::testing::NameTestsByServer());
 
 }  // namespace
 }  // namespace orvex::wininet::testing

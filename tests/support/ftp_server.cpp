@@ -115,6 +115,12 @@ const char* ServerKindName(ServerKind kind) {
   return "?";
 }
 
+std::string ServerTestName(ServerKind kind) {
+  std::string name = ServerKindName(kind);
+  std::erase(name, '-');
+  return name;
+}
+
 bool ServerSupports(ServerKind kind, ServerTls tls) {
   if (tls != ServerTls::Implicit) return true;
   return kind == ServerKind::Vsftpd || kind == ServerKind::Proftpd;

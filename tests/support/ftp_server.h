@@ -24,6 +24,18 @@ const char* ServerKindName(ServerKind kind);
 // Every kind, for parameterised tests.
 std::vector<ServerKind> AllServerKinds();
 
+// The kind's name as part of a test name, which takes letters, digits and
+// "_" only: "pyftpdlib", "vsftpd", "pureftpd", "proftpd".
+std::string ServerTestName(ServerKind kind);
+
+// Names the tests INSTANTIATE_TEST_SUITE_P makes over ServerKind values.
+struct NameTestsByServer {
+  template <class ParamInfo>
+  std::string operator()(const ParamInfo& info) const {
+    return ServerTestName(info.param);
+  }
+};
+
 // True when the server's program is installed and can run here (vsftpd also
 // needs to write a login service file under /etc/pam.d, so root).
 bool ServerAvailable(ServerKind kind);

@@ -89,11 +89,7 @@ TEST_P(FtpServerTest, RefusesWrongPasswordAndCleansUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllServers, FtpServerTest, ::testing::ValuesIn(AllServerKinds()),
-                         [](const auto& info) {
-                           std::string name = ServerKindName(info.param);
-                           std::erase(name, '-');
-                           return name;
-                         });
+                         ::orvex::testing::NameTestsByServer());
 
 // Anonymous read access where the server offers it (pure-ftpd would need a
 // system account named "ftp").
