@@ -45,8 +45,10 @@ std::optional<ParsedArguments> ParseArguments(const std::vector<std::string>& ar
       parsed.flags.insert(name);
     } else if (equals != std::string::npos) {
       parsed.values[name] = argument.substr(equals + 1);
+      parsed.in_order.emplace_back(name, parsed.values[name]);
     } else if (index + 1 < arguments.size()) {
       parsed.values[name] = arguments[++index];
+      parsed.in_order.emplace_back(name, parsed.values[name]);
     } else {
       error = "option " + name + " needs a value";
       return std::nullopt;

@@ -63,17 +63,20 @@ void Progress::Draw() {
 }
 
 void Progress::Start(const std::string& name) {
+  std::lock_guard lock(mutex_);
   current_ = Safe(name);
   current_bytes_ = 0;
   Draw();
 }
 
 void Progress::Advance(std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
   current_bytes_ = bytes;
   Draw();
 }
 
 void Progress::Copied(const std::string& name, std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
   ++tally_.copied;
   tally_.bytes += bytes;
   current_bytes_ = 0;
@@ -82,6 +85,7 @@ void Progress::Copied(const std::string& name, std::uint64_t bytes) {
 }
 
 void Progress::Failed(const std::string& name, const std::string& report) {
+  std::lock_guard lock(mutex_);
   ++tally_.failed;
   current_bytes_ = 0;
   ClearLine();
@@ -91,17 +95,23 @@ void Progress::Failed(const std::string& name, const std::string& report) {
 }
 
 void Progress::Created(const std::string& name) {
+  std::lock_guard lock(mutex_);
   if (!terminal_) Line("created " + Safe(name));
 }
 
 void Progress::Deleted(const std::string& name) {
+  std::lock_guard lock(mutex_);
   ++tally_.deleted;
   if (!terminal_) Line("deleted " + Safe(name));
 }
 
-void Progress::Skipped(const std::string&) { ++tally_.skipped; }
+void Progress::Skipped(const std::string&) {
+  std::lock_guard lock(mutex_);
+  ++tally_.skipped;
+}
 
 void Progress::LeftOut(const std::string& name, const std::string& reason) {
+  std::lock_guard lock(mutex_);
   ClearLine();
   out_ << std::flush;
   errors_ << "left out " << Safe(name) << ": " << Safe(reason) << "\n" << std::flush;
@@ -109,16 +119,19 @@ void Progress::LeftOut(const std::string& name, const std::string& reason) {
 }
 
 void Progress::Stopped(const std::string& why) {
+  std::lock_guard lock(mutex_);
   ClearLine();
   out_ << std::flush;
   errors_ << "orvex: " << Safe(why) << "\n" << std::flush;
 }
 
 void Progress::Note(const std::string& text) {
+  std::lock_guard lock(mutex_);
   if (!terminal_) Line(Safe(text));
 }
 
 void Progress::Planned(const std::string& action, const std::string& name, std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
   if (action == "copy") {
     ++tally_.copied;
     tally_.bytes += bytes;
@@ -129,6 +142,7 @@ void Progress::Planned(const std::string& action, const std::string& name, std::
 }
 
 void Progress::Summary(const std::string& prefix) {
+  std::lock_guard lock(mutex_);
   ClearLine();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();

@@ -9,9 +9,12 @@
 // characters escaped). The summary is one line:
 //   copied C, skipped S, deleted D, failed F, B bytes in T s (R/s)
 // with ", not attempted N" after the failures when a run stopped early.
+// Every member may be called from several threads (a parallel run's
+// transfers); each call is one step.
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -50,7 +53,10 @@ class Progress {
   // Why a run stops early: "orvex: WHY" on standard error.
   void Stopped(const std::string& why);
   // Steps a stopped run never reached.
-  void NotAttempted(std::uint64_t count) { tally_.not_attempted += count; }
+  void NotAttempted(std::uint64_t count) {
+    std::lock_guard lock(mutex_);
+    tally_.not_attempted += count;
+  }
   // A dry run's "would copy NAME" and the like; "copy" and "delete" are
   // counted in the summary as if done.
   void Planned(const std::string& action, const std::string& name, std::uint64_t bytes = 0);
@@ -66,6 +72,7 @@ class Progress {
   void ClearLine();
   void Line(const std::string& text);
 
+  std::recursive_mutex mutex_;
   std::ostream& out_;
   std::ostream& errors_;
   const bool terminal_;

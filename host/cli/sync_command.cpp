@@ -23,6 +23,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -32,6 +35,8 @@
 #include "host/cli/commands.h"
 #include "host/cli/interrupts.h"
 #include "host/cli/progress.h"
+#include "host/cli/rate_limit.h"
+#include "host/cli/sync_filter.h"
 #include "host/cli/sync_plan.h"
 #include "host/cli/transfer.h"
 #include "platform/text/terminal_text.h"
@@ -164,15 +169,23 @@ struct FolderVisit {
 struct SyncSettings {
   PlanOptions plan;
   bool dry_run = false;
+  std::size_t parallel = 4;                // --parallel: connections at work
+  int retries = 3;                         // --retries: further tries of a step after a transient fault
+  std::optional<std::uint64_t> max_delete;  // --max-delete
+  SyncFilter filter;                       // --exclude, --include
+  std::uint64_t limit_rate = 0;            // --limit-rate, bytes per second (0: none)
 };
 
 class Synchronisation {
  public:
-  Synchronisation(RemoteSession& session, const fs::path& local_root, const SyncSettings& settings,
-                  Progress& progress)
-      : session_(session), root_(local_root), settings_(settings), progress_(progress) {}
+  Synchronisation(RemoteSession& session, const RemoteUrl& url, const fs::path& local_root,
+                  const SyncSettings& settings, Progress& progress)
+      : session_(session), url_(url), root_(local_root), settings_(settings), progress_(progress),
+        rate_(settings.limit_rate) {}
 
   void Plan(bool local_root_exists);
+  // How many steps remove something on the target side.
+  std::size_t Removals() const;
   void Run();
   // The plug-in's report when the connection was lost for good, else "".
   const std::string& lost_reason() const { return lost_reason_; }
@@ -184,27 +197,52 @@ class Synchronisation {
     bool ok = false;
     bool remote = false;  // the failure came from the server side
     bool interrupted = false;
+    std::string report;   // why it failed
   };
-  Outcome Execute(const Step& step);
-  Outcome ExecuteLocal(const Step& step);
-  Outcome ExecuteRemote(const Step& step);
+  // One try of a step on one connection; reports nothing when it fails.
+  Outcome Execute(const Step& step, RemoteSession& session);
+  Outcome ExecuteLocal(const Step& step, RemoteSession& session);
+  Outcome ExecuteRemote(const Step& step, RemoteSession& session);
+  // Execute, tried again after a transient fault (--retries); the final
+  // failure is reported.
+  Outcome RunStep(const Step& step, RemoteSession& session);
+  // The steps taken by one connection until none is left; `session` null:
+  // open one like the first, or leave quietly when the server refuses it.
+  void Work(RemoteSession* session);
   // After a failure on the server side: true when the connection is gone
   // and a fresh connect fails too (the reason is kept for the report).
-  bool ConnectionLost(const std::string& report);
-  std::string LastReport() { return session_.LastError(); }
+  bool ConnectionLost(RemoteSession& session, const std::string& report);
+  static std::string LastReport(RemoteSession& session) { return session.LastError(); }
+  BlockProgress Advancer();
 
   RemoteSession& session_;
+  const RemoteUrl url_;
   const fs::path root_;
-  const SyncSettings settings_;
+  const SyncSettings& settings_;
   Progress& progress_;
+  RateLimit rate_;
   std::vector<Step> steps_;
   std::string lost_reason_;
+
+  // The run's shared state: which steps are taken and how they ended.
+  enum class State { Waiting, Running, Done, Failed };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<State> states_;
+  std::size_t first_waiting_ = 0;
+  std::size_t unfinished_copies_ = 0;  // steps before the deletions
+  bool stopped_ = false;
+  bool any_failed_ = false;
+  bool deletions_withheld_ = false;
+  std::vector<std::unique_ptr<RemoteSession>> extra_sessions_;
 };
 
-bool Synchronisation::ConnectionLost(const std::string& report) {
-  if (session_.plugin().iPC_Connected() && IsServerRefusal(report)) return false;
-  if (session_.Connect()) return false;
-  lost_reason_ = session_.LastError();
+bool Synchronisation::ConnectionLost(RemoteSession& session, const std::string& report) {
+  if (session.plugin().iPC_Connected() && IsServerRefusal(report)) return false;
+  if (session.Connect()) return false;
+  std::lock_guard lock(mutex_);
+  if (!lost_reason_.empty()) return true;
+  lost_reason_ = session.LastError();
   if (lost_reason_.empty()) lost_reason_ = report;
   progress_.Stopped("the connection to the server was lost and could not be restored: " + lost_reason_);
   return true;
@@ -240,9 +278,9 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   if (visit.remote_exists) {
     auto listing = session_.List(visit.remote_path);
     if (!listing) {
-      const std::string report = LastReport();
+      const std::string report = LastReport(session_);
       progress_.Failed(here, report);
-      ConnectionLost(report);
+      ConnectionLost(session_, report);
       return;
     }
     remote = std::move(*listing);
@@ -321,6 +359,13 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     const auto remote_found = remote_items.find(name);
     const SideItem local = local_found == local_items.end() ? SideItem{} : local_found->second;
     const SideItem remote = remote_found == remote_items.end() ? SideItem{} : remote_found->second;
+    // Left out by --exclude/--include: neither side is touched. A name that
+    // is a folder on either side counts as a folder.
+    if (!settings_.filter.empty() &&
+        settings_.filter.Excluded(visit.display + name,
+                                  local.kind == ItemKind::Folder || remote.kind == ItemKind::Folder)) {
+      continue;
+    }
     const SideItem& source = up() ? local : remote;
     const SideItem& target = up() ? remote : local;
     const Decision decision = PlanItem(source, target, settings_.plan);
@@ -393,17 +438,18 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   }
 }
 
+std::size_t Synchronisation::Removals() const {
+  std::size_t count = 0;
+  for (const auto& step : steps_) count += step.kind == StepKind::Delete || step.replace;
+  return count;
+}
+
 void Synchronisation::Run() {
   std::uint64_t copies = 0;
   for (const auto& step : steps_) copies += step.kind == StepKind::Copy;
   progress_.set_total_files(copies);
-  // Whether each step was done: later steps inside a folder whose creation
-  // failed are not attempted.
-  std::vector<bool> done(steps_.size(), false);
-  bool stopped = !lost_reason_.empty() || Interrupted();
-  for (std::size_t index = 0; index < steps_.size(); ++index) {
-    const Step& step = steps_[index];
-    if (settings_.dry_run) {
+  if (settings_.dry_run) {
+    for (const Step& step : steps_) {
       static const char* const kVerbs[] = {"create", "copy", "delete", "remove left-over"};
       std::string display = step.display;
       if (step.replace) {
@@ -411,34 +457,176 @@ void Synchronisation::Run() {
                    (step.target_kind == ItemKind::Folder ? "folder)" : "item)");
       }
       progress_.Planned(kVerbs[static_cast<int>(step.kind)], display, step.bytes);
+    }
+    return;
+  }
+  // Deletions of items the source does not have come last, once every copy
+  // and folder is done, and only when all of those succeeded: nothing is
+  // removed on the strength of a run that failed. (An item of the other kind
+  // in the way of a copy is removed by that copy's own step.)
+  std::vector<std::size_t> order;
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    if (steps_[index].kind != StepKind::Delete) order.push_back(index);
+  }
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    if (steps_[index].kind == StepKind::Delete) order.push_back(index);
+  }
+  std::vector<std::ptrdiff_t> moved_to(steps_.size());
+  std::vector<Step> ordered;
+  ordered.reserve(steps_.size());
+  for (std::size_t index : order) {
+    moved_to[index] = static_cast<std::ptrdiff_t>(ordered.size());
+    ordered.push_back(std::move(steps_[index]));
+  }
+  for (auto& step : ordered) {
+    if (step.depends_on >= 0) step.depends_on = moved_to[static_cast<std::size_t>(step.depends_on)];
+  }
+  steps_ = std::move(ordered);
+  states_.assign(steps_.size(), State::Waiting);
+  for (const auto& step : steps_) unfinished_copies_ += step.kind != StepKind::Delete;
+  stopped_ = !lost_reason_.empty() || Interrupted();
+
+  // The first connection works on this thread; the others each on their
+  // own, opened as the first was. A server that refuses them leaves the
+  // work to the connections it accepted.
+  const std::size_t wanted = std::min(std::max<std::size_t>(settings_.parallel, 1), std::max<std::size_t>(steps_.size(), 1));
+  for (std::size_t index = 1; index < wanted; ++index) {
+    try {
+      auto session = std::make_unique<RemoteSession>(url_);
+      _Connection& from = session_.connection();
+      _Connection& to = session->connection();
+      to.Anonymous(from.Anonymous());
+      to.UserName(from.UserName());
+      to.Password(from.Password());
+      to.Port(from.Port());
+      to.UseProxy(from.UseProxy());
+      to.ProxyName(from.ProxyName());
+      to.ProxyPort(from.ProxyPort());
+      to.ClearCacheOnConnect(from.ClearCacheOnConnect());
+      to.EnableAscii(from.EnableAscii());
+      to.UseTempCopy(from.UseTempCopy());
+      to.SkipServUNavigationFolders(from.SkipServUNavigationFolders());
+      extra_sessions_.push_back(std::move(session));
+    } catch (const std::exception& failure) {
+      progress_.Note(std::string("going on with fewer connections: ") + text::TerminalSafe(failure.what()));
+      break;
+    }
+  }
+  std::vector<std::thread> workers;
+  for (auto& session : extra_sessions_) workers.emplace_back([this, raw = session.get()] { Work(raw); });
+  Work(&session_);
+  for (auto& worker : workers) worker.join();
+  // Sessions are closed on this thread, where they were made.
+  extra_sessions_.clear();
+}
+
+void Synchronisation::Work(RemoteSession* session) {
+  if (session != &session_ && !session->Connect()) {
+    // A server limiting its connections ("421 too many connections", a
+    // refused login): the others carry on.
+    progress_.Note("an extra connection was refused (" + text::TerminalSafe(session->LastError()) +
+                   "); going on with fewer");
+    return;
+  }
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    // The first waiting step that may start: its folder exists, and for a
+    // deletion every other step is finished without a failure.
+    std::optional<std::size_t> next;
+    bool waiting = false;
+    for (std::size_t index = first_waiting_; index < steps_.size(); ++index) {
+      if (states_[index] != State::Waiting) {
+        if (index == first_waiting_) ++first_waiting_;
+        continue;
+      }
+      const Step& step = steps_[index];
+      const bool deletion = step.kind == StepKind::Delete;
+      const auto dependency = step.depends_on;
+      const bool blocked_by_failure =
+          stopped_ || Interrupted() || (dependency >= 0 && states_[static_cast<std::size_t>(dependency)] == State::Failed) ||
+          (deletion && unfinished_copies_ == 0 && any_failed_);
+      if (blocked_by_failure) {
+        states_[index] = State::Failed;
+        if (deletion && !stopped_ && !Interrupted() && !deletions_withheld_) {
+          deletions_withheld_ = true;
+          progress_.Note("deletions not attempted: a step above failed, so nothing is deleted");
+        }
+        if (step.kind != StepKind::RemoveLeftover) progress_.NotAttempted(1);
+        if (step.kind != StepKind::Delete) --unfinished_copies_;
+        changed_.notify_all();
+        continue;
+      }
+      if ((dependency >= 0 && states_[static_cast<std::size_t>(dependency)] != State::Done) ||
+          (deletion && unfinished_copies_ > 0)) {
+        waiting = true;
+        if (deletion) break;  // all later steps are deletions too
+        continue;
+      }
+      next = index;
+      break;
+    }
+    if (!next) {
+      if (!waiting) return;
+      changed_.wait(lock);
       continue;
     }
-    if (!stopped && Interrupted()) stopped = true;
-    if (stopped || (step.depends_on >= 0 && !done[static_cast<std::size_t>(step.depends_on)])) {
-      if (step.kind != StepKind::RemoveLeftover) progress_.NotAttempted(1);
-      continue;
-    }
-    const Outcome outcome = Execute(step);
-    done[index] = outcome.ok;
-    if (outcome.interrupted) {
-      stopped = true;
-    } else if (!outcome.ok && outcome.remote) {
-      stopped = ConnectionLost(LastReport());
-    }
+    states_[*next] = State::Running;
+    lock.unlock();
+    const Outcome outcome = RunStep(steps_[*next], *session);
+    bool lost = false;
+    if (!outcome.ok && !outcome.interrupted && outcome.remote) lost = ConnectionLost(*session, outcome.report);
+    lock.lock();
+    states_[*next] = outcome.ok ? State::Done : State::Failed;
+    if (!outcome.ok) any_failed_ = true;
+    if (steps_[*next].kind != StepKind::Delete) --unfinished_copies_;
+    if (outcome.interrupted || lost) stopped_ = true;
+    changed_.notify_all();
   }
 }
 
-Synchronisation::Outcome Synchronisation::Execute(const Step& step) {
-  if (step.kind == StepKind::RemoveLeftover || !up()) return ExecuteLocal(step);
-  return ExecuteRemote(step);
+BlockProgress Synchronisation::Advancer() {
+  auto moved = std::make_shared<std::uint64_t>(0);
+  return [this, moved](std::uint64_t bytes) {
+    progress_.Advance(bytes);
+    rate_.Take(bytes - *moved, [] { return Interrupted(); });
+    *moved = bytes;
+  };
 }
 
-Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
+Synchronisation::Outcome Synchronisation::RunStep(const Step& step, RemoteSession& session) {
+  for (int attempt = 0;; ++attempt) {
+    Outcome outcome = Execute(step, session);
+    if (outcome.ok) return outcome;
+    // Transient: a lost connection, a 421 or another 4xx reply. A 5xx
+    // refusal and a local fault stay what they are.
+    const bool transient = outcome.remote && !outcome.interrupted && !IsServerRefusal(outcome.report);
+    if (!transient || attempt >= settings_.retries || Interrupted()) {
+      progress_.Failed(step.display, outcome.report);
+      return outcome;
+    }
+    progress_.Note("retrying " + text::TerminalSafe(step.display) + " (" + std::to_string(attempt + 1) + " of " +
+                   std::to_string(settings_.retries) + ") after: " + text::TerminalSafe(outcome.report));
+    // A short back-off, doubling, never more than 4 s; a signal ends it.
+    const auto pause = std::chrono::milliseconds(std::min(4000, 250 << std::min(attempt, 4)));
+    const auto until = std::chrono::steady_clock::now() + pause;
+    while (std::chrono::steady_clock::now() < until && !Interrupted()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (!session.plugin().iPC_Connected() || !IsServerRefusal(outcome.report)) session.Connect();
+  }
+}
+
+Synchronisation::Outcome Synchronisation::Execute(const Step& step, RemoteSession& session) {
+  if (step.kind == StepKind::RemoveLeftover || !up()) return ExecuteLocal(step, session);
+  return ExecuteRemote(step, session);
+}
+
+Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step, RemoteSession& session) {
   Outcome outcome;
   std::string error;
   const fs::path path = root_ / step.relative;
   auto fail = [&](const std::string& why) {
-    progress_.Failed(step.display, why);
+    outcome.report = why;
     return outcome;
   };
   if (!RealFoldersBelow(root_, step.relative.parent_path(), error)) return fail(error);
@@ -485,14 +673,12 @@ Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
         return fail(code.message());
       }
       progress_.Start(step.display);
-      const auto result = DownloadFile(session_.plugin(), step.remote_file, path,
-                                       [&](std::uint64_t bytes) { progress_.Advance(bytes); });
+      const auto result = DownloadFile(session.plugin(), step.remote_file, path, Advancer());
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
         outcome.ok = true;
       } else {
-        progress_.Failed(step.display, result.interrupted ? std::string(InterruptText()) + "; nothing was changed"
-                                                          : result.error);
+        outcome.report = result.interrupted ? std::string(InterruptText()) + "; nothing was changed" : result.error;
         outcome.interrupted = result.interrupted;
         // A failure writing locally says nothing about the connection.
         outcome.remote = !result.interrupted && result.error.rfind("cannot ", 0) != 0;
@@ -503,11 +689,11 @@ Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
   return outcome;
 }
 
-Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
+Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step, RemoteSession& session) {
   Outcome outcome;
-  iPC& plugin = session_.plugin();
+  iPC& plugin = session.plugin();
   auto fail = [&](const std::string& why, bool remote) {
-    progress_.Failed(step.display, why);
+    outcome.report = why;
     outcome.remote = remote;
     return outcome;
   };
@@ -519,21 +705,20 @@ Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
     case StepKind::RemoveLeftover:
       return outcome;
     case StepKind::Delete:
-      if (!remove_target()) return fail(LastReport(), true);
+      if (!remove_target()) return fail(LastReport(session), true);
       progress_.Deleted(step.display);
       outcome.ok = true;
       return outcome;
     case StepKind::CreateFolder:
-      if (step.replace && !remove_target()) return fail(LastReport(), true);
-      if (!plugin.iPC_CreateFolder(step.remote_path)) return fail(LastReport(), true);
+      if (step.replace && !remove_target()) return fail(LastReport(session), true);
+      if (!plugin.iPC_CreateFolder(step.remote_path)) return fail(LastReport(session), true);
       progress_.Created(step.display);
       outcome.ok = true;
       return outcome;
     case StepKind::Copy: {
-      if (step.replace && !remove_target()) return fail(LastReport(), true);
+      if (step.replace && !remove_target()) return fail(LastReport(session), true);
       progress_.Start(step.display);
-      const auto result = UploadFile(plugin, root_ / step.relative, step.remote_path,
-                                     [&](std::uint64_t bytes) { progress_.Advance(bytes); });
+      const auto result = UploadFile(plugin, root_ / step.relative, step.remote_path, Advancer());
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
         outcome.ok = true;
@@ -552,7 +737,19 @@ Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
 
 int SyncCommand(const Arguments& arguments) {
   const auto parsed =
-      ParseCommand(arguments, {{"--up"}, {"--down"}, {"--delete"}, {"--dry-run"}, {"--size-only"}}, 2, 2);
+      ParseCommand(arguments,
+                   {{"--up"},
+                    {"--down"},
+                    {"--delete"},
+                    {"--dry-run"},
+                    {"--size-only"},
+                    {"--parallel", true},
+                    {"--exclude", true},
+                    {"--include", true},
+                    {"--max-delete", true},
+                    {"--retries", true},
+                    {"--limit-rate", true}},
+                   2, 2);
   if (!parsed) return kUsage;
   if (parsed->Has("--up") == parsed->Has("--down")) return UsageError("sync needs exactly one of --up and --down");
   SyncSettings settings;
@@ -560,6 +757,38 @@ int SyncCommand(const Arguments& arguments) {
   settings.plan.delete_extra = parsed->Has("--delete");
   settings.plan.size_only = parsed->Has("--size-only");
   settings.dry_run = parsed->Has("--dry-run");
+  // A whole number from `lowest` to `highest`, or nullopt.
+  auto count = [](const std::string& text, std::uint64_t lowest, std::uint64_t highest) -> std::optional<std::uint64_t> {
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    const std::uint64_t value = std::stoull(text);
+    if (value < lowest || value > highest) return std::nullopt;
+    return value;
+  };
+  if (const auto value = parsed->Value("--parallel")) {
+    const auto number = count(*value, 1, 64);
+    if (!number) return UsageError("--parallel needs a number from 1 to 64");
+    settings.parallel = static_cast<std::size_t>(*number);
+  }
+  if (const auto value = parsed->Value("--retries")) {
+    const auto number = count(*value, 0, 100);
+    if (!number) return UsageError("--retries needs a number from 0 to 100");
+    settings.retries = static_cast<int>(*number);
+  }
+  if (const auto value = parsed->Value("--max-delete")) {
+    settings.max_delete = count(*value, 0, 999999999999ULL);
+    if (!settings.max_delete) return UsageError("--max-delete needs a number (0 or more)");
+  }
+  if (const auto value = parsed->Value("--limit-rate")) {
+    const auto rate = ParseRate(*value);
+    if (!rate) return UsageError("--limit-rate needs a rate such as 500k or 2M (bytes per second)");
+    settings.limit_rate = *rate;
+  }
+  for (const auto& [option, pattern] : parsed->in_order) {
+    if (option != "--exclude" && option != "--include") continue;
+    if (const auto problem = settings.filter.Add(option == "--include", pattern)) {
+      return UsageError(option + ": " + *problem);
+    }
+  }
   const bool up = settings.plan.direction == Direction::Up;
   const fs::path local = parsed->operands[0];
   const auto url = ReadUrl(parsed->operands[1]);
@@ -582,8 +811,15 @@ int SyncCommand(const Arguments& arguments) {
   }
 
   Progress progress(std::cout, std::cerr, OutputIsTerminal());
-  Synchronisation synchronisation(*session, local, settings, progress);
+  Synchronisation synchronisation(*session, *url, local, settings, progress);
   synchronisation.Plan(up || local_exists);
+  if (settings.max_delete && synchronisation.Removals() > *settings.max_delete) {
+    // Refused before anything is done, on either side.
+    progress.Stopped("the run would delete " + std::to_string(synchronisation.Removals()) +
+                     " items, more than --max-delete " + std::to_string(*settings.max_delete) +
+                     " allows; nothing was changed");
+    return kFailure;
+  }
   synchronisation.Run();
   const bool lost = !synchronisation.lost_reason().empty();
   if (Interrupted()) progress.Stopped(std::string(InterruptText()) + ": stopped; temporary files were removed where possible");
