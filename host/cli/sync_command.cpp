@@ -198,14 +198,16 @@ class Synchronisation {
     bool remote = false;  // the failure came from the server side
     bool interrupted = false;
     std::string report;   // why it failed
+    bool given_back = false;  // an unproven extra connection could not do it
   };
   // One try of a step on one connection; reports nothing when it fails.
   Outcome Execute(const Step& step, RemoteSession& session);
   Outcome ExecuteLocal(const Step& step, RemoteSession& session);
   Outcome ExecuteRemote(const Step& step, RemoteSession& session);
   // Execute, tried again after a transient fault (--retries); the final
-  // failure is reported.
-  Outcome RunStep(const Step& step, RemoteSession& session);
+  // failure is reported. With `give_back`, a transient fault is not retried
+  // but handed back (the step is then another connection's).
+  Outcome RunStep(const Step& step, RemoteSession& session, bool give_back);
   // The steps taken by one connection until none is left; `session` null:
   // open one like the first, or leave quietly when the server refuses it.
   void Work(RemoteSession* session);
@@ -516,6 +518,9 @@ void Synchronisation::Run() {
   for (auto& session : extra_sessions_) workers.emplace_back([this, raw = session.get()] { Work(raw); });
   Work(&session_);
   for (auto& worker : workers) worker.join();
+  for (const State state : states_) {
+    if (state == State::Waiting) progress_.NotAttempted(1);
+  }
   // Sessions are closed on this thread, where they were made.
   extra_sessions_.clear();
 }
@@ -528,6 +533,10 @@ void Synchronisation::Work(RemoteSession* session) {
                    "); going on with fewer");
     return;
   }
+  // An extra connection proves itself with its first step: until then a
+  // transient fault (its second connection refused by a server that limits
+  // them, say) hands the step back and closes it, which frees its place.
+  bool proven = session == &session_;
   std::unique_lock lock(mutex_);
   for (;;) {
     // The first waiting step that may start: its folder exists, and for a
@@ -535,6 +544,10 @@ void Synchronisation::Work(RemoteSession* session) {
     std::optional<std::size_t> next;
     bool waiting = false;
     for (std::size_t index = first_waiting_; index < steps_.size(); ++index) {
+      if (states_[index] == State::Running) {
+        waiting = true;  // it may yet be handed back
+        continue;
+      }
       if (states_[index] != State::Waiting) {
         if (index == first_waiting_) ++first_waiting_;
         continue;
@@ -572,7 +585,18 @@ void Synchronisation::Work(RemoteSession* session) {
     }
     states_[*next] = State::Running;
     lock.unlock();
-    const Outcome outcome = RunStep(steps_[*next], *session);
+    const Outcome outcome = RunStep(steps_[*next], *session, !proven);
+    if (outcome.given_back) {
+      session->plugin().iPC_Disconnect();
+      lock.lock();
+      states_[*next] = State::Waiting;
+      first_waiting_ = std::min(first_waiting_, *next);
+      progress_.Note("an extra connection could not work (" + text::TerminalSafe(outcome.report) +
+                     "); going on with fewer");
+      changed_.notify_all();
+      return;
+    }
+    proven = proven || outcome.ok;
     bool lost = false;
     if (!outcome.ok && !outcome.interrupted && outcome.remote) lost = ConnectionLost(*session, outcome.report);
     lock.lock();
@@ -593,13 +617,17 @@ BlockProgress Synchronisation::Advancer() {
   };
 }
 
-Synchronisation::Outcome Synchronisation::RunStep(const Step& step, RemoteSession& session) {
+Synchronisation::Outcome Synchronisation::RunStep(const Step& step, RemoteSession& session, bool give_back) {
   for (int attempt = 0;; ++attempt) {
     Outcome outcome = Execute(step, session);
     if (outcome.ok) return outcome;
     // Transient: a lost connection, a 421 or another 4xx reply. A 5xx
     // refusal and a local fault stay what they are.
     const bool transient = outcome.remote && !outcome.interrupted && !IsServerRefusal(outcome.report);
+    if (transient && give_back) {
+      outcome.given_back = true;
+      return outcome;
+    }
     if (!transient || attempt >= settings_.retries || Interrupted()) {
       progress_.Failed(step.display, outcome.report);
       return outcome;

@@ -38,6 +38,9 @@ struct FtpServerOptions {
   // The server closes a session idle for this long. Zero keeps the server's
   // default. Whole seconds; pure-ftpd rounds up to whole minutes.
   std::chrono::seconds idle_timeout{0};
+  // vsftpd only: at most this many sessions at once (0: the usual 60); one
+  // more is answered 421 and closed.
+  int max_connections = 0;
   // How long to wait for the first greeting before start-up counts as failed.
   std::chrono::milliseconds start_timeout{15000};
 };
