@@ -13,8 +13,9 @@
 # --runs times into an emptied server folder; the median is printed, and its
 # ratio to lftp mirror with one and with four transfers.
 #
-# Cases: orvex sync (--parallel 1 and 4), curl (one connection, all files
-# named in one command), lftp mirror -R (--parallel=1 and 4).
+# Cases: orvex sync (--parallel 1 and 4, and 1 with --no-temp-copy, which
+# saves the rename of each upload), curl (one connection, all files named in
+# one command), lftp mirror -R (--parallel=1 and 4).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -142,10 +143,12 @@ run_case() {  # NAME DIRECTION COMMAND...
   median[$name]=$(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
 }
 
-orvex_sync() {  # DIRECTION PARALLEL
-  local side=$work/local
-  [ "$1" = down ] && side=$work/fetched
-  on_client "$orvex" sync --"$1" --parallel "$2" --user "$user" --password-stdin "$side" "$url/" <<<"$password"
+orvex_sync() {  # DIRECTION PARALLEL [OPTION...]
+  local side=$work/local direction=$1 parallel=$2
+  shift 2
+  [ "$direction" = down ] && side=$work/fetched
+  on_client "$orvex" sync --"$direction" --parallel "$parallel" "$@" --user "$user" --password-stdin "$side" "$url/" \
+    <<<"$password"
 }
 lftp_mirror() {  # DIRECTION PARALLEL
   if [ "$1" = up ]; then
@@ -168,16 +171,17 @@ where="loopback"
 for direction in "${directions[@]}"; do
   run_case "orvex-P1-$direction" "$direction" orvex_sync "$direction" 1
   run_case "orvex-P4-$direction" "$direction" orvex_sync "$direction" 4
+  [ "$direction" = up ] && run_case "orvex-P1-notemp-$direction" up orvex_sync up 1 --no-temp-copy
   run_case "curl-$direction" "$direction" "curl_$direction"
   run_case "lftp-P1-$direction" "$direction" lftp_mirror "$direction" 1
   run_case "lftp-P4-$direction" "$direction" lftp_mirror "$direction" 4
   echo "$files files of $size bytes $direction, $where, pyftpdlib, median of $runs:"
   one=${median[lftp-P1-$direction]:-0} four=${median[lftp-P4-$direction]:-0}
-  for name in orvex-P1 orvex-P4 curl lftp-P1 lftp-P4; do
+  for name in orvex-P1 orvex-P1-notemp orvex-P4 curl lftp-P1 lftp-P4; do
     value=${median[$name-$direction]:-}
     [ -z "$value" ] && continue
     awk -v n="$name" -v t="$value" -v one="$one" -v four="$four" 'BEGIN{
-      printf "  %-9s %7.2f s", n, t
+      printf "  %-15s %7.2f s", n, t
       if (one > 0) printf "   %5.2fx the time of lftp-P1 (%4.1f times as fast)", t/one, one/t
       if (four > 0) printf "   %5.2fx the time of lftp-P4", t/four
       printf "\n" }'
