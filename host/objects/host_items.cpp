@@ -13,11 +13,14 @@ namespace {
 // a listing of a million entries then holds one copy of the folder's path.
 class ItemPath {
  public:
-  std::string Get(const std::string& name) const { return parent_ ? *parent_ + "\\" + name : full_; }
+  std::string Get(const std::string& name) const {
+    if (parent_) return *parent_ + "\\" + name;
+    return full_ ? *full_ : std::string();
+  }
 
   void Set(const std::string& value, const std::string& name) {
     parent_.reset();
-    full_.clear();
+    full_.reset();
     const std::size_t prefix = value.size() - name.size() - 1;
     if (!name.empty() && value.size() > name.size() && value[prefix] == '\\' &&
         value.compare(prefix + 1, name.size(), name) == 0) {
@@ -27,19 +30,19 @@ class ItemPath {
       parent_ = last_parent;
       return;
     }
-    full_ = value;
+    full_ = std::make_unique<std::string>(value);
   }
 
   // Before the name changes: the path stays what it was.
   void Keep(const std::string& name) {
     if (!parent_) return;
-    full_ = Get(name);
+    full_ = std::make_unique<std::string>(Get(name));
     parent_.reset();
   }
 
  private:
   std::shared_ptr<const std::string> parent_;
-  std::string full_;
+  std::unique_ptr<std::string> full_;  // a path of any other form
 };
 
 class HostFileObject final : public com::Object<HostFileObject, HostFile> {

@@ -13,8 +13,33 @@ namespace {
 // large folder lives in one of these, so an entry costs its item, its key
 // and two index slots, and a lookup folds no text into a new string.
 struct Storage {
+  // An object (what listings hold) is kept as its bare reference; any other
+  // value in a box of its own.
   struct Entry {
-    Variant item;
+    Entry(const Variant& value, std::string entry_key) : key(std::move(entry_key)) { Set(value); }
+    Entry(const Entry& other) : object(other.object), key(other.key) {
+      if (other.other) this->other = std::make_unique<Variant>(*other.other);
+    }
+    Entry& operator=(const Entry& other) {
+      if (this != &other) *this = Entry(other);
+      return *this;
+    }
+    Entry(Entry&&) noexcept = default;
+    Entry& operator=(Entry&&) noexcept = default;
+
+    void Set(const Variant& value) {
+      object = nullptr;
+      other.reset();
+      if (value.type() == Variant::Type::Object) {
+        object = value.AsObject();
+      } else {
+        other = std::make_unique<Variant>(value);
+      }
+    }
+    Variant Get() const { return other ? *other : Variant(object); }
+
+    com::ComPtr<com::IUnknown> object;
+    std::unique_ptr<Variant> other;
     std::string key;
   };
 
@@ -79,7 +104,7 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
 
   std::int32_t Count() const override { return static_cast<std::int32_t>(storage_->items.size()); }
 
-  Variant Item(std::int32_t position) const override { return storage_->items[Index(position)].item; }
+  Variant Item(std::int32_t position) const override { return storage_->items[Index(position)].Get(); }
 
   Variant Item(const std::string& key) const override {
     auto found = Find(key);
@@ -90,7 +115,7 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
   std::optional<Variant> Find(const std::string& key) const override {
     const auto position = storage_->Find(key);
     if (position == 0) return std::nullopt;
-    return storage_->items[position - 1].item;
+    return storage_->items[position - 1].Get();
   }
 
   std::int32_t Position(const std::string& key) const override {
@@ -117,7 +142,7 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
     }
     Storage& storage = Writable();
     auto& entry = storage.items[index];
-    entry.item = item;
+    entry.Set(item);
     if (entry.key == key) return;
     entry.key = key;
     storage.Rebuild(storage.keyed + 1);
