@@ -298,6 +298,23 @@ void SmallFiles(std::size_t files, int runs, const std::filesystem::path& scratc
   }
   Report((what + " up, --no-temp-copy, vsftpd").c_str(), orvex_up(1, false), orvex_up(1, true), false,
          "temp");
+  // --limit-rate: one 4 MiB file at 1 MiB/s should take four seconds.
+  {
+    const auto paced = scratch / "paced";
+    std::filesystem::create_directories(paced);
+    MakeLargeFile(paced / "four.bin", 4);
+    std::filesystem::create_directories(server.root() / "paced");
+    server.AdoptFiles();
+    const Measurement measured = Median(runs, [&] {
+      EmptyFolder(server.root() / "paced");
+      return RunProgram({Orvex(), "sync", "--up", "--limit-rate", "1M", "--user", server.user(), "--password-stdin",
+                         paced.string(), FolderUrl(server, "paced")},
+                        server.password() + "\n");
+    });
+    std::printf("%-38s ours %8.3f s   aimed at 4.000 s (4 MiB at 1 MiB/s): %+.1f%%%s\n", "--limit-rate 1M, 4 MiB up",
+                measured.seconds, (measured.seconds / 4.0 - 1) * 100, measured.ok ? "" : "   FAILED");
+    std::fflush(stdout);
+  }
   // The files are on the server now (the last upload): fetch them back.
   for (int parallel : {1, 4}) {
     Report((what + " down, " + std::to_string(parallel) + " at a time, vsftpd").c_str(), orvex_down(parallel),
