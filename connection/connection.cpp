@@ -56,6 +56,8 @@ void Connection::FillDescriptor() {
 
 void Connection::iPC_Init(const com::ComPtr<orvex::PluginInterface>& plugin_interface,
                           const std::string& id, const std::string& initial_location) {
+  // Nothing works without the host; say so before anything is changed.
+  if (!plugin_interface) Raise(error_number::kObjectRequired, "Object required: the host's PluginInterface");
   PluginInterface(plugin_interface);
   LibraryPluginInterface(plugin_interface);
   Interface_ = plugin_interface->Application();

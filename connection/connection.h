@@ -3,6 +3,7 @@
 // drives through iPC; its default interface _Connection holds the location's
 // settings.
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -125,6 +126,10 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   // rename over it. Raises with the reason when the new content could not be
   // put in place; the temporary file then stays on the server.
   void PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file);
+  // Closes a download (or a stream opened for neither mode), raising when
+  // the server holds more than the host read or did not confirm the
+  // transfer.
+  void CloseDownload(const com::ComPtr<HostFileStream>& file_stream, std::uint32_t handle);
 
   // _Connection values.
   com::ComPtr<HostApplication> Interface_;
@@ -143,6 +148,8 @@ class Connection final : public com::Object<Connection, _Connection, iPC> {
   std::unique_ptr<cxFTP> TransferFTP_;
   std::unique_ptr<encoding::cEncoding> encoder_;
   std::unique_ptr<script::FileSystemObject> file_system_;
+  // Open uploads: handle -> written under the temporary name.
+  std::map<std::uint32_t, bool> upload_temporary_copy_;
 };
 
 }  // namespace orvex

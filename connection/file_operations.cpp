@@ -37,6 +37,8 @@ com::ComPtr<HostFolder> Connection::iPC_CreateFolder(const std::string& folder_p
 
 bool Connection::iPC_DeleteFile(const com::ComPtr<HostFile>& file, std::int32_t) {
   try {
+    // Without an item the session would delete by a path, here an empty one.
+    if (!file) Raise(error_number::kObjectRequired, "Object required: no file to delete");
     if (!FTP_->DeleteFile(file)) Raise(kOperationFailed, FTP_->LastError());
     file->Deleted(true);
     return true;
@@ -48,6 +50,7 @@ bool Connection::iPC_DeleteFile(const com::ComPtr<HostFile>& file, std::int32_t)
 
 bool Connection::iPC_DeleteFolder(const com::ComPtr<HostFolder>& folder, std::int32_t) {
   try {
+    if (!folder) Raise(error_number::kObjectRequired, "Object required: no folder to delete");
     if (!FTP_->DeleteDirectory(folder)) Raise(kOperationFailed, FTP_->LastError());
     folder->Deleted(true);
     return true;
@@ -60,6 +63,7 @@ bool Connection::iPC_DeleteFolder(const com::ComPtr<HostFolder>& folder, std::in
 
 com::ComPtr<HostFile> Connection::iPC_RenameFile(const com::ComPtr<HostFile>& file, const std::string& new_name) {
   try {
+    if (!file) Raise(error_number::kObjectRequired, "Object required: no file to rename");
     if (!IsPlainName(new_name)) Raise(kOperationFailed, Translate(kInvalidName));
     const std::string new_path = file_system_->GetParentFolderName(file->Path()) + "\\" + new_name;
     if (!FTP_->RenameFile(file, new_name)) Raise(kOperationFailed, FTP_->LastError());
@@ -80,6 +84,7 @@ com::ComPtr<HostFile> Connection::iPC_RenameFile(const com::ComPtr<HostFile>& fi
 com::ComPtr<HostFolder> Connection::iPC_RenameFolder(const com::ComPtr<HostFolder>& folder,
                                                      const std::string& new_name) {
   try {
+    if (!folder) Raise(error_number::kObjectRequired, "Object required: no folder to rename");
     if (!IsPlainName(new_name)) Raise(kOperationFailed, Translate(kInvalidName));
     const std::string new_path = file_system_->GetParentFolderName(folder->Path()) + "\\" + new_name;
     if (!FTP_->RenameFolder(folder, new_name)) Raise(kOperationFailed, FTP_->LastError());

@@ -20,7 +20,34 @@ constexpr std::uint32_t kTransferBinary = 0;
 // never shown, only the reason.
 constexpr int kStreamFailure = -1;
 
-std::string PathOf(const com::ComPtr<HostFileStream>& stream) { return stream->File()->Path(); }
+// A stream member needs the stream and, for every message, its file.
+void RequireStream(const com::ComPtr<HostFileStream>& stream) {
+  if (!stream) Raise(error_number::kObjectRequired, "Object required: no file stream");
+  if (!stream->File()) Raise(error_number::kObjectRequired, "Object required: the file stream has no file");
+}
+
+std::string PathOf(const com::ComPtr<HostFileStream>& stream) {
+  RequireStream(stream);
+  return stream->File()->Path();
+}
+
+// The path for a failure report: a stream or file that is missing (the
+// failure being reported, perhaps) gives an empty path, never a second error.
+std::string ReportedPathOf(const com::ComPtr<HostFileStream>& stream) {
+  if (!stream) return {};
+  const auto file = stream->File();
+  return file ? file->Path() : std::string();
+}
+
+// The listed item called exactly `name` (a case-sensitive server may hold
+// "report.txt" beside "Report.txt"; the keys of a listing ignore case).
+com::ComPtr<HostFile> ExactlyNamed(const com::ComPtr<script::Collection>& files, const std::string& name) {
+  for (std::int32_t position = 1; files && position <= files->Count(); ++position) {
+    auto file = files->Item(position).AsInterface<HostFile>();
+    if (file && file->Name() == name) return file;
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -31,30 +58,38 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
     const bool listed = AsciiExtensions_ && AsciiExtensions_->Exists(extension);
     const std::uint32_t mode = listed && EnableAscii_ ? kTransferAscii : kTransferBinary;
 
-    if (!TransferFTP_->Connected()) {
+    // A transfer session whose connection was lost tries to restore it as
+    // it opens the file, and says so when it cannot.
+    if (!TransferFTP_->Connected() && !TransferFTP_->ConnectionLost()) {
       TransferFTP_->Connect(location_, FTP_->UserName(), FTP_->Password(), FTP_->Port(), FTP_->Proxy(), false);
+      if (!TransferFTP_->Connected()) Raise(kStreamFailure, TransferFTP_->LastError());
     }
-    if (!TransferFTP_->Connected()) Raise(kStreamFailure, TransferFTP_->LastError());
 
     std::uint32_t handle = 0;
-    if (file_stream->AccessMode() == HostFileStream::kAccessRead) {
+    const bool upload = file_stream->AccessMode() != HostFileStream::kAccessRead;
+    const bool temporary_copy = upload && UseTempCopy_;
+    if (!upload) {
       handle = TransferFTP_->OpenFileStream(path, wininet::GENERIC_READ, mode);
-    } else if (UseTempCopy_) {
+    } else if (temporary_copy) {
       handle = TransferFTP_->OpenFileStream(path + kTemporarySuffix, wininet::GENERIC_WRITE, mode);
     } else {
       handle = TransferFTP_->OpenFileStream(path, wininet::GENERIC_WRITE, mode);
     }
+    // The close must finish the upload the way it was begun, whatever the
+    // option says by then.
+    if (upload && handle != 0) upload_temporary_copy_[handle] = temporary_copy;
     file_stream->Handle(static_cast<std::int32_t>(handle));
     if (file_stream->Handle() == 0) Raise(kStreamFailure, TransferFTP_->LastError());
     return true;
   } catch (const std::exception& failure) {
-    ReportError("OpenFile: " + Translate("Error opening file '%1': %2", {PathOf(file_stream), FailureReason(failure)}));
+    ReportError("OpenFile: " + Translate("Error opening file '%1': %2", {ReportedPathOf(file_stream), FailureReason(failure)}));
     return false;
   }
 }
 
 bool Connection::iPC_WriteFile(const com::ComPtr<HostFileStream>& file_stream, std::vector<std::uint8_t>& buffer) {
   try {
+    RequireStream(file_stream);
     auto handle = static_cast<std::uint32_t>(file_stream->Handle());
     std::int32_t count = file_stream->Count();
     // The host promises a buffer that holds Count bytes; a host that breaks
@@ -72,13 +107,14 @@ bool Connection::iPC_WriteFile(const com::ComPtr<HostFileStream>& file_stream, s
     return true;
   } catch (const std::exception& failure) {
     ReportError("WriteFile: " +
-                Translate("Error writing to file '%1': %2", {PathOf(file_stream), FailureReason(failure)}));
+                Translate("Error writing to file '%1': %2", {ReportedPathOf(file_stream), FailureReason(failure)}));
     return false;
   }
 }
 
 bool Connection::iPC_ReadFile(const com::ComPtr<HostFileStream>& file_stream, std::vector<std::uint8_t>& buffer) {
   try {
+    RequireStream(file_stream);
     auto handle = static_cast<std::uint32_t>(file_stream->Handle());
     std::int32_t count = file_stream->Count();
     if (count < 0 || static_cast<std::size_t>(count) > buffer.size()) {
@@ -94,17 +130,18 @@ bool Connection::iPC_ReadFile(const com::ComPtr<HostFileStream>& file_stream, st
     return true;
   } catch (const std::exception& failure) {
     ReportError("ReadFile: " +
-                Translate("Error reading from file '%1': %2", {PathOf(file_stream), FailureReason(failure)}));
+                Translate("Error reading from file '%1': %2", {ReportedPathOf(file_stream), FailureReason(failure)}));
     return false;
   }
 }
 
 bool Connection::iPC_SeekFile(const com::ComPtr<HostFileStream>& file_stream, double position) {
   try {
+    RequireStream(file_stream);
     Raise(kStreamFailure, Translate("Feature not supported"));
   } catch (const std::exception& failure) {
     ReportError("SeekFile: " + Translate("Error seeking file '%1' at %2: %3",
-                                         {PathOf(file_stream), Variant(position).ToString(), FailureReason(failure)}));
+                                         {ReportedPathOf(file_stream), Variant(position).ToString(), FailureReason(failure)}));
     return false;
   }
 }
@@ -114,9 +151,27 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
   if (FTP_->RenameFile(nullptr, file->Name(), temporary)) return;
   std::string refusal = FTP_->LastError();
   // Most servers replace the target in one step. One that refuses because
-  // the target exists gets the old target removed and the rename repeated;
-  // the temporary file holds the only new copy, so it is never deleted here.
-  auto target = FTP_->GetFile(file->Path());
+  // the target exists gets the old target removed and the rename repeated,
+  // but only on the word of a fresh listing that shows the temporary file
+  // (the new content is really there) and a file of exactly the target's
+  // name. The temporary file holds the only new copy: it is never deleted.
+  com::ComPtr<script::Collection> files;
+  com::ComPtr<script::Collection> folders;
+  bool listed = false;
+  {
+    struct FreshListing {
+      cxFTP& session;
+      bool saved = session.NoCache();
+      ~FreshListing() { session.NoCache(saved); }
+    } fresh{*FTP_};
+    FTP_->NoCache(true);
+    listed = FTP_->ListDirectory(file_system_->GetParentFolderName(file->Path()), files, folders);
+  }
+  if (listed && !ExactlyNamed(files, file_system_->GetFileName(temporary))) {
+    Raise(kStreamFailure,
+          Translate("The upload is not on the server under its temporary name '%1': %2", {temporary, refusal}));
+  }
+  const auto target = listed ? ExactlyNamed(files, file->Name()) : nullptr;
   if (target && !target->Deleted()) {
     if (FTP_->DeleteFile(target) && FTP_->RenameFile(nullptr, file->Name(), temporary)) return;
     refusal = FTP_->LastError();
@@ -126,20 +181,32 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
 
 bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
   try {
+    RequireStream(file_stream);
     auto handle = static_cast<std::uint32_t>(file_stream->Handle());
     if (file_stream->AccessMode() != HostFileStream::kAccessWrite) {
-      if (!TransferFTP_->CloseFileStream(handle)) Raise(kStreamFailure, TransferFTP_->LastError());
+      upload_temporary_copy_.erase(handle);  // opened for writing in an odd mode
+      CloseDownload(file_stream, handle);
       return true;
     }
 
+    // The way this upload was opened; a handle this connection did not open
+    // follows the option.
+    bool temporary_copy = UseTempCopy_;
+    if (const auto opened = upload_temporary_copy_.find(handle); opened != upload_temporary_copy_.end()) {
+      temporary_copy = opened->second;
+      upload_temporary_copy_.erase(opened);
+    }
     auto file = file_stream->File();
     if (file_stream->Status() & HostFileStream::kStatusAbandoned) {
       TransferFTP_->CloseFileStream(handle);
-      FTP_->DeleteFile(nullptr, file->Path() + kTemporarySuffix);
+      // Only a temporary file this upload wrote is removed: written straight
+      // onto the target, there is none, and a file of that name is someone
+      // else's.
+      if (temporary_copy) FTP_->DeleteFile(nullptr, file->Path() + kTemporarySuffix);
       file->Deleted(true);
     } else {
       if (!TransferFTP_->CloseFileStream(handle)) Raise(kStreamFailure, TransferFTP_->LastError());
-      if (UseTempCopy_) PutTemporaryCopyInPlace(file);
+      if (temporary_copy) PutTemporaryCopyInPlace(file);
       file->Deleted(false);
       file->DateModified(Date::Now());
       if (const auto& cache = FTP_->Cache()) cache->UpdateFile(file);
@@ -147,9 +214,36 @@ bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
     file_stream->File(file->Clone());
     return true;
   } catch (const std::exception& failure) {
-    ReportError("CloseFile: " + Translate("Error closing file '%1': %2", {PathOf(file_stream), FailureReason(failure)}));
+    ReportError("CloseFile: " + Translate("Error closing file '%1': %2", {ReportedPathOf(file_stream), FailureReason(failure)}));
     return false;
   }
+}
+
+void Connection::CloseDownload(const com::ComPtr<HostFileStream>& file_stream, std::uint32_t handle) {
+  // The host reads as many bytes as the listing gave. Data beyond them
+  // means the file on the server is longer than listed (a link listed with
+  // the length of its target's name, a file that grew during the copy): the
+  // copy is cut and must not count as done. Reading on also takes the
+  // server's final reply, so a transfer the server did not confirm fails
+  // here too. A download the host abandons is simply closed.
+  const bool abandoned = file_stream->AccessMode() != HostFileStream::kAccessRead ||
+                         (file_stream->Status() & HostFileStream::kStatusAbandoned) != 0;
+  bool longer = false;
+  if (!abandoned) {
+    std::vector<std::uint8_t> probe(1);
+    std::uint32_t read = 0;
+    if (!TransferFTP_->ReadFileStream(handle, probe, 1, read)) {
+      const std::string reason = TransferFTP_->LastError();
+      TransferFTP_->CloseFileStream(handle);
+      Raise(kStreamFailure, reason);
+    }
+    longer = read != 0;
+  }
+  const bool closed = TransferFTP_->CloseFileStream(handle);
+  if (longer) {
+    Raise(kStreamFailure, Translate("The file on the server is longer than listed: the copy is incomplete."));
+  }
+  if (!closed) Raise(kStreamFailure, TransferFTP_->LastError());
 }
 
 }  // namespace orvex

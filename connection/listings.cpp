@@ -39,7 +39,11 @@ com::ComPtr<script::Collection> Connection::iPC_GetFolders(const std::string& fo
 
 com::ComPtr<HostFile> Connection::iPC_GetFile(const std::string& file_path) {
   try {
-    auto file = FTP_->GetFile(file_path);
+    bool listed = false;
+    auto file = FTP_->GetFile(file_path, listed);
+    // A lookup that failed is no answer: a placeholder would tell the host
+    // of an empty file that may well hold data.
+    if (!listed) Raise(kListingFailed, FTP_->LastError());
     if (!file) {
       // Not listed by the server: still an item, with no size and no date.
       file = NewHostFile();
@@ -54,7 +58,9 @@ com::ComPtr<HostFile> Connection::iPC_GetFile(const std::string& file_path) {
 
 com::ComPtr<HostFolder> Connection::iPC_GetFolder(const std::string& folder_path) {
   try {
-    auto folder = FTP_->GetFolder(folder_path);
+    bool listed = false;
+    auto folder = FTP_->GetFolder(folder_path, listed);
+    if (!listed) Raise(kListingFailed, FTP_->LastError());
     if (!folder) {
       folder = NewHostFolder();
       folder->Init(folder_path, file_system_->GetFileName(folder_path), Date(0), 0, true);

@@ -13,11 +13,18 @@
 //
 // Reconnects. When an operation fails because the control connection was
 // lost (aborted, reset or dropped) on a session whose last Connect succeeded,
-// the session reconnects with its stored login and repeats the operation.
-// At most one reconnect is attempted per call the owner makes, however deep
-// the operation goes (a tree deletion included); a reconnect never starts
-// another one. A failed reconnect leaves
-// "Unable to reconnect to the server: <text> (<number>)" in LastError.
+// the session reconnects with the settings of its last Connect (login,
+// proxy, NoCache) and repeats the operation. At most one reconnect is
+// attempted per call the owner makes, however deep the operation goes (a
+// tree deletion included); a reconnect never starts another one.
+// A failed reconnect leaves the session without a connection and LastError
+// reading
+//   "Unable to reconnect to the server: <why> (<n>) The connection to the
+//    server was lost and was not restored. (12163)"
+// (12163 is ERROR_INTERNET_DISCONNECTED and always ends that text; <why> is
+// the new connection's failure). The next operation tries to connect once
+// more before it starts, and fails with the same form when that fails too.
+// After the owner's Disconnect (or a failed Connect) nothing reconnects.
 //
 // Not thread-safe: one thread at a time, as the host calls.
 
@@ -67,11 +74,13 @@ class cxFTP {
   void SkipServUNavigationFolders(bool value) { SkipServUNavigationFolders_ = value; }
 
   // Logs in and enters the folder the URL names. Handles of an earlier
-  // connection on this object are closed first. Port: empty or not a number
-  // means the default port 21 (and the stored Port keeps its earlier text);
-  // a number must be a port from 1 to 65535, anything else is refused with
-  // LastError saying so. Proxy: empty for a direct connection, otherwise
-  // handed on unchanged as the proxy text ("host:port", "socks=host:port").
+  // connection on this object are closed first. Port: empty, not a number or
+  // 0 means the default port 21 (a text that is not a number leaves the
+  // stored Port as it was); any other number must be a port from 1 to 65535,
+  // anything else is refused with LastError saying so. Proxy: empty for a
+  // direct connection, otherwise handed on unchanged as the proxy text
+  // ("host[:port]", "socks=host[:port]"); a proxy text the engine cannot use
+  // is refused with LastError saying why.
   // True when connected and the URL's folder is the current folder; when that
   // folder cannot be entered the session is disconnected again.
   bool Connect(const std::string& URL, const std::string& UserName, const std::string& Password,
@@ -82,6 +91,10 @@ class cxFTP {
   void Disconnect();
   // True exactly while hConnection is nonzero.
   bool Connected() const { return hConnection_ != 0; }
+  // True after the connection was lost and a reconnect failed, until a
+  // connect succeeds or the owner disconnects: the next operation tries to
+  // connect again by itself.
+  bool ConnectionLost() const { return connection_lost_; }
 
   // What the last Connect was given (Port: the last numeric port text).
   std::string Server() const { return Server_; }
@@ -105,17 +118,28 @@ class cxFTP {
   // result in Cache. Item paths are `Path` + "\" + name. Names that differ
   // only in letter case are all listed: the first under its name as key, the
   // later ones without a key (found by position, not by name).
-  // False when the folder cannot be entered (both outputs then hold empty
-  // collections and the cache is left alone).
+  // Only an empty folder lists as empty. False when the folder cannot be
+  // entered or its listing fails in any way (refused, cut short, reset,
+  // truncated, too slow, connection lost and not restored): both outputs
+  // then hold empty collections, the cache is left alone and LastError says
+  // why.
   bool ListDirectory(const std::string& Path, com::ComPtr<script::Collection>& Files,
                      com::ComPtr<script::Collection>& Folders);
   // The item at host path `Path` from a listing of its parent folder (name
-  // looked up without regard to case), or empty.
+  // looked up without regard to case), or empty. Empty also when the parent
+  // could not be listed: the form with `Listed` tells the two apart (false:
+  // the lookup itself failed, LastError says why).
   com::ComPtr<HostFile> GetFile(const std::string& Path);
+  com::ComPtr<HostFile> GetFile(const std::string& Path, bool& Listed);
   // As GetFile; a path as long as Location is the location itself and is
   // answered with a new item without any listing.
   com::ComPtr<HostFolder> GetFolder(const std::string& Path);
+  com::ComPtr<HostFolder> GetFolder(const std::string& Path, bool& Listed);
 
+  // The deletions and renames below refuse, before anything is sent, a path
+  // (or new name) that is or goes through "." or "..": a listed ".." is the
+  // parent folder, and deleting it would empty the parent.
+  //
   // Deletes File (or, when File is empty, the file at FilePath, touching no
   // item and no cache entry). On success File is marked Deleted and leaves
   // the cache.
@@ -196,7 +220,22 @@ class cxFTP {
   };
 
   bool HandleError(std::uint32_t ErrorNumber);
+  // Connects again with the last Connect's settings; false, with LastError
+  // in the lost-connection form, when that fails.
+  bool Reconnect();
+  // Before an operation: a session whose connection was lost and not
+  // restored tries once (per owner call) to connect again. False when it is
+  // still without a connection (LastError says so).
+  bool RestoreLostConnection();
+  // Closes both handles, as Disconnect does, without ending the lost state.
+  void CloseHandles();
   static std::string StripNull(const std::string& Text);
+  // The text with CR LF and LF made blanks and other control characters
+  // made "?", for texts a person will read.
+  static std::string Printable(const std::string& Text);
+  // False, with LastError saying so, for a path with a "." or ".."
+  // component: such an item is a folder itself or its parent.
+  bool RefuseNavigationItem(const std::string& Path);
   static Date FileTimeToDate(const win32::FILETIME& FileTime);
   static Date SystemTimeToDate(const win32::SYSTEMTIME& SystemTime);
   com::ComPtr<HostFolder> CreatePath(const std::string& Path, bool CreateParents);
@@ -222,6 +261,10 @@ class cxFTP {
   std::string Port_;
   std::string Proxy_;
   bool WasConnected_ = false;
+  // NoCache as the last Connect was given it (a reconnect keeps it).
+  bool connect_no_cache_ = false;
+  // The connection was lost and a reconnect failed.
+  bool connection_lost_ = false;
   std::string CurrentPath_;
   std::string LastError_;
   script::FileSystemObject path_object_;

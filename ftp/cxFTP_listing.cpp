@@ -75,6 +75,7 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
 
   Files = script::NewCollection();
   Folders = script::NewCollection();
+  if (!RestoreLostConnection()) return false;
   CurrentPath_ = ServerPath(Path);
   if (!FtpSetCurrentDirectoryA(hConnection_, CurrentPath_.c_str())) {
     if (HandleError(GetLastError())) return ListDirectory(Path, Files, Folders);
@@ -83,6 +84,16 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
 
   WIN32_FIND_DATAA entry;
   FindHandle find(FtpFindFirstFileA(hConnection_, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
+  if (!find) {
+    // Only "no more files" is an empty folder. A listing that was refused,
+    // cut short or lost with the connection must never pass for one: a
+    // synchronising host would delete everything the folder really holds.
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+      if (HandleError(error)) return ListDirectory(Path, Files, Folders);
+      return false;
+    }
+  }
   while (find) {
     const std::string name = StripNull(std::string(entry.cFileName, sizeof entry.cFileName));
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -109,33 +120,45 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
 }
 
 com::ComPtr<HostFile> cxFTP::GetFile(const std::string& Path) {
+  bool listed = false;
+  return GetFile(Path, listed);
+}
+
+com::ComPtr<HostFile> cxFTP::GetFile(const std::string& Path, bool& Listed) {
   OperationScope scope(*this);
   com::ComPtr<script::Collection> files;
   com::ComPtr<script::Collection> folders;
-  ListDirectory(path_object_.GetParentFolderName(Path), files, folders);
-  if (!files) return {};
+  Listed = ListDirectory(path_object_.GetParentFolderName(Path), files, folders);
+  if (!Listed) return {};
   return FindByName<HostFile>(*files, path_object_.GetFileName(Path));
 }
 
 com::ComPtr<HostFolder> cxFTP::GetFolder(const std::string& Path) {
+  bool listed = false;
+  return GetFolder(Path, listed);
+}
+
+com::ComPtr<HostFolder> cxFTP::GetFolder(const std::string& Path, bool& Listed) {
   OperationScope scope(*this);
   // The location itself needs no listing (and its parent may not be
   // listable at all). "\" and "/" count alike here; a different folder whose
   // path happens to have the same length does not.
   if (Path.size() == Location_.size() && SameLocation(Path, Location_)) {
+    Listed = true;
     auto root = NewHostFolder();
     root->Init(Path, path_object_.GetParentFolderName(Path), Date(0), 0, false);
     return root;
   }
   com::ComPtr<script::Collection> files;
   com::ComPtr<script::Collection> folders;
-  ListDirectory(path_object_.GetParentFolderName(Path), files, folders);
-  if (!folders) return {};
+  Listed = ListDirectory(path_object_.GetParentFolderName(Path), files, folders);
+  if (!Listed) return {};
   return FindByName<HostFolder>(*folders, path_object_.GetFileName(Path));
 }
 
 std::string cxFTP::GetCurrentDirectory() {
   OperationScope scope(*this);
+  if (!RestoreLostConnection()) return {};
   std::string buffer(260, '\0');
   DWORD length = static_cast<DWORD>(buffer.size());
   BOOL read = FtpGetCurrentDirectoryA(hConnection_, buffer.data(), &length);

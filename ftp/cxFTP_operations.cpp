@@ -30,9 +30,32 @@ std::vector<com::ComPtr<Item>> ItemsOf(const script::Collection& collection) {
 
 }  // namespace
 
+bool cxFTP::RefuseNavigationItem(const std::string& Path) {
+  // Below the server part, where a path's folder names are; a new name is
+  // checked whole.
+  const std::string names = Path.size() > BaseLocation_.size() && Path.compare(0, BaseLocation_.size(), BaseLocation_) == 0
+                                ? Path.substr(BaseLocation_.size())
+                                : Path;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = names.find_first_of("/\\", start);
+    const std::string name = names.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (name == "." || name == "..") {
+      LastError_ = "\"" + Printable(Path) +
+                   "\" names a \".\" or \"..\" entry, which stands for a folder itself or its parent: it is "
+                   "never deleted or renamed (" +
+                   std::to_string(ERROR_INVALID_NAME) + ")";
+      return false;
+    }
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
 bool cxFTP::DeleteFile(const com::ComPtr<HostFile>& File, const std::string& FilePath) {
   OperationScope scope(*this);
   const std::string path = File ? File->Path() : FilePath;
+  if (!RefuseNavigationItem(path) || !RestoreLostConnection()) return false;
   if (!FtpDeleteFileA(hConnection_, ServerPath(path).c_str())) {
     if (HandleError(GetLastError())) return DeleteFile(File, path);
     return false;
@@ -47,6 +70,7 @@ bool cxFTP::DeleteFile(const com::ComPtr<HostFile>& File, const std::string& Fil
 bool cxFTP::DeleteDirectory(const com::ComPtr<HostFolder>& Folder) {
   OperationScope scope(*this);
   RequireItem(static_cast<bool>(Folder));
+  if (!RefuseNavigationItem(Folder->Path()) || !RestoreLostConnection()) return false;
   // Some servers refuse to remove the folder a session is in.
   if (CurrentPath_ != "/") {
     CurrentPath_.assign(1, '/');  // not = "/": GCC 12 warns falsely (-Wrestrict) on that
@@ -99,6 +123,9 @@ bool cxFTP::RenameFile(const com::ComPtr<HostFile>& File, const std::string& New
                        const std::string& FilePath) {
   OperationScope scope(*this);
   const std::string path = File ? File->Path() : FilePath;
+  if (!RefuseNavigationItem(path) || !RefuseNavigationItem(NewName) || !RestoreLostConnection()) {
+    return false;
+  }
   const std::string old_server_path = ServerPath(path);
   const std::string new_server_path =
       ServerPath(path_object_.GetParentFolderName(path) + "/" + NewName);
@@ -121,6 +148,9 @@ bool cxFTP::RenameFolder(const com::ComPtr<HostFolder>& Folder, const std::strin
                          const std::string& FolderPath) {
   OperationScope scope(*this);
   const std::string path = Folder ? Folder->Path() : FolderPath;
+  if (!RefuseNavigationItem(path) || !RefuseNavigationItem(NewName) || !RestoreLostConnection()) {
+    return false;
+  }
   const std::string old_server_path = ServerPath(path);
   const std::string new_server_path =
       ServerPath(path_object_.GetParentFolderName(path) + "\\" + NewName);
@@ -142,6 +172,7 @@ bool cxFTP::RenameFolder(const com::ComPtr<HostFolder>& Folder, const std::strin
 bool cxFTP::CreateFolder(const com::ComPtr<HostFolder>& Folder) {
   OperationScope scope(*this);
   RequireItem(static_cast<bool>(Folder));
+  if (!RestoreLostConnection()) return false;
   if (!CreatePath(Folder->Path(), true)) return false;
   Folder->Deleted(false);
   return true;

@@ -17,6 +17,8 @@ namespace {
 constexpr std::size_t kSchemePrefixLength = 6;  // "ftp://"
 constexpr DWORD kErrorTextBufferSize = 257;
 
+constexpr char kUnableToReconnect[] = "Unable to reconnect to the server: ";
+
 bool IsConnectionLost(DWORD number) {
   return number == ERROR_INTERNET_CONNECTION_ABORTED || number == ERROR_INTERNET_CONNECTION_RESET ||
          number == ERROR_FTP_DROPPED;
@@ -30,15 +32,18 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
                     const std::string& Password, std::string Port, const std::string& Proxy,
                     bool NoCache) {
   OperationScope scope(*this);
+  // The owner's own Connect starts afresh; a reconnect's does not.
+  if (operation_depth_ == 1) connection_lost_ = false;
   // Connect is itself the connection attempt: a failure while entering the
   // URL's folder must not start a reconnect of its own.
   reconnect_attempted_ = true;
   // Handles of an earlier connection would otherwise stay open until the
   // object dies; a reconnect goes through here as well.
-  Disconnect();
+  CloseHandles();
 
   Location_ = URL;
   NoCache_ = NoCache;
+  connect_no_cache_ = NoCache;
   const auto slash = URL.find('/', kSchemePrefixLength);
   BaseLocation_ = slash == std::string::npos ? URL : URL.substr(0, slash);
   Server_ = BaseLocation_.size() > kSchemePrefixLength ? BaseLocation_.substr(kSchemePrefixLength)
@@ -47,12 +52,13 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
   Password_ = Password;
   Proxy_ = Proxy;
 
-  // Empty or not a number: the default port. A number must name a real port.
+  // Empty, not a number or 0: the default port. Any other number must name
+  // a real port.
   INTERNET_PORT port_number = INTERNET_INVALID_PORT_NUMBER;
   if (IsNumeric(Port)) {
     const double value = std::nearbyint(ParseNumber(Port).value_or(0));
-    if (!(value >= 1 && value <= 65535)) {
-      LastError_ = "The port \"" + Port + "\" is not a port number from 1 to 65535 (" +
+    if (!(value >= 0 && value <= 65535)) {
+      LastError_ = "The port \"" + Printable(Port) + "\" is not a port number from 1 to 65535 (0: the default port 21) (" +
                    std::to_string(ERROR_INVALID_PARAMETER) + ")";
       WasConnected_ = false;
       return false;
@@ -68,7 +74,16 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
     hOpen_ = InternetOpenA(version::kApplicationTitle, INTERNET_OPEN_TYPE_PROXY, Proxy_.c_str(),
                            nullptr, 0);
   }
-  if (hOpen_ != 0) {
+  if (hOpen_ == 0) {
+    // Only the proxy text can be refused here; say which and why.
+    const DWORD error = GetLastError();
+    LastError_ = Proxy_.empty()
+                     ? GetErrorText(error)
+                     : "The proxy \"" + Printable(Proxy_) +
+                           "\" cannot be used: give it as HOST[:PORT], http://HOST[:PORT], "
+                           "socks=HOST[:PORT] or socks5://HOST[:PORT], with a port from 1 to 65535 (" +
+                           std::to_string(error) + ")";
+  } else {
     const DWORD flags = UsePassiveSemantics_ ? INTERNET_FLAG_PASSIVE : 0;
     hConnection_ = InternetConnectA(hOpen_, Server_.c_str(), port_number, UserName_.c_str(),
                                     Password_.c_str(), INTERNET_SERVICE_FTP, flags, 0);
@@ -80,15 +95,22 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
         result = true;
       } else {
         HandleError(GetLastError());
-        Disconnect();
+        CloseHandles();
       }
     }
   }
   WasConnected_ = result;
+  if (result) connection_lost_ = false;
   return result;
 }
 
 void cxFTP::Disconnect() {
+  // The owner's own disconnect: nothing is lost, nothing to restore.
+  connection_lost_ = false;
+  CloseHandles();
+}
+
+void cxFTP::CloseHandles() {
   if (hConnection_ != 0) InternetCloseHandle(hConnection_);
   if (hOpen_ != 0) InternetCloseHandle(hOpen_);
   hConnection_ = 0;
@@ -106,16 +128,31 @@ std::string cxFTP::ServerPath(const std::string& Path) const {
 
 bool cxFTP::HandleError(std::uint32_t ErrorNumber) {
   if (IsConnectionLost(ErrorNumber) && WasConnected_ && !reconnect_attempted_) {
-    reconnect_attempted_ = true;
-    Connect(Location_, UserName_, Password_, Port_, Proxy_, false);
-    if (Connected()) return true;
-    // A later call may find the server back.
-    WasConnected_ = true;
-    LastError_ = "Unable to reconnect to the server: " + GetErrorText(ErrorNumber);
-    return false;
+    return Reconnect();
   }
   LastError_ = GetErrorText(ErrorNumber);
   return false;
+}
+
+bool cxFTP::Reconnect() {
+  reconnect_attempted_ = true;
+  // The same settings as the last Connect, "don't use the cache" included.
+  Connect(Location_, UserName_, Password_, Port_, Proxy_, connect_no_cache_);
+  if (Connected()) return true;
+  // Say why the new connection failed, and that the session is without one
+  // now. A later call tries once more, so a host can go on once the server
+  // is back.
+  WasConnected_ = true;
+  connection_lost_ = true;
+  LastError_ = std::string(kUnableToReconnect) + LastError_ + " " +
+               GetErrorText(ERROR_INTERNET_DISCONNECTED);
+  return false;
+}
+
+bool cxFTP::RestoreLostConnection() {
+  if (!connection_lost_ || Connected()) return true;
+  if (reconnect_attempted_) return false;  // this call has had its attempt
+  return Reconnect();
 }
 
 std::string cxFTP::GetErrorText(std::uint32_t ErrorNumber) {
@@ -126,8 +163,18 @@ std::string cxFTP::GetErrorText(std::uint32_t ErrorNumber) {
     DWORD code = ErrorNumber;
     DWORD length = kErrorTextBufferSize;
     if (InternetGetLastResponseInfoA(&code, buffer, &length)) {
-      text = StripNull(std::string(buffer, kErrorTextBufferSize));
+      text = Printable(StripNull(std::string(buffer, kErrorTextBufferSize)));
       ErrorNumber = code;
+    }
+  }
+  std::string server_said;
+  if (ErrorNumber == ERROR_FTP_DROPPED) {
+    // A server that ended the session with 421 said why ("too many users",
+    // "shutting down"); that reason belongs in the text.
+    DWORD code = 0;
+    DWORD length = kErrorTextBufferSize;
+    if (InternetGetLastResponseInfoA(&code, buffer, &length) && code == 421) {
+      server_said = Printable(StripNull(std::string(buffer, kErrorTextBufferSize)));
     }
   }
   if (text.empty()) {
@@ -140,7 +187,27 @@ std::string cxFTP::GetErrorText(std::uint32_t ErrorNumber) {
       text = "Error description not available.";
     }
   }
+  if (!server_said.empty()) text += " " + server_said;
   return text + " (" + std::to_string(ErrorNumber) + ")";
+}
+
+std::string cxFTP::Printable(const std::string& Text) {
+  // Multi-line replies become one line; other control characters never
+  // reach a log or a screen raw.
+  std::string result;
+  result.reserve(Text.size());
+  for (std::size_t index = 0; index < Text.size(); ++index) {
+    const auto character = static_cast<unsigned char>(Text[index]);
+    if (character == '\r' && index + 1 < Text.size() && Text[index + 1] == '\n') continue;
+    if (character == '\r' || character == '\n') {
+      result += ' ';
+    } else if (character < 0x20 || character == 0x7f) {
+      result += '?';
+    } else {
+      result += Text[index];
+    }
+  }
+  return result;
 }
 
 std::string cxFTP::GetStatus() {

@@ -12,6 +12,7 @@ using namespace orvex::wininet;
 std::uint32_t cxFTP::OpenFileStream(const std::string& FilePath, std::uint32_t AccessMode,
                                     std::uint32_t TransferMode) {
   OperationScope scope(*this);
+  if (!RestoreLostConnection()) return 0;
   const HINTERNET file =
       FtpOpenFileA(hConnection_, ServerPath(FilePath).c_str(), AccessMode, TransferMode, 0);
   if (file == 0) {

@@ -34,9 +34,11 @@ BOOL Fail(DWORD error) {
 // succeeded and sets the last error when it did not.
 BOOL Finish(Status status, const Reply& reply) {
   last_response.text = reply.text;
+  // A 421 that ended the session is the server's reason for the drop.
   const bool from_reply =
       status.error() == ERROR_INTERNET_EXTENDED_ERROR ||
-      status.error() == ERROR_INTERNET_INCORRECT_PASSWORD;
+      status.error() == ERROR_INTERNET_INCORRECT_PASSWORD ||
+      (status.error() == ERROR_FTP_DROPPED && reply.code == 421);
   last_response.code = !status.ok() && from_reply ? static_cast<DWORD>(reply.code) : 0;
   if (!status.ok()) return Fail(status.error());
   return kTrue;

@@ -11,7 +11,8 @@
 //   ERROR_INVALID_HANDLE, a handle of the wrong kind with
 //   ERROR_INTERNET_INCORRECT_HANDLE_TYPE.
 // - A server's error reply is ERROR_INTERNET_EXTENDED_ERROR;
-//   InternetGetLastResponseInfoA then returns the reply's code and text.
+//   InternetGetLastResponseInfoA then returns the reply's code and text (as
+//   it does for ERROR_FTP_DROPPED caused by a 421 reply).
 //   A refused login is ERROR_INTERNET_INCORRECT_PASSWORD. A control connection
 //   that was closed, reset or dropped gives ERROR_INTERNET_CONNECTION_ABORTED,
 //   ERROR_INTERNET_CONNECTION_RESET or ERROR_FTP_DROPPED (the numbers to
@@ -137,7 +138,9 @@ BOOL FtpGetCurrentDirectoryA(HINTERNET connection, char* directory, DWORD* lengt
 // Lists `search` (null or empty: the current folder; otherwise a path, no
 // wildcards). The whole listing is fetched before this returns, so other
 // calls on the connection may follow while it is enumerated. Returns 0 with
-// ERROR_NO_MORE_FILES for an empty folder.
+// ERROR_NO_MORE_FILES for an empty folder, and only then: a listing that
+// fails in any way (refused, cut short, truncated, too slow) returns 0 with
+// its own error.
 HINTERNET FtpFindFirstFileA(HINTERNET connection, LPCSTR search,
                             WIN32_FIND_DATAA* find_data, DWORD flags,
                             DWORD_PTR context);

@@ -17,15 +17,17 @@ LogFile::LogFile(const std::filesystem::path& file) : path_(file) {
   std::error_code error;
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);
   // The log names servers, users and paths: for its owner's eyes only. A
-  // file left readable by others by an older version is closed up too; a
-  // link in its place is not followed.
-  descriptor_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // log file left readable by others by an older version is closed up too
+  // (only a regular file: a log pointed at a device stays as it is).
+  descriptor_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (descriptor_ < 0) {
     Raise(error_number::kPathNotFound,
           "Cannot open the log file " + file.string() + ": " + std::strerror(errno));
   }
   struct stat status {};
-  if (::fstat(descriptor_, &status) == 0 && (status.st_mode & 077) != 0) ::fchmod(descriptor_, 0600);
+  if (::fstat(descriptor_, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 077) != 0) {
+    ::fchmod(descriptor_, 0600);
+  }
 }
 
 LogFile::~LogFile() {

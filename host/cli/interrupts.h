@@ -10,7 +10,9 @@
 
 namespace orvex::cli {
 
-// Installs the handlers. Call once, before any work.
+// Installs the handlers. The commands that write (get, put, sync) call it
+// once connected; before that (a password prompt, the connect) and in the
+// other commands there is nothing to clean up and a signal ends them at once.
 void CatchInterrupts();
 
 // The signal received so far, 0 when none.

@@ -60,6 +60,7 @@ int GetCommand(const Arguments& arguments) {
   int status = kSuccess;
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
+  CatchInterrupts();
   // The listing says whether the file exists and how many bytes to read;
   // a file the server does not list is an error, never an empty download.
   auto listing = session->List(session->location());
@@ -94,6 +95,7 @@ int PutCommand(const Arguments& arguments) {
   int status = kSuccess;
   auto session = OpenAtParent(*url, *parsed, status);
   if (!session) return status;
+  CatchInterrupts();
   std::vector<std::string> names = {url->Name()};
   if (!names_folder) {
     auto listing = session->List(session->location());

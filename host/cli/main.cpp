@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,6 @@
 #include "host/app/reference_host.h"
 #include "host/cli/commands.h"
 #include "host/cli/dialog_commands.h"
-#include "host/cli/interrupts.h"
 #include "host/cli/plugin_library.h"
 #include "host/cli/remote_url.h"
 #include "platform/com/class_registry.h"
@@ -44,19 +44,22 @@ int Register(bool add) {
 // value is made terminal-safe.
 std::string Safe(const std::string& text) { return text::TerminalSafe(text); }
 
-int Info(const std::string& text) {
-  // Checked like every other command's URL: no password, no control
-  // characters, no "." or "..".
+// A URL checked like every other command's (no password, no control
+// characters, no "." or ".."); nullopt after printing why.
+std::optional<RemoteUrl> CheckedUrl(const std::string& text) {
   std::string error;
-  const auto url = ParseRemoteUrl(text, error);
-  if (!url) {
-    std::cerr << "orvex: " << Safe(error) << "\n" << kUsageText;
-    return kUsage;
-  }
+  auto url = ParseRemoteUrl(text, error);
+  if (!url) std::cerr << "orvex: " << Safe(error) << "\n" << kUsageText;
+  return url;
+}
+
+int Info(const std::string& text) {
+  const auto url = CheckedUrl(text);
+  if (!url) return kUsage;
   hostapp::ReferenceHost host;
   hostapp::PluginLoader loader;
   auto plugin = loader.CreateObject(kConnectionProgId);
-  plugin->iPC_Init(host.plugin_interface(), "cli", url->Location());
+  plugin->iPC_Init(host.plugin_interface(), "cli", text);
   auto info = plugin->iPC_Properties();
   auto connection = plugin.As<_Connection>();
 
@@ -93,7 +96,10 @@ int Run(const std::vector<std::string>& arguments) {
   }
   if (command == "info" && arguments.size() == 2) return Info(arguments[1]);
   if (auto remote_command = FindRemoteCommand(command)) return remote_command({arguments.begin() + 1, arguments.end()});
-  if (command == "properties" && arguments.size() == 2) return ShowProperties(arguments[1]);
+  if (command == "properties" && arguments.size() == 2) {
+    const auto url = CheckedUrl(arguments[1]);
+    return url ? ShowProperties(arguments[1]) : kUsage;
+  }
   if (command == "options" && arguments.size() == 1) return ShowOptions();
   if (command == "about" && arguments.size() == 1) return ShowAbout();
   std::cerr << kUsageText << kRemoteUsageText;
@@ -105,7 +111,6 @@ int Run(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  orvex::cli::CatchInterrupts();
   try {
     return orvex::cli::Run(arguments);
   } catch (const orvex::Error& error) {

@@ -52,6 +52,13 @@ class Progress {
   void Note(const std::string& text);
   // Why a run stops early: "orvex: WHY" on standard error.
   void Stopped(const std::string& why);
+  // A failure already explained by the line that stopped the run (a lost
+  // connection): counted, without a line of its own.
+  void FailedUnreported() {
+    std::lock_guard lock(mutex_);
+    ++tally_.failed;
+    current_bytes_ = 0;
+  }
   // Steps a stopped run never reached.
   void NotAttempted(std::uint64_t count) {
     std::lock_guard lock(mutex_);

@@ -143,6 +143,7 @@ struct Step {
   com::ComPtr<HostFolder> remote_folder;  // a listed remote folder to delete
   ItemKind target_kind = ItemKind::Absent;  // what the target side holds now
   bool replace = false;  // the target of another kind is removed first
+  bool cancelled = false;  // a folder not created after all: its contents could not be read
   std::uint64_t bytes = 0;
   std::ptrdiff_t depends_on = -1;  // the step creating the folder this one is in
 };
@@ -193,6 +194,9 @@ class Synchronisation {
  private:
   bool up() const { return settings_.plan.direction == Direction::Up; }
   void Visit(const FolderVisit& visit, std::vector<FolderVisit>& pending);
+  // A folder that cannot be read is a failed step as a whole: when it was
+  // to be created (perhaps replacing a file), that is not done either.
+  void FolderFailed(const FolderVisit& visit, const std::string& why);
   struct Outcome {
     bool ok = false;
     bool remote = false;  // the failure came from the server side
@@ -205,8 +209,9 @@ class Synchronisation {
   Outcome ExecuteLocal(const Step& step, RemoteSession& session);
   Outcome ExecuteRemote(const Step& step, RemoteSession& session);
   // Execute, tried again after a transient fault (--retries); the final
-  // failure is reported. With `give_back`, a transient fault is not retried
-  // but handed back (the step is then another connection's).
+  // failure is left to the caller to report (a lost connection reports it
+  // once for all). With `give_back`, a transient fault is not retried but
+  // handed back (the step is then another connection's).
   Outcome RunStep(const Step& step, RemoteSession& session, bool give_back);
   // The steps taken by one connection until none is left; `session` null:
   // open one like the first, or leave quietly when the server refuses it.
@@ -214,6 +219,9 @@ class Synchronisation {
   // After a failure on the server side: true when the connection is gone
   // and a fresh connect fails too (the reason is kept for the report).
   bool ConnectionLost(RemoteSession& session, const std::string& report);
+  // True once the run is to stop: the connection is lost for good, or a
+  // signal arrived.
+  bool Stopping();
   static std::string LastReport(RemoteSession& session) { return session.LastError(); }
   BlockProgress Advancer();
 
@@ -250,6 +258,12 @@ bool Synchronisation::ConnectionLost(RemoteSession& session, const std::string& 
   return true;
 }
 
+bool Synchronisation::Stopping() {
+  if (Interrupted()) return true;
+  std::lock_guard lock(mutex_);
+  return stopped_ || !lost_reason_.empty();
+}
+
 void Synchronisation::Plan(bool local_root_exists) {
   std::vector<FolderVisit> pending;
   FolderVisit root;
@@ -263,17 +277,24 @@ void Synchronisation::Plan(bool local_root_exists) {
   }
 }
 
+void Synchronisation::FolderFailed(const FolderVisit& visit, const std::string& why) {
+  progress_.Failed(visit.display.empty() ? "." : visit.display, why);
+  if (visit.depends_on >= 0) {
+    Step& creation = steps_[static_cast<std::size_t>(visit.depends_on)];
+    if (creation.display == visit.display) creation.cancelled = true;
+  }
+}
+
 void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& pending) {
-  const std::string here = visit.display.empty() ? "." : visit.display;
   if (visit.depth > kMaxFolderDepth) {
-    return progress_.Failed(here, "nested more than " + std::to_string(kMaxFolderDepth) +
-                                      " folders deep; not entered (an endless tree?)");
+    return FolderFailed(visit, "nested more than " + std::to_string(kMaxFolderDepth) +
+                                   " folders deep; not entered (an endless tree?)");
   }
   std::vector<LocalEntry> local_entries;
   if (visit.local_exists) {
     std::string error;
     auto read = ReadLocalFolder(root_ / visit.relative, settings_.plan.direction, error);
-    if (!read) return progress_.Failed(here, error);
+    if (!read) return FolderFailed(visit, error);
     local_entries = std::move(*read);
   }
   RemoteListing remote;
@@ -281,7 +302,7 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     auto listing = session_.List(visit.remote_path);
     if (!listing) {
       const std::string report = LastReport(session_);
-      progress_.Failed(here, report);
+      FolderFailed(visit, report);
       ConnectionLost(session_, report);
       return;
     }
@@ -442,16 +463,17 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
 
 std::size_t Synchronisation::Removals() const {
   std::size_t count = 0;
-  for (const auto& step : steps_) count += step.kind == StepKind::Delete || step.replace;
+  for (const auto& step : steps_) count += !step.cancelled && (step.kind == StepKind::Delete || step.replace);
   return count;
 }
 
 void Synchronisation::Run() {
   std::uint64_t copies = 0;
-  for (const auto& step : steps_) copies += step.kind == StepKind::Copy;
+  for (const auto& step : steps_) copies += step.kind == StepKind::Copy && !step.cancelled;
   progress_.set_total_files(copies);
   if (settings_.dry_run) {
     for (const Step& step : steps_) {
+      if (step.cancelled) continue;
       static const char* const kVerbs[] = {"create", "copy", "delete", "remove left-over"};
       std::string display = step.display;
       if (step.replace) {
@@ -485,8 +507,20 @@ void Synchronisation::Run() {
   }
   steps_ = std::move(ordered);
   states_.assign(steps_.size(), State::Waiting);
-  for (const auto& step : steps_) unfinished_copies_ += step.kind != StepKind::Delete;
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    // A folder whose contents could not be read is not created: its step
+    // counts as failed (it was reported so while planning).
+    if (steps_[index].cancelled) {
+      states_[index] = State::Failed;
+      continue;
+    }
+    unfinished_copies_ += steps_[index].kind != StepKind::Delete;
+  }
   stopped_ = !lost_reason_.empty() || Interrupted();
+  // A failure found while comparing (a listing that failed, a clash, a
+  // folder not entered) is a failed step like any other: it withholds the
+  // deletions, since the picture they would rest on is incomplete.
+  any_failed_ = progress_.tally().failed > 0;
 
   // The first connection works on this thread; the others each on their
   // own, opened as the first was. A server that refuses them leaves the
@@ -599,6 +633,13 @@ void Synchronisation::Work(RemoteSession* session) {
     proven = proven || outcome.ok;
     bool lost = false;
     if (!outcome.ok && !outcome.interrupted && outcome.remote) lost = ConnectionLost(*session, outcome.report);
+    // A step cut short by the lost connection is counted as failed; the one
+    // line saying the connection was lost stands for all of them.
+    if (!outcome.ok && lost) {
+      progress_.FailedUnreported();
+    } else if (!outcome.ok) {
+      progress_.Failed(steps_[*next].display, outcome.report);
+    }
     lock.lock();
     states_[*next] = outcome.ok ? State::Done : State::Failed;
     if (!outcome.ok) any_failed_ = true;
@@ -628,10 +669,7 @@ Synchronisation::Outcome Synchronisation::RunStep(const Step& step, RemoteSessio
       outcome.given_back = true;
       return outcome;
     }
-    if (!transient || attempt >= settings_.retries || Interrupted()) {
-      progress_.Failed(step.display, outcome.report);
-      return outcome;
-    }
+    if (!transient || attempt >= settings_.retries || Stopping()) return outcome;
     progress_.Note("retrying " + text::TerminalSafe(step.display) + " (" + std::to_string(attempt + 1) + " of " +
                    std::to_string(settings_.retries) + ") after: " + text::TerminalSafe(outcome.report));
     // A short back-off, doubling, never more than 4 s; a signal ends it.
@@ -696,12 +734,19 @@ Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step, RemoteS
     }
     case StepKind::Copy: {
       // A file, link or special file in the way is replaced by the rename
-      // that completes the download; a folder has to go first.
-      if (step.replace && step.target_kind == ItemKind::Folder && !remove_target(step.target_kind)) {
-        return fail(code.message());
+      // that completes the download; a folder goes only once the whole file
+      // is here, so a failed download leaves it as it was.
+      ClearTarget clear_folder;
+      if (step.replace && step.target_kind == ItemKind::Folder) {
+        clear_folder = [&](std::string& why) {
+          if (!RealFoldersBelow(root_, step.relative.parent_path(), why)) return false;
+          if (remove_target(ItemKind::Folder)) return true;
+          why = "cannot remove the folder in the way: " + code.message();
+          return false;
+        };
       }
       progress_.Start(step.display);
-      const auto result = DownloadFile(session.plugin(), step.remote_file, path, Advancer());
+      const auto result = DownloadFile(session.plugin(), step.remote_file, path, Advancer(), clear_folder);
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
         outcome.ok = true;
@@ -832,6 +877,7 @@ int SyncCommand(const Arguments& arguments) {
   int status = kSuccess;
   auto session = OpenSession(*url, *parsed, status);
   if (!session) return status;
+  CatchInterrupts();
   if (!up && !local_exists && !settings.dry_run && !fs::create_directories(local, error) && error) {
     std::cerr << "orvex: cannot create folder " << text::TerminalSafe(local.string()) << ": " << error.message()
               << "\n";

@@ -43,7 +43,9 @@ Decision PlanItem(const SideItem& source, const SideItem& target, const PlanOpti
   }
 
   if (source.kind == ItemKind::Link || source.kind == ItemKind::Special) {
-    const std::string what = std::string("a ") + KindWords(source.kind) + " is not copied";
+    const std::string what = source.kind == ItemKind::Link
+                                 ? std::string("a symbolic link that does not lead to a file is not followed")
+                                 : std::string("a special file (FIFO, socket or device) is not copied");
     if (target.kind != ItemKind::Absent && options.delete_extra) {
       return {Action::Refuse, what + "; the " + target_side + " " + KindWords(target.kind) +
                                   " of that name is left in place"};

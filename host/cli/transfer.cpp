@@ -87,7 +87,7 @@ std::string PluginReport(iPC& plugin) {
 }
 
 TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, const std::filesystem::path& target,
-                            const BlockProgress& progress) {
+                            const BlockProgress& progress, const ClearTarget& clear_target) {
   TransferResult result;
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   const std::string name = target.filename().string();
@@ -164,6 +164,7 @@ TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, cons
       moved = false;
     }
   }
+  if (moved && clear_target && !clear_target(result.error)) moved = false;
   if (moved && ::renameat(at, partial_name.c_str(), at, name.c_str()) != 0) {
     result.error = LocalError("cannot replace", target);
     moved = false;

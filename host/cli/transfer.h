@@ -41,8 +41,12 @@ bool IsPartialName(const std::string& name);
 // whole file arrived, so a failed or interrupted download never damages an
 // existing local file and never writes through a link. The target's
 // modification time is set from the item's date.
+// `clear_target`, when given, runs once the whole file has arrived and just
+// before the rename, to remove what the rename cannot replace (a folder); it
+// returns false with a reason to give the download up.
+using ClearTarget = std::function<bool(std::string& error)>;
 TransferResult DownloadFile(iPC& plugin, const com::ComPtr<HostFile>& file, const std::filesystem::path& target,
-                            const BlockProgress& progress);
+                            const BlockProgress& progress, const ClearTarget& clear_target = {});
 
 // Uploads `source` to the host path `remote_path`; the remote file's name is
 // the last component of that path, whatever the local file is called. Only

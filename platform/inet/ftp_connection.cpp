@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <ctime>
 
 #include "platform/inet/file_transfer.h"
@@ -20,6 +21,9 @@ using win32::ERROR_INTERNET_LOGIN_FAILURE;
 using win32::ERROR_INVALID_NAME;
 
 constexpr std::size_t kMaximumListingLine = 16 * 1024;
+// Bytes a listing must bring per data time limit once it lasts longer than
+// one (about 17 bytes a second at the default minute).
+constexpr std::size_t kMinimumListingProgress = 1024;
 
 bool ContainsCaseInsensitive(std::string_view text, std::string_view word) {
   const auto found = std::search(
@@ -331,12 +335,41 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
     // A server that announced MLST but refuses MLSD: fall back for good.
     if (status.error() != ERROR_INTERNET_EXTENDED_ERROR ||
         (last_reply_.code != 500 && last_reply_.code != 502)) {
+      if (status.ok()) status = SizeLinks(path, entries);
+      if (!status.ok()) entries.clear();
       return status;
     }
     mlsd_ = false;
     entries.clear();
   }
-  return ListWith("LIST", path, entries);
+  status = ListWith("LIST", path, entries);
+  if (status.ok()) status = SizeLinks(path, entries);
+  if (!status.ok()) entries.clear();
+  return status;
+}
+
+Status FtpConnection::SizeLinks(std::string_view path, std::vector<RemoteEntry>& entries) {
+  for (RemoteEntry& entry : entries) {
+    if ((entry.attributes & kAttributeReparsePoint) == 0) continue;
+    std::string target(path);
+    if (!target.empty() && target.back() != '/') target.push_back('/');
+    target.append(entry.name);
+    if (!IsSafeArgument(target)) continue;
+    // Several servers count bytes for SIZE only in binary mode.
+    Status status = SetType(TransferType::Binary);
+    if (!status.ok()) return status.error() == ERROR_INTERNET_EXTENDED_ERROR ? Status::Ok() : status;
+    status = Execute("SIZE " + target);
+    if (!status.ok()) return status;  // the connection failed: so does the listing
+    // 213 and the size; anything else (a link to a folder, a dangling link)
+    // leaves the listed size, and a download that finds more data fails.
+    if (last_reply_.code != 213 || last_reply_.text.size() < 5) continue;
+    std::uint64_t size = 0;
+    const char* first = last_reply_.text.data() + 4;
+    const char* last = last_reply_.text.data() + last_reply_.text.size();
+    const auto [end, error] = std::from_chars(first, last, size);
+    if (error == std::errc() && (end == last || *end == '\r' || *end == ' ')) entry.size = size;
+  }
+  return Status::Ok();
 }
 
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
@@ -348,7 +381,8 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   if (!path.empty()) command.append(" ").append(path);
   std::unique_ptr<Stream> data;
   status = StartDataCommand(command, pending, data);
-  if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && last_reply_.completed()) {
+  if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && last_reply_.completed() &&
+      !ContainsCaseInsensitive(last_reply_.text, "truncated")) {
     return Status::Ok();  // "226 no files" without a data connection: empty
   }
   if (!status.ok()) return status;
@@ -359,6 +393,13 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   bool overlong = false;
   char buffer[16 * 1024];
   Status data_status;
+  // Each read is bounded, and so is the whole listing: one that takes longer
+  // than a data time limit must bring at least kMinimumListingProgress bytes
+  // in every such window, or a server trickling a byte at a time would keep
+  // it going for ever.
+  const std::chrono::milliseconds window = parameters_.options.data_timeout;
+  auto window_start = std::chrono::steady_clock::now();
+  std::size_t window_bytes = 0;
   for (;;) {
     const ReadResult result =
         data->ReadSome(buffer, sizeof buffer, parameters_.options.data_timeout);
@@ -367,6 +408,15 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
       break;
     }
     if (result.bytes == 0) break;
+    window_bytes += result.bytes;
+    if (std::chrono::steady_clock::now() - window_start >= window) {
+      if (window_bytes < kMinimumListingProgress) {
+        data_status = Status(win32::ERROR_INTERNET_TIMEOUT);
+        break;
+      }
+      window_start = std::chrono::steady_clock::now();
+      window_bytes = 0;
+    }
     std::string_view piece(buffer, result.bytes);
     while (!piece.empty()) {
       const std::size_t end = piece.find('\n');

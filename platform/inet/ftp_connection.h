@@ -76,8 +76,13 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
 
   // Lists `path` (empty: the current folder) with MLSD where the server offers
   // it, otherwise LIST. Entries come in the server's order, converted as
-  // ToRemoteEntry describes. A listing the server reports as failed or
-  // truncated is a failure, never a shorter success.
+  // ToRemoteEntry describes; a symbolic link carries its target's size as
+  // SIZE gives it (servers list a link with the length of the target's
+  // name), or the listed size when SIZE gives none. A listing the server
+  // reports as failed or truncated, whose data connection fails, or that
+  // lasts longer than the data time limit while bringing fewer than 1024
+  // bytes in such a window (ERROR_INTERNET_TIMEOUT) is a failure, never a
+  // shorter success.
   Status List(std::string_view path, std::vector<RemoteEntry>& entries);
 
   // Starts a download (RETR) or upload (STOR) on a new data connection.
@@ -108,6 +113,8 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
                           std::unique_ptr<Stream>& data);
   Status ListWith(std::string_view verb, std::string_view path,
                   std::vector<RemoteEntry>& entries);
+  // Replaces the listed size of each link entry below `path` by SIZE's.
+  Status SizeLinks(std::string_view path, std::vector<RemoteEntry>& entries);
 
   // Used by FileTransfer when its data connection ended.
   Status FinishTransfer();

@@ -157,11 +157,11 @@ std::optional<ProxySettings> ParseProxy(std::string_view text) {
   }
   if (!text.empty() && text.back() == '/') text.remove_suffix(1);
   const std::optional<HostPort> host_port = SplitHostPort(text);
-  if (!host_port || host_port->host.empty() || host_port->port == 0) {
-    return std::nullopt;
-  }
+  if (!host_port || host_port->host.empty()) return std::nullopt;
   proxy.host = host_port->host;
-  proxy.port = host_port->port;
+  proxy.port = host_port->port != 0 ? host_port->port
+               : proxy.kind == ProxySettings::Kind::Socks5 ? kDefaultSocksPort
+                                                           : kDefaultHttpPort;
   return proxy;
 }
 

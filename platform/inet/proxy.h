@@ -20,10 +20,17 @@ struct ProxySettings {
   std::uint16_t port = 0;
 };
 
-// Accepted forms: "host:port" and "http://host:port" (HTTP CONNECT),
-// "socks=host:port" and "socks5://host:port" (SOCKS5); IPv6 hosts in
-// brackets. A list of several proxies uses the first entry (separators space
-// or ';'). nullopt for text that names no usable proxy.
+// The ports a proxy named without one is reached on: the http scheme's port
+// for an HTTP proxy, the SOCKS port for a SOCKS proxy.
+inline constexpr std::uint16_t kDefaultHttpPort = 80;
+inline constexpr std::uint16_t kDefaultSocksPort = 1080;
+
+// Accepted forms: "host[:port]" and "http://host[:port]" (HTTP CONNECT),
+// "socks=host[:port]" and "socks5://host[:port]" (SOCKS5); IPv6 hosts in
+// brackets. Without a port the kind's default port above applies. A list of
+// several proxies uses the first entry (separators space or ';'). nullopt
+// for text that names no usable proxy (no host, a port that is not 1 to
+// 65535).
 std::optional<ProxySettings> ParseProxy(std::string_view text);
 
 // Connects to the proxy and asks it for a tunnel to host:port; the whole

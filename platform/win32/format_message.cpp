@@ -47,6 +47,8 @@ constexpr Message kMessages[] = {
     {ERROR_FTP_NO_PASSIVE_MODE, "The server offers no passive data connections."},
     {ERROR_INTERNET_INVALID_SERVER_RESPONSE,
      "The server sent a reply that is not valid FTP."},
+    {ERROR_INTERNET_DISCONNECTED,
+     "The connection to the server was lost and was not restored."},
 };
 
 }  // namespace

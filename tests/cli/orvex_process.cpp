@@ -101,6 +101,10 @@ bool OrvexProcess::WaitForOutput(const std::function<bool(const std::string&)>& 
   return true;
 }
 
+void OrvexProcess::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
 OrvexResult OrvexProcess::Finish(std::chrono::milliseconds limit) {
   const auto deadline = Clock::now() + limit;
   while (Pump(std::chrono::milliseconds(50))) {

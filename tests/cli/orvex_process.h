@@ -15,7 +15,7 @@
 namespace orvex::testing {
 
 struct OrvexResult {
-  int status = -1;  // exit status; -1 when killed or not started
+  int status = -1;  // exit status; -1 when killed by a signal or not started
   bool timed_out = false;
   std::string out;
   std::string err;
@@ -35,6 +35,8 @@ class OrvexProcess {
   // Reads output until `ready` says so for the standard output seen so far,
   // the program ends, or `limit` passes. True when `ready` held.
   bool WaitForOutput(const std::function<bool(const std::string& out)>& ready, std::chrono::milliseconds limit);
+  // Sends `signal` to the program (SIGINT as Ctrl-C would, SIGTERM).
+  void Signal(int signal);
   // Reads the rest and waits for the end (killing the program after `limit`).
   OrvexResult Finish(std::chrono::milliseconds limit);
 

@@ -2,12 +2,16 @@
 // interruption, a thousand files, parallel connections and the sync controls
 // (--exclude/--include, --max-delete, --retries).
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "tests/support/fault_proxy.h"
 
 #include "tests/cli/cli_fixture.h"
+#include "tests/support/scripted_server.h"
 
 namespace orvex::testing {
 namespace {
@@ -130,9 +134,10 @@ TEST_F(CliTest, DeleteMakesEitherSideHoldExactlyTheOther) {
   EXPECT_EQ(ReadTree(Local("tree")), local);
 }
 
-// Stops the server once `copies` files have gone through, then checks that
-// the run reports failures and exits 1 and that the next run completes the
-// tree with every byte in place.
+// Stops the server for good once 10 files have gone through, then checks
+// that the run stops at once with one line saying the connection was lost
+// (not one failure per remaining file), counts what it did not attempt,
+// exits 1, and that the next run completes the tree with every byte in place.
 class InterruptedSync : public CliTest {
  protected:
   void InterruptAndResume(FtpServer& server, const std::vector<std::string>& arguments,
@@ -151,8 +156,13 @@ class InterruptedSync : public CliTest {
     auto interrupted = run.Finish(std::chrono::seconds(120));
     ASSERT_TRUE(midway) << interrupted.out << interrupted.err;
     EXPECT_EQ(interrupted.status, 1) << interrupted.out;
-    EXPECT_NE(interrupted.err.find("failed "), std::string::npos);
-    EXPECT_EQ(interrupted.out.find("failed 0,"), std::string::npos) << interrupted.out;
+    const std::string lost = "was lost and could not be restored";
+    const auto said = interrupted.err.find(lost);
+    EXPECT_NE(said, std::string::npos) << interrupted.err;
+    EXPECT_EQ(interrupted.err.find(lost, said + 1), std::string::npos) << interrupted.err;
+    EXPECT_LE(std::count(interrupted.err.begin(), interrupted.err.end(), '\n'), 3) << interrupted.err;
+    EXPECT_EQ(interrupted.err.find("handle is not open"), std::string::npos) << interrupted.err;
+    EXPECT_NE(interrupted.out.find(", not attempted "), std::string::npos) << interrupted.out;
 
     server.Restart();
     auto resumed = WithLogin(server, arguments);
@@ -205,8 +215,6 @@ TEST_F(CliTest, ThousandFilesGoUpAndComeDownIdentical) {
   std::cout << "1,000 files: up " << duration<double>(uploaded - started).count() << " s, down "
             << duration<double>(downloaded - uploaded).count() << " s\n";
 }
-
-
 
 TEST_F(CliTest, ParallelSyncGoesOnWithTheConnectionsAServerAllows) {
   ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
@@ -299,6 +307,74 @@ TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
   EXPECT_EQ(up.status, 0) << up.out << up.err;
   EXPECT_TRUE(Summary(up, "copied 150, skipped 0, deleted 0, failed 0")) << up.out << up.err;
   EXPECT_EQ(ReadTree(server.root()), tree);
+}
+
+// A listing that fails is never an empty folder: sync --down --delete
+// against a server whose listing of a folder fails deletes nothing there (or
+// anywhere), says the server's reason and exits 1.
+TEST_F(CliTest, ASyncDownWithDeleteDeletesNothingWhenAListingFails) {
+  struct Case {
+    const char* name;
+    const char* failing_folder;  // the server path whose listing fails
+    ScriptedServer::Handler fail;
+    const char* reason;
+  } cases[] = {
+      {"root refused", "/", ScriptedServer::Fixed("450 No files found"), "450 No files found"},
+      {"sub-folder cut short", "/sub",
+       [](ScriptedServer::Session& s, const ScriptedServer::Command&) {
+         s.Reply("150 Here it comes");
+         s.SendData("-rw-r--r--   1 owner group        5 Jan  5 10:00 one.txt\r\n");
+         s.Reply("451 Local error in processing");
+       },
+       "451 Local error in processing"},
+  };
+  // extra.txt is in a folder whose listing worked: it stays all the same,
+  // since deletions rest on a run without failures.
+  const Tree local = {{"top.txt", "top"},
+                      {"extra.txt", "local only"},
+                      {"sub/", ""},
+                      {"sub/one.txt", "one"},
+                      {"sub/two.txt", "two"}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    const auto folder = Local(std::string("tree ") + test.name);
+    WriteTree(folder, local);
+    ScriptedServer server;
+    server.SetFile("/top.txt", "top");
+    // The folder the listing session is in (sessions run on threads of
+    // their own).
+    struct Current {
+      std::mutex mutex;
+      std::string folder = "/";
+    };
+    auto current = std::make_shared<Current>();
+    server.On("CWD", [current](ScriptedServer::Session& s, const ScriptedServer::Command& command) {
+      std::lock_guard lock(current->mutex);
+      current->folder = command.argument;
+      s.Reply("250 Okay");
+    });
+    const std::string failing = test.failing_folder;
+    auto fail = test.fail;
+    server.On("LIST", [current, failing, fail](ScriptedServer::Session& s, const ScriptedServer::Command& command) {
+      std::string folder;
+      {
+        std::lock_guard lock(current->mutex);
+        folder = current->folder;
+      }
+      if (folder == failing) return fail(s, command);
+      s.Reply("150 Here it comes");
+      s.SendData(folder == "/" ? "drwxr-xr-x   2 owner group     4096 Jan  5 10:00 sub\r\n"
+                                 "-rw-r--r--   1 owner group        3 Jan  5 10:00 top.txt\r\n"
+                               : "-rw-r--r--   1 owner group        5 Jan  5 10:00 one.txt\r\n");
+      s.Reply("226 Done");
+    });
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
+    auto run = Orvex({"sync", folder.string(), url, "--down", "--delete", "--user", "u", "--password-stdin"}, "p\n");
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_EQ(ReadTree(folder), local) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(test.reason), std::string::npos) << run.out << run.err;
+    EXPECT_EQ(run.out.find("deleted 1"), std::string::npos) << run.out;
+  }
 }
 
 }  // namespace

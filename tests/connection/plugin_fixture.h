@@ -41,6 +41,8 @@ inline const std::vector<std::string>& PluginTexts() {
       "The buffer holds fewer bytes than the count to write.",
       "The buffer holds fewer bytes than the count to read.",
       "The new content stays on the server as '%1': %2",
+      "The upload is not on the server under its temporary name '%1': %2",
+      "The file on the server is longer than listed: the copy is incomplete.",
       "Error creating folder: '%1'  %2",
       "An error occurred while deleting file: %1: %2",
       "An error occurred while deleting folder: %1: %2",
@@ -63,6 +65,53 @@ inline std::string MarkingTable() {
   for (const auto& text : PluginTexts()) table += escape(text) + "\t" + escape(Marked(text)) + "\n";
   return table;
 }
+
+// Registers the plug-in library in the current class registry.
+inline void RegisterPlugin() {
+  void* library = ::dlopen(ORVEX_PLUGIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(library) << ::dlerror();
+  auto register_server = reinterpret_cast<com::HRESULT (*)()>(::dlsym(library, "DllRegisterServer"));
+  ASSERT_EQ(register_server(), com::S_OK);
+  ::dlclose(library);
+}
+
+// The plug-in, created and initialised as PluginFixture does it, for a
+// location on any server (a scripted one, say) at 127.0.0.1:port.
+class PluginAtPort {
+ public:
+  explicit PluginAtPort(std::uint16_t port)
+      : host_(MarkingTable()), location_("ftp://127.0.0.1:" + std::to_string(port)) {
+    RegisterPlugin();
+    plugin_ = loader_.CreateObject(kConnectionProgId);
+    connection_ = plugin_.As<_Connection>();
+    plugin_->iPC_Init(host_.host().plugin_interface(), "7", location_);
+    connection_->UserName("user");
+    connection_->Password("secret");
+  }
+
+  const std::string& location() const { return location_; }
+  std::string path(const std::string& relative) const {
+    std::string joined = location_;
+    for (char c : "\\" + relative) joined += c == '/' ? '\\' : c;
+    return joined;
+  }
+  iPC& plugin() { return *plugin_; }
+  _Connection& connection() { return *connection_; }
+  hostapp::ReferenceHost& host() { return host_.host(); }
+  std::string LastError() { return plugin_->iPC_Properties()->LastError(); }
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    for (const auto& record : host().services().LogRecords()) lines.push_back(record.text);
+    return lines;
+  }
+
+ private:
+  TemporaryHost host_;
+  std::string location_;
+  hostapp::PluginLoader loader_;
+  com::ComPtr<iPC> plugin_;
+  com::ComPtr<_Connection> connection_;
+};
 
 class PluginFixture {
  public:
@@ -148,13 +197,7 @@ class PluginFixture {
   com::ComPtr<HostFileStream> last_stream() const { return last_stream_; }
 
  private:
-  void Register() {
-    void* library = ::dlopen(ORVEX_PLUGIN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_TRUE(library) << ::dlerror();
-    auto register_server = reinterpret_cast<com::HRESULT (*)()>(::dlsym(library, "DllRegisterServer"));
-    ASSERT_EQ(register_server(), com::S_OK);
-    ::dlclose(library);
-  }
+  void Register() { RegisterPlugin(); }
 
   TemporaryHost host_;
   testing::FtpServer server_;

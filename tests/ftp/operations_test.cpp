@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -209,6 +210,53 @@ TEST(TreeDeletion, AFolderThatCannotBeRemovedIsEmptiedOnceAndNavigationEntriesAr
   EXPECT_EQ(CountVerb(server, "LIST"), 1);
   EXPECT_EQ(session.ftp.LastError(), "550 Permission denied (550)");
   EXPECT_FALSE(tree->Deleted());
+}
+
+TEST(OperationsOnNavigationEntries, DotAndDotDotAreNeverDeletedNorRenamed) {
+  // With the navigation switch off a listing hands out "." and ".."; deleting
+  // ".." would empty the parent, "." the folder itself. Nothing may be sent.
+  ScriptedServer server;
+  server.SetListing({
+      "drwxr-xr-x   2 owner group     4096 Jan  5 10:00 .",
+      "drwxr-xr-x   3 owner group     4096 Jan  5 10:00 ..",
+      "-rw-r--r--   1 owner group       10 Jan  5 10:00 a.txt",
+  });
+  TestSession session;
+  const std::string location = LocationOf(server.host(), server.port(), "/pub");
+  ASSERT_TRUE(session.ftp.Connect(location, "u", "p", ""));
+  com::ComPtr<script::Collection> files, folders;
+  ASSERT_TRUE(session.ftp.ListDirectory(location, files, folders));
+  const auto dot = ItemNamed<HostFolder>(folders, ".");
+  const auto dot_dot = ItemNamed<HostFolder>(folders, "..");
+  const auto file = ItemNamed<HostFile>(files, "a.txt");
+  ASSERT_TRUE(dot && dot_dot && file);
+  const std::size_t commands_before = server.Commands().size();
+
+  struct Case {
+    const char* name;
+    std::function<bool()> call;
+  } cases[] = {
+      {"delete ..", [&] { return session.ftp.DeleteDirectory(dot_dot); }},
+      {"delete .", [&] { return session.ftp.DeleteDirectory(dot); }},
+      {"delete the file at ..", [&] { return session.ftp.DeleteFile(nullptr, location + "\\.."); }},
+      {"delete through ..", [&] { return session.ftp.DeleteFile(nullptr, location + "\\..\\a.txt"); }},
+      {"rename ..", [&] { return session.ftp.RenameFolder(dot_dot, "renamed"); }},
+      {"rename .", [&] { return session.ftp.RenameFolder(nullptr, "renamed", location + "\\."); }},
+      {"rename onto ..", [&] { return session.ftp.RenameFile(file, ".."); }},
+      {"rename onto .", [&] { return session.ftp.RenameFile(nullptr, ".", location + "\\a.txt"); }},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    EXPECT_FALSE(test.call());
+    EXPECT_NE(session.ftp.LastError().find("never deleted or renamed (123)"), std::string::npos)
+        << session.ftp.LastError();
+  }
+  EXPECT_EQ(server.Commands().size(), commands_before) << "nothing was sent";
+  EXPECT_FALSE(dot->Deleted());
+  EXPECT_FALSE(dot_dot->Deleted());
+  EXPECT_FALSE(file->Deleted());
+  // A name that merely starts with dots is an ordinary name.
+  EXPECT_TRUE(session.ftp.DeleteFile(nullptr, location + "\\...")) << session.ftp.LastError();
 }
 
 }  // namespace

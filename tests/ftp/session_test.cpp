@@ -85,7 +85,7 @@ TEST(SessionConnect, ServerPathDropsTheBaseLocationAndTurnsBackslashes) {
   }
 }
 
-TEST(SessionConnect, PortsFromOneTo65535AreUsedAnythingNumericElseIsRefused) {
+TEST(SessionConnect, PortsFromOneTo65535AreUsedZeroIsTheDefaultAnythingNumericElseIsRefused) {
   ScriptedServer server;
   const std::string url = "ftp://" + server.host();  // no port in the URL
   const std::string port = std::to_string(server.port());
@@ -93,7 +93,7 @@ TEST(SessionConnect, PortsFromOneTo65535AreUsedAnythingNumericElseIsRefused) {
   ASSERT_TRUE(session.ftp.Connect(url, "user", "secret", port)) << session.ftp.LastError();
   EXPECT_EQ(session.ftp.Port(), port);
 
-  for (const std::string refused : {"0", "-1", "65536", "70000", "1e9"}) {
+  for (const std::string refused : {"-1", "65536", "70000", "1e9"}) {
     SCOPED_TRACE(refused);
     const int connections = server.connections();
     EXPECT_FALSE(session.ftp.Connect(url, "user", "secret", refused));
@@ -109,6 +109,22 @@ TEST(SessionConnect, PortsFromOneTo65535AreUsedAnythingNumericElseIsRefused) {
   EXPECT_TRUE(session.ftp.Connect(LocationOf(through_url.host(), through_url.port()), "user",
                                   "secret", "abc"));
   EXPECT_EQ(session.ftp.Port(), port);
+  // 0: the default port too (here the one the URL names).
+  EXPECT_TRUE(session.ftp.Connect(LocationOf(through_url.host(), through_url.port()), "user",
+                                  "secret", "0"))
+      << session.ftp.LastError();
+  EXPECT_EQ(through_url.connections(), 2);
+}
+
+TEST(SessionConnect, AProxyTextThatCannotBeUsedIsRefusedWithTheReason) {
+  TestSession session;
+  for (const std::string proxy : {"proxy.invalid:0", "proxy.invalid:99999", ":3128"}) {
+    SCOPED_TRACE(proxy);
+    EXPECT_FALSE(session.ftp.Connect("ftp://127.0.0.1", "user", "secret", "", proxy));
+    EXPECT_NE(session.ftp.LastError().find("The proxy \"" + proxy + "\" cannot be used"), std::string::npos)
+        << session.ftp.LastError();
+    EXPECT_EQ(session.ftp.LastError().back(), ')');
+  }
 }
 
 TEST(SessionConnect, ConnectingAgainClosesTheEarlierConnection) {

@@ -105,7 +105,11 @@ TEST(HostAndProxyTexts, SplitAsTheyAreWritten) {
       {"socks=127.0.0.1:1080", true, Kind::Socks5, "127.0.0.1", 1080},
       {"socks5://[::1]:1080", true, Kind::Socks5, "::1", 1080},
       {"  socks=a:1 b:2", true, Kind::Socks5, "a", 1},
-      {"proxy.lan", false, Kind::HttpConnect, "", 0},
+      // Without a port: the kind's usual one.
+      {"proxy.lan", true, Kind::HttpConnect, "proxy.lan", 80},
+      {"socks=proxy.lan", true, Kind::Socks5, "proxy.lan", 1080},
+      {"proxy.lan:0", false, Kind::HttpConnect, "", 0},
+      {"proxy.lan:65536", false, Kind::HttpConnect, "", 0},
       {"", false, Kind::HttpConnect, "", 0},
   };
   for (const ProxyCase& test : proxies) {
@@ -263,7 +267,7 @@ TEST(ApiContract, MessagesHandlesAndResponseBuffer) {
         ERROR_INTERNET_INCORRECT_PASSWORD, ERROR_INTERNET_CANNOT_CONNECT,
         ERROR_INTERNET_CONNECTION_ABORTED, ERROR_INTERNET_CONNECTION_RESET,
         ERROR_FTP_TRANSFER_IN_PROGRESS, ERROR_FTP_DROPPED,
-        ERROR_INTERNET_INVALID_SERVER_RESPONSE}) {
+        ERROR_INTERNET_INVALID_SERVER_RESPONSE, ERROR_INTERNET_DISCONNECTED}) {
     char buffer[257];
     const DWORD count = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, nullptr, number,
                                        0, buffer, 256, nullptr);
@@ -286,7 +290,7 @@ TEST(ApiContract, MessagesHandlesAndResponseBuffer) {
   EXPECT_EQ(FtpOpenFileA(0, "a", GENERIC_READ, 0, 0), 0u);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 
-  EXPECT_EQ(InternetOpenA("test", INTERNET_OPEN_TYPE_PROXY, "no port", nullptr, 0),
+  EXPECT_EQ(InternetOpenA("test", INTERNET_OPEN_TYPE_PROXY, "proxy:0", nullptr, 0),
             0u);
 
   // An unresolvable name.

@@ -108,6 +108,36 @@ class ScriptedServer::State::SessionImpl final : public ScriptedServer::Session 
     Forget(data);
     return bytes;
   }
+  bool SendDataThenReset(std::string_view bytes) override {
+    int data = AcceptData();
+    if (data < 0) return false;
+    bool sent = SendAll(data, bytes);
+    // Give the bytes a moment to leave, then abort: linger 0 sends RST.
+    WaitReadable(data, std::chrono::milliseconds(100));
+    ::linger abort_now{1, 0};
+    ::setsockopt(data, SOL_SOCKET, SO_LINGER, &abort_now, sizeof abort_now);
+    Forget(data);
+    return sent;
+  }
+  bool SendDataSlowly(std::string_view bytes, std::chrono::milliseconds pause) override {
+    int data = AcceptData();
+    if (data < 0) return false;
+    bool sent = true;
+    for (char byte : bytes) {
+      if (state_.stopping || !SendAll(data, std::string_view(&byte, 1))) {
+        sent = false;
+        break;
+      }
+      // A readable data socket here means the client closed its side.
+      if (WaitReadable(data, pause)) {
+        sent = false;
+        break;
+      }
+    }
+    if (sent) ::shutdown(data, SHUT_WR);
+    Forget(data);
+    return sent;
+  }
   void Close() override { close_ = true; }
   void Hang() override { hang_ = true; }
 

@@ -63,6 +63,13 @@ class ScriptedServer {
     // client closes it. False / nullopt when the client never connected.
     virtual bool SendData(std::string_view bytes) = 0;
     virtual std::optional<std::string> ReceiveData() = 0;
+    // Accepts the data connection, sends `bytes` and then resets it (RST):
+    // a data connection cut in the middle of a listing or a file.
+    virtual bool SendDataThenReset(std::string_view bytes) = 0;
+    // Accepts the data connection and sends `bytes` one at a time with
+    // `pause` between them, then closes it. Stops early (false) when the
+    // client closes the connection or the server is destroyed.
+    virtual bool SendDataSlowly(std::string_view bytes, std::chrono::milliseconds pause) = 0;
     // Closes the control connection once the handler returns.
     virtual void Close() = 0;
     // From now on, this session answers nothing (commands are still read
