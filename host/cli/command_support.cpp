@@ -139,6 +139,7 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   result.session = OpenSession(folder, options, status, folder.names.empty() ? nullptr : &failure);
   if (result.session) {
     result.path = result.session->location();
+    result.url = folder;
     return result;
   }
   if (folder.names.empty() || status != kFailure) return {};
@@ -154,7 +155,7 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   }
   const std::string path = session->PathOf(folder.names);
   if (!create) {
-    return {std::move(session), path, false};
+    return {std::move(session), path, false, root};
   }
   if (!session->plugin().iPC_CreateFolder(path)) {
     std::cerr << "orvex: " << session->LastError() << "\n";
@@ -165,7 +166,22 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   result.session = OpenSession(folder, options, status);
   if (!result.session) return {};
   result.path = result.session->location();
+  result.url = folder;
   return result;
+}
+
+std::unique_ptr<RemoteSession> PrepareSession(const RemoteUrl& location, ConnectionOptions& options,
+                                              const std::string& label, std::string& error) {
+  try {
+    if (options.verbose) EnableDialogueTrace();
+    auto session = std::make_unique<RemoteSession>(location);
+    if (options.verbose) session->ShowDialogue(label);
+    if (!session->Apply(options, std::cin, error)) return nullptr;
+    return session;
+  } catch (const std::exception& failure) {
+    error = failure.what();
+    return nullptr;
+  }
 }
 
 std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const ParsedArguments& arguments,
