@@ -134,6 +134,34 @@ TEST_F(CliTest, DeleteMakesEitherSideHoldExactlyTheOther) {
   EXPECT_EQ(ReadTree(Local("tree")), local);
 }
 
+// The order of a --delete run over four connections, read from the FTP
+// dialogue: an item the source lacks goes only after every copy, except one
+// whose name differs only in letter case from an arriving item, which goes
+// before that item is sent (on a server that ignores case, deleting it
+// afterwards would delete the copy).
+TEST_F(CliTest, DeletionsComeLastExceptOneMakingRoomForANameInAnotherCase) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  server.WriteFile("README.txt", "old name");
+  server.WriteFile("zz-stale.txt", "remote only");
+  Tree local = {{"Readme.txt", "new name"}};
+  for (int index = 0; index < 12; ++index) local["f" + std::to_string(index)] = BinaryContent(5000, index);
+  WriteTree(Local("tree"), local);
+
+  auto up = WithLogin(server, {"-v", "sync", Local("tree").string(), Url(server), "--up", "--delete", "--parallel", "4"});
+  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_EQ(ReadTree(server.root()), local);
+  auto at = [&](const std::string& text) {
+    const auto position = up.err.find(text);
+    EXPECT_NE(position, std::string::npos) << text << " not in\n" << up.err;
+    return position;
+  };
+  EXPECT_LT(at("DELE /README.txt"), at("STOR /Readme.txt"));
+  for (int index = 0; index < 12; ++index) {
+    EXPECT_LT(at("STOR /f" + std::to_string(index)), at("DELE /zz-stale.txt"));
+  }
+}
+
 // Stops the server for good once 10 files have gone through, then checks
 // that the run stops at once with one line saying the connection was lost
 // (not one failure per remaining file), counts what it did not attempt,
