@@ -1,18 +1,24 @@
 // orvex sync LOCALDIR URL --up|--down [--delete] [--dry-run] [--size-only]
+//   [--parallel N] [--exclude P] [--include P] [--max-delete N] [--retries N]
+//   [--limit-rate RATE]
 //
 // First the whole tree is compared and a list of steps made (so the progress
-// display knows the total, and --dry-run can print the list); then the steps
-// run in order. What happens to each name is decided by PlanItem
-// (sync_plan.h); this file walks the two trees and carries the steps out.
+// display knows the total, --dry-run can print the list and --max-delete can
+// refuse before anything changes); then --parallel connections share the
+// steps. What happens to each name is decided by PlanItem (sync_plan.h);
+// this file walks the two trees and carries the steps out.
 //
 // The walk is iterative and stops at kMaxFolderDepth, so no tree a server
-// makes up can exhaust the stack. Within each folder deletions come first
-// (so an item of the other kind with the same name is out of the way), then
-// files, then sub-folders; a folder's contents come after its creation, and
-// are not attempted when that failed. A step that fails is reported and
-// counted; the rest go on, unless the connection is lost for good or a
-// signal arrives: then the run stops, counts what it did not attempt, and
-// says why.
+// makes up can exhaust the stack. A folder's contents wait for its creation
+// and are not attempted when that failed. Deletions of what the source lacks
+// come last, once every other step is done, and only when nothing failed
+// (planning included); an item of the other kind in the way of a copy goes
+// with that copy's own step, and a deletion whose name differs only in
+// letter case from an arriving item goes just before it. A step that fails
+// is reported and counted (after --retries for a transient fault); the rest
+// go on, unless the connection is lost for good or a signal arrives: then
+// every connection stops, the run counts what it did not attempt, and says
+// why once.
 //
 // Safety of the local side: a symbolic link is never followed on --down (a
 // link where the server has an item is a clash, or with --delete is itself
