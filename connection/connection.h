@@ -66,7 +66,7 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   std::int32_t Encryption() override { return Encryption_; }
   void Encryption(std::int32_t value) override;
   std::string CertificateFingerprint() override { return CertificateFingerprint_; }
-  void CertificateFingerprint(const std::string& value) override { CertificateFingerprint_ = value; }
+  void CertificateFingerprint(const std::string& value) override;
   std::string CertificateAuthorityFile() override { return CertificateAuthorityFile_; }
   void CertificateAuthorityFile(const std::string& value) override { CertificateAuthorityFile_ = value; }
   bool VerifyCertificates() override { return VerifyCertificates_; }
@@ -140,11 +140,14 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   // The host's services; raises 424 before iPC_Init.
   com::ComPtr<HostServices> Services();
   std::string Translate(const std::string& text, const std::vector<std::string>& parameters = {});
-  // The TLS values of the open server key (security.cpp). Nothing stored
-  // means no encryption; values are written only once TLS was ever chosen,
-  // so a server without TLS keeps exactly the values it always had.
-  void LoadSecuritySettings(SettingsStore& store);
-  void SaveSecuritySettings(SettingsStore& store);
+  // The TLS values of the open server key (security.cpp), the key of the
+  // server root `server`. Nothing stored means no encryption; values are
+  // written only once TLS was ever chosen, so a server without TLS keeps
+  // exactly the values it always had. A trusted fingerprint belongs to the
+  // server it was trusted for: saving under another server (the properties
+  // dialog given a new URL) keeps that server's own stored one and takes it.
+  void LoadSecuritySettings(SettingsStore& store, const std::string& server);
+  void SaveSecuritySettings(SettingsStore& store, const std::string& server);
   // Gives a session this connection's TLS settings (security.cpp).
   void ApplySecurity(cxFTP& session);
   // After a connect refused the server's certificate for not being trusted:
@@ -179,6 +182,8 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   std::int32_t Encryption_ = kEncryptionNone;
   std::string CertificateFingerprint_, CertificateAuthorityFile_;
   bool VerifyCertificates_ = true;
+  // The server root whose trusted certificate CertificateFingerprint_ is.
+  std::string FingerprintServer_;
 
   // Private state.
   com::ComPtr<PluginInfo> info_;

@@ -181,10 +181,14 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
 }
 
 Date Connection::FinishedUploadDate(const com::ComPtr<HostFile>& file) {
-  // The host dates the item it uploads; a date before 1970 (the zero date
-  // included) is no file's time and is left alone.
+  // The host dates the item it uploads; the zero date (30 December 1899) is
+  // no file's time and is left alone. Any other is the file's own, however
+  // old: a file dated 1 January 1970 (as reproducible builds date theirs)
+  // that kept the server's clock would differ from its source on every
+  // later comparison and be sent again each time.
   const Date wanted = file->DateModified();
-  if (wanted.ToTimeT() <= 0 || !(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) {
+  if (wanted.serial() == 0 || wanted.ToCalendar().year < 1900 ||
+      !(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) {
     return Date::Now();
   }
   if (FTP_->SetFileTime(file->Path(), wanted)) return Date::FromTimeT(wanted.ToTimeT());

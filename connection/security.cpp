@@ -1,6 +1,9 @@
 // FTP over TLS for a connection: its stored values, handing them to the
 // sessions, and trusting a server's certificate from the connect retry loop.
 
+#include <algorithm>
+#include <cctype>
+
 #include "connection/connection.h"
 #include "dialogs/certificate_prompt.h"
 #include "platform/error.h"
@@ -11,6 +14,18 @@ namespace {
 constexpr char kEncryptionValue[] = "Encryption";
 constexpr char kFingerprintValue[] = "CertificateFingerprint";
 
+// Server roots as the settings store tells keys apart: without letter case.
+bool SameServer(const std::string& first, const std::string& second) {
+  return first.size() == second.size() &&
+         std::equal(first.begin(), first.end(), second.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+std::string StoredFingerprint(SettingsStore& store) {
+  return store.ValueExists(kFingerprintValue) ? store.ReadString(kFingerprintValue).ToString() : std::string();
+}
+
 }  // namespace
 
 void Connection::Encryption(std::int32_t value) {
@@ -20,7 +35,20 @@ void Connection::Encryption(std::int32_t value) {
   Encryption_ = value;
 }
 
-void Connection::LoadSecuritySettings(SettingsStore& store) {
+void Connection::CertificateFingerprint(const std::string& value) {
+  if (value.empty()) {
+    CertificateFingerprint_.clear();
+    return;
+  }
+  const auto normalized = wininet::NormalizeCertificateFingerprint(value);
+  if (normalized.empty()) {
+    Raise(error_number::kInvalidProcedureCall,
+          "\"" + value + "\" is not a SHA-256 fingerprint (SHA256: and 64 hex digits)");
+  }
+  CertificateFingerprint_ = normalized;
+}
+
+void Connection::LoadSecuritySettings(SettingsStore& store, const std::string& server) {
   Encryption_ = kEncryptionNone;
   if (store.ValueExists(kEncryptionValue)) {
     const std::int32_t stored = store.ReadString(kEncryptionValue).ToLong();
@@ -28,14 +56,20 @@ void Connection::LoadSecuritySettings(SettingsStore& store) {
     // known mode is safer than sending the password in clear text.
     Encryption_ = stored >= kEncryptionNone && stored <= kEncryptionImplicit ? stored : kEncryptionExplicit;
   }
-  CertificateFingerprint_ = store.ValueExists(kFingerprintValue)
-                                ? store.ReadString(kFingerprintValue).ToString()
-                                : std::string();
+  CertificateFingerprint_ = StoredFingerprint(store);
+  FingerprintServer_ = server;
 }
 
-void Connection::SaveSecuritySettings(SettingsStore& store) {
+void Connection::SaveSecuritySettings(SettingsStore& store, const std::string& server) {
   if (Encryption_ != kEncryptionNone || store.ValueExists(kEncryptionValue)) {
     store.WriteValue(kEncryptionValue, Variant(static_cast<std::int16_t>(Encryption_)));
+  }
+  if (!SameServer(server, FingerprintServer_)) {
+    // Another server's certificate would be refused there as "changed", and
+    // an empty pin would erase the one its user trusted.
+    CertificateFingerprint_ = StoredFingerprint(store);
+    FingerprintServer_ = server;
+    return;
   }
   if (!CertificateFingerprint_.empty() || store.ValueExists(kFingerprintValue)) {
     store.WriteValue(kFingerprintValue, Variant(CertificateFingerprint_));
@@ -83,6 +117,7 @@ void Connection::TrustCertificate(const std::string& fingerprint) {
           "\"" + fingerprint + "\" is not a SHA-256 fingerprint (SHA256: and 64 hex digits)");
   }
   CertificateFingerprint_ = normalized;
+  FingerprintServer_ = ServerRoot(location_);
   auto store = ObtainStore();
   store->OpenKey(info_->SettingsKey() + "\\" + ServerRoot(location_));
   store->WriteValue(kFingerprintValue, Variant(CertificateFingerprint_));

@@ -70,7 +70,7 @@ void Connection::LoadSettings(const std::string& location) {
     EnableAscii_ = store->ReadBoolean("AsciiEnabled");
     SkipServUNavigationFolders_ = store->ReadBoolean("SkipServUNavigationFolders");
     ServerTimeOffset_ = store->ReadString("ServerTimeOffset").ToString();
-    LoadSecuritySettings(*store);
+    LoadSecuritySettings(*store, ServerRoot(location));
     store->OpenKey("");
   }
 
@@ -101,7 +101,7 @@ void Connection::SaveSettings(const std::string& location) {
     store->WriteValue("ClearCacheOnConnect", StoredBoolean(ClearCacheOnConnect_));
     store->WriteValue("SkipServUNavigationFolders", StoredBoolean(SkipServUNavigationFolders_));
     store->WriteValue("ServerTimeOffset", Variant(ServerTimeOffset_));
-    SaveSecuritySettings(*store);
+    SaveSecuritySettings(*store, ServerRoot(location));
   }
   // With a location this lands in the server key, still open; without one
   // wherever the store puts a plain name while no key is open.

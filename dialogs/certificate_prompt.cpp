@@ -9,14 +9,20 @@
 
 #include "dialogs/dialog_texts.h"
 #include "dialogs/gui_runtime.h"
+#include "platform/text/terminal_text.h"
 
 namespace orvex::dialogs {
 namespace {
 
 QString Text(const char* english) { return QString::fromStdString(TranslateText(english)); }
 
+// The subject and issuer are whatever the server put into its certificate:
+// always shown as plain text, never taken for rich text (a QLabel would
+// render "&lt;" or tags in them as HTML).
 QLabel* Value(const std::string& text, bool monospace = false) {
-  auto* label = new QLabel(QString::fromStdString(text));
+  auto* label = new QLabel();
+  label->setTextFormat(Qt::PlainText);
+  label->setText(QString::fromStdString(text));
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   label->setWordWrap(true);
   if (monospace) {
@@ -26,6 +32,10 @@ QLabel* Value(const std::string& text, bool monospace = false) {
   }
   return label;
 }
+
+// A server's words with whatever could reorder or hide what follows them
+// (bidirectional overrides, control characters) shown as visible escapes.
+QLabel* ServerText(const std::string& text) { return Value(text::TerminalSafe(text)); }
 
 // Fingerprints are long: two lines of 16 byte pairs each read better.
 std::string Wrapped(const std::string& fingerprint) {
@@ -54,11 +64,11 @@ frmCertificate::frmCertificate(const CertificateDetails& details) {
   layout->addWidget(heading);
 
   auto* form = new QFormLayout();
-  form->addRow(Text("Server:"), Value(details.server));
-  form->addRow(Text("Reason:"), Value(details.reason));
-  form->addRow(Text("Subject:"), Value(details.subject));
-  form->addRow(Text("Issuer:"), Value(details.issuer));
-  form->addRow(Text("Valid until:"), Value(details.valid_until));
+  form->addRow(Text("Server:"), ServerText(details.server));
+  form->addRow(Text("Reason:"), ServerText(details.reason));
+  form->addRow(Text("Subject:"), ServerText(details.subject));
+  form->addRow(Text("Issuer:"), ServerText(details.issuer));
+  form->addRow(Text("Valid until:"), ServerText(details.valid_until));
   form->addRow(Text("SHA-256 fingerprint:"), Value(Wrapped(details.fingerprint), true));
   if (changed) form->addRow(Text("Trusted until now:"), Value(Wrapped(details.trusted_fingerprint), true));
   layout->addLayout(form);

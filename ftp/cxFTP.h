@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -282,6 +283,13 @@ class cxFTP {
   std::time_t ClockShift() const { return offset_override_ ? std::time_t{*offset_override_} * 60 : 0; }
   // Turns the listed times into true local times (see ListingTimeOffset).
   void ApplyListingTimes(std::vector<ListedTime>& listed);
+  // The listing's offset at listed time `shown` as the samples tell it: the
+  // offset of samples on both sides that agree and lie close enough together
+  // that no change of the zone's offset can fall between them; nullopt
+  // otherwise.
+  std::optional<int> SampledOffsetAt(std::time_t shown) const;
+  // The offset of the sample nearest to `shown`; nullopt without samples.
+  std::optional<int> NearestSampledOffset(std::time_t shown) const;
 
   bool HandleError(std::uint32_t ErrorNumber);
   // Connects again with the last Connect's settings; false, with LastError
@@ -346,6 +354,11 @@ class cxFTP {
   std::optional<int> offset_override_;
   std::optional<int> detected_offset_;
   bool offset_probed_ = false;
+  // What this connection learnt of the listing's clock: the offset (minutes)
+  // at each listed time (as shown, read as UTC) that MDTM dated. A zone with
+  // daylight saving lists with two offsets, so one offset is never taken for
+  // the whole year (see ApplyListingTimes).
+  std::map<std::time_t, int> zone_samples_;
   // Host paths of folders being emptied by a tree deletion right now; at
   // most kMaximumTreeDepth of them.
   static constexpr std::size_t kMaximumTreeDepth = 256;

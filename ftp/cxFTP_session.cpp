@@ -52,6 +52,7 @@ bool cxFTP::Connect(const std::string& URL, const std::string& UserName,
   // time zone): its listing's clock is learnt afresh.
   detected_offset_.reset();
   offset_probed_ = false;
+  zone_samples_.clear();
 
   Location_ = URL;
   NoCache_ = NoCache;

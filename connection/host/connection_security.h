@@ -25,7 +25,9 @@ struct _ConnectionSecurity : com::IUnknown {
   virtual std::int32_t Encryption() = 0;
   virtual void Encryption(std::int32_t value) = 0;
   // The server certificate trusted for this server ("SHA256:AB:..."); empty:
-  // certificates must verify against the CA store.
+  // certificates must verify against the CA store. Setting takes any form
+  // TrustCertificate takes, keeps the canonical one, and raises 5 for text
+  // that is not a SHA-256 fingerprint.
   virtual std::string CertificateFingerprint() = 0;
   virtual void CertificateFingerprint(const std::string& value) = 0;
   virtual std::string CertificateAuthorityFile() = 0;

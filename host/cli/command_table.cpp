@@ -118,7 +118,7 @@ const std::vector<CommandInfo>& Commands() {
        "whether uploads keep the local file's time, and whether dot files are listed.",
        {"url"}},
       {"trust", {"URL"}, "show a server's TLS certificate and trust it for that server",
-       {{"--yes", "", "trust without asking (needed when standard input is not a terminal)", ""}}, true,
+       {{"--yes", "", "trust without asking (needed without a terminal); never replaces a trusted one", ""}}, true,
        "orvex trust ftpes://ftp.example.org/",
        "Connects over TLS (ftps://, ftpes:// or --tls), shows the certificate and, once confirmed,\n"
        "stores its fingerprint as the one trusted for the server. A certificate other than the\n"

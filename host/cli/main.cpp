@@ -86,7 +86,13 @@ int Info(const std::string& text) {
     static const char* const kModes[] = {"none", "explicit TLS (AUTH TLS, required)", "implicit TLS"};
     const std::int32_t mode = security->Encryption();
     const std::string pinned = security->CertificateFingerprint();
-    std::cout << "Encryption:     " << (mode >= 0 && mode <= 2 ? kModes[mode] : "?") << "\n"
+    std::string shown = mode >= 0 && mode <= 2 ? kModes[mode] : "?";
+    // ftpes:// and ftps:// choose the mode themselves, whatever is stored.
+    if (url->encryption != UrlEncryption::Stored) {
+      const int chosen = url->encryption == UrlEncryption::Implicit ? 2 : 1;
+      shown = std::string(kModes[chosen]) + ", from the URL (stored: " + shown + ")";
+    }
+    std::cout << "Encryption:     " << shown << "\n"
               << "Certificate:    " << (pinned.empty() ? "(none trusted by fingerprint)" : Safe(pinned)) << "\n";
   }
   std::cout << "Settings:       " << host.options().settings_file.string() << "\n"

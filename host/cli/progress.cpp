@@ -151,6 +151,13 @@ void Progress::LeftOut(const std::string& name, const std::string& reason) {
   Draw();
 }
 
+void Progress::Warn(const std::string& name, const std::string& text) {
+  ClearLine();
+  out_ << std::flush;
+  errors_ << Safe(name) << ": " << Safe(text) << "\n" << std::flush;
+  Draw();
+}
+
 void Progress::Stopped(const std::string& why) {
   std::lock_guard lock(mutex_);
   ClearLine();

@@ -62,6 +62,9 @@ class Progress {
   // a failure), and a plain remark such as a removed left-over.
   void LeftOut(const std::string& name, const std::string& reason);
   void Note(const std::string& text);
+  // Something a person should know about an item that was dealt with:
+  // "NAME: TEXT" on standard error, neither a failure nor counted.
+  void Warn(const std::string& name, const std::string& text);
   // Why a run stops early: "orvex: WHY" on standard error.
   void Stopped(const std::string& why);
   // Something a person must hear of though the run goes on: "orvex:

@@ -2,6 +2,7 @@
 
 #include "host/cli/remote_session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -170,6 +171,12 @@ std::optional<ConnectionOptions> ReadConnectionOptions(const ParsedArguments& ar
     error = "--cacert: cannot read " + *options.ca_file;
     return std::nullopt;
   }
+  // A FIFO or a device would be read without end (or wait for ever).
+  if (struct stat status {}; options.ca_file && (::stat(options.ca_file->c_str(), &status) != 0 ||
+                                                  !S_ISREG(status.st_mode))) {
+    error = "--cacert: " + *options.ca_file + " is not a regular file";
+    return std::nullopt;
+  }
   if (options.insecure && options.fingerprint) {
     error = "--insecure does not go with --fingerprint (a pinned certificate is always checked)";
     return std::nullopt;
@@ -300,7 +307,19 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
   }
   if (security_->Encryption() != _ConnectionSecurity::kEncryptionNone) {
     if (options.ca_file) security_->CertificateAuthorityFile(*options.ca_file);
-    if (options.fingerprint) security_->CertificateFingerprint(*options.fingerprint);
+    if (options.fingerprint) {
+      // A mistyped pin must not reach the server: it is a wrong command line.
+      if (options.fingerprint->empty()) {
+        error = "--fingerprint needs SHA256: and the certificate's 64 hex digits";
+        return false;
+      }
+      try {
+        security_->CertificateFingerprint(*options.fingerprint);
+      } catch (const Error& refused) {
+        error = "--fingerprint: " + refused.description();
+        return false;
+      }
+    }
     if (options.insecure) {
       security_->VerifyCertificates(false);
       security_->CertificateFingerprint("");

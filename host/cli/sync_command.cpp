@@ -877,6 +877,13 @@ Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step, Remote
       const auto result = UploadFile(plugin, root_ / step.relative, step.remote_path, Advancer());
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
+        // The comparison takes the copy to carry the file's time; where the
+        // server refused it for this file, the next run sees a different time
+        // and copies the file again. Said, not hidden.
+        if (!result.time_kept && UploadsKeepTimes()) {
+          progress_.Warn(step.display,
+                         "the server did not take the file's time, so a later sync will find it changed and copy it again");
+        }
         outcome.ok = true;
         return outcome;
       }

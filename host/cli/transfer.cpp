@@ -257,6 +257,10 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
     moved = false;
   }
   result.ok = moved;
+  if (moved) {
+    const std::time_t given = stream->File()->DateModified().ToTimeT();
+    result.time_kept = given >= status.st_mtim.tv_sec - 1 && given <= status.st_mtim.tv_sec + 1;
+  }
   return result;
 }
 

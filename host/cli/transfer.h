@@ -23,6 +23,9 @@ struct TransferResult {
   // Stopped by a signal (see interrupts.h) rather than by a fault.
   bool interrupted = false;
   std::uint64_t bytes = 0;
+  // An upload: the remote copy carries the local file's time (false where
+  // the server kept its own clock's time for it).
+  bool time_kept = false;
   // Why it failed: the plug-in's report, or what went wrong locally.
   std::string error;
 };

@@ -83,6 +83,15 @@ int TrustCommand(const Arguments& arguments) {
     std::cout << "This certificate is already the trusted one.\n";
     return kSuccess;
   }
+  if (assume_yes && !pinned.empty()) {
+    // --yes lets a script trust a server's first certificate; replacing a
+    // trusted one unseen is exactly what someone intercepting would want.
+    std::cerr << "orvex: the certificate trusted for this server is " << Safe(pinned)
+              << " but the server now presents " << Safe(session.security().ServerCertificateFingerprint())
+              << "; --yes never replaces a trusted certificate: run 'orvex trust' on a terminal to "
+                 "confirm the new one. Nothing stored.\n";
+    return kFailure;
+  }
   if (!assume_yes && !Confirmed()) {
     std::cout << "Nothing stored.\n";
     return kFailure;

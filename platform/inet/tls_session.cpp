@@ -20,7 +20,11 @@ std::string Printable(std::string text) {
 Status FtpConnection::StartTls() {
   std::shared_ptr<TlsContext> context;
   Status status = TlsContext::Create(parameters_.tls, context);
-  if (!status.ok()) return status;
+  if (!status.ok()) {
+    // Not even a QUIT goes out in clear text where TLS was asked for.
+    channel_.Break();
+    return status;
+  }
   std::unique_ptr<Stream> plain = channel_.TakeStream();
   if (!plain) {
     // The server went on talking in clear text after agreeing to TLS.

@@ -6,6 +6,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -255,6 +257,14 @@ Status TlsContext::Create(const TlsSettings& settings, std::shared_ptr<TlsContex
   // refused certificate can be shown with its fingerprint.
   SSL_CTX_set_verify(ssl_context, SSL_VERIFY_NONE, nullptr);
   SSL_CTX_set_default_verify_paths(ssl_context);
+  // Only a regular file is read: opening a FIFO would wait for a writer for
+  // ever, and a device could be read without end.
+  struct stat ca_status {};
+  if (!settings.ca_file.empty() &&
+      (::stat(settings.ca_file.c_str(), &ca_status) != 0 || !S_ISREG(ca_status.st_mode))) {
+    RecordSecurityReport("The CA file " + settings.ca_file + " is not a readable regular file.");
+    return Status(ERROR_INTERNET_SECURITY_CHANNEL_ERROR);
+  }
   if (!settings.ca_file.empty() &&
       SSL_CTX_load_verify_locations(ssl_context, settings.ca_file.c_str(), nullptr) != 1) {
     RecordSecurityReport("The CA file " + settings.ca_file +

@@ -57,7 +57,8 @@ class TlsStream : public Stream {
 class TlsContext {
  public:
   // Builds the client context: the system's CA store plus settings.ca_file.
-  // A CA file that cannot be read fails with ERROR_INTERNET_SECURITY_CHANNEL_ERROR.
+  // A CA file that cannot be read, or is not a regular file (a FIFO, a
+  // device, a folder), fails at once with ERROR_INTERNET_SECURITY_CHANNEL_ERROR.
   static Status Create(const TlsSettings& settings, std::shared_ptr<TlsContext>& context);
   ~TlsContext();
   TlsContext(const TlsContext&) = delete;

@@ -1,5 +1,23 @@
 // orvex over FTPS against real servers: sync round trips over ftpes:// and
 // ftps://, and trusting a certificate from the command line.
+//
+// Hostile cases of FTP over TLS, here and in tests/inet/tls_test.cpp and
+// tls_truncation_test.cpp:
+//  case                                      | untouched                         | exit
+//  AUTH TLS refused (502, 534, 431, 334)     | the login: no USER/PASS sent      | 1
+//  234, then clear text or no handshake      | the login: no USER/PASS sent      | 1
+//  self-signed / other host / expired        | the login; report with fingerprint| 1
+//  pinned certificate replaced               | the login; both fingerprints      | 1
+//  trust --yes, certificate replaced         | the stored pin                    | 1
+//  download cut without TLS shutdown, 226    | (the download fails)              | 1
+//  --fingerprint junk, --cacert FIFO/folder  | nothing attempted                 | 2
+//  certificate names with markup / override  | the prompt: plain text, escaped   | -
+//    (tests/dialogs/certificate_prompt_test.cpp)
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <filesystem>
 
 #include "host/cli/remote_url.h"
 #include "tests/cli/cli_fixture.h"
@@ -119,6 +137,68 @@ TEST_F(CliTest, EveryConnectionOfAParallelSyncChecksTheCertificateAsTheFirst) {
   auto refused = WithLogin(server, {"sync", Local("down").string(), url, "--down", "--parallel", "4"});
   EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
   EXPECT_FALSE(std::filesystem::exists(Local("down") / "f0"));
+}
+
+// --yes lets a script trust a server's first certificate; a different one
+// later is what an interception looks like, and is never trusted unseen.
+TEST_F(CliTest, TrustWithYesNeverReplacesATrustedCertificate) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
+  const auto present = [this](const CertificateFiles& files) {
+    std::filesystem::copy_file(files.certificate, Local("server.pem"),
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(files.key, Local("server.key"), std::filesystem::copy_options::overwrite_existing);
+  };
+  present(Certificates().self_signed);
+  FtpServerOptions options;
+  options.tls = ServerTls::Explicit;
+  options.certificate = Local("server.pem");
+  options.key = Local("server.key");
+  FtpServer server(ServerKind::Vsftpd, options);
+  const std::string url = "ftpes://127.0.0.1:" + std::to_string(server.port()) + "/";
+  const std::string trusted = Certificates().self_signed.fingerprint;
+  const std::string other = Certificates().self_signed_other.fingerprint;
+  ASSERT_EQ(WithLogin(server, {"trust", url, "--yes"}).status, 0);
+
+  present(Certificates().self_signed_other);
+  server.Restart();
+  auto replaced = WithLogin(server, {"trust", url, "--yes"});
+  EXPECT_EQ(replaced.status, 1) << replaced.out << replaced.err;
+  EXPECT_NE(replaced.err.find(trusted), std::string::npos) << replaced.err;
+  EXPECT_NE(replaced.err.find(other), std::string::npos) << replaced.err;
+  EXPECT_EQ(replaced.out.find("Stored"), std::string::npos) << replaced.out;
+  const auto info = Orvex({"info", url});
+  EXPECT_NE(info.out.find("Certificate:    " + trusted), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Encryption:     explicit TLS (AUTH TLS, required), from the URL (stored: none)"),
+            std::string::npos)
+      << info.out;
+  EXPECT_EQ(WithLogin(server, {"ls", url}).status, 1);
+}
+
+// A pin or CA file that cannot be right is a wrong command line, found before
+// anything is sent; a FIFO as the CA file would otherwise wait for ever.
+TEST_F(CliTest, UnusableFingerprintsAndCaFilesAreWrongCommandLines) {
+  ASSERT_EQ(::mkfifo(Local("ca.fifo").c_str(), 0600), 0);
+  const std::string url = "ftpes://127.0.0.1:1/";
+  const std::vector<std::vector<std::string>> cases = {
+      {"--fingerprint", "SHA256:AB:CD"},
+      {"--fingerprint", "SHA1:" + std::string(40, 'a')},
+      {"--fingerprint", ""},
+      {"--cacert", Local("ca.fifo").string()},
+      {"--cacert", Local("").string()},
+  };
+  for (const auto& options : cases) {
+    std::vector<std::string> arguments = {"ls", url, "--anonymous"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    auto result = Orvex(arguments);
+    EXPECT_EQ(result.status, 2) << options[0] << " " << options[1] << ": " << result.err;
+    EXPECT_NE(result.err.find(options[0]), std::string::npos) << result.err;
+  }
+  // Any accepted spelling of the right fingerprint still gets through to the
+  // connection (here refused: nothing listens on port 1).
+  std::string lower = Certificates().self_signed.fingerprint.substr(7);
+  std::erase(lower, ':');
+  for (char& character : lower) character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+  EXPECT_EQ(Orvex({"ls", url, "--anonymous", "--fingerprint", lower}).status, 1);
 }
 
 TEST_F(CliTest, InsecureWarnsOnEveryRunAndTlsOptionsLeavePlainFtpAlone) {

@@ -156,6 +156,81 @@ INSTANTIATE_TEST_SUITE_P(
                                 "taken as UTC+05:30 (the configured"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A POSIX TZ text for a zone at UTC+01:00 with summer time (UTC+02:00) from
+// `from` to `to` (whole days; the rule needs no zone files).
+std::string ZoneWithSummerTime(std::chrono::system_clock::time_point from, std::chrono::system_clock::time_point to) {
+  const auto julian_day = [](std::chrono::system_clock::time_point time) {
+    const std::chrono::year_month_day date{std::chrono::floor<std::chrono::days>(time)};
+    // "Jn" counts 1 to 365 and never 29 February.
+    const auto start = std::chrono::sys_days{date.year() / std::chrono::January / 1};
+    int day = static_cast<int>((std::chrono::sys_days{date} - start).count()) + 1;
+    if (date.year().is_leap() && date.month() > std::chrono::February) --day;
+    return std::to_string(std::min(day, 365));
+  };
+  return "<+01>-1<+02>,J" + julian_day(from) + ",J" + julian_day(to);
+}
+
+// A LIST server on a clock with summer time lists winter files an hour apart
+// from summer ones: one offset learnt from one file must not date them all.
+// Downloads carry the server's true times whatever side of the change a file
+// lies on, so a later `sync --up` finds nothing to send.
+TEST_F(CliTest, ListingTimesAreTrueOnBothSidesOfASummerTimeChange) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Proftpd);
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  FtpServerOptions options;
+  options.time_zone = ZoneWithSummerTime(now - std::chrono::days(30), now + std::chrono::days(30));
+  options.list_local_times = true;
+  FtpServer server(ServerKind::Proftpd, options);
+  // Listed in the order of their names; "a" first, learnt from first.
+  const std::vector<std::pair<std::string, std::chrono::system_clock::time_point>> files = {
+      {"a summer.txt", now - std::chrono::days(10) + std::chrono::seconds(17)},
+      {"b winter.txt", now - std::chrono::days(50) + std::chrono::seconds(41)},
+      {"c summer.txt", now - std::chrono::days(20) + std::chrono::seconds(5)},
+      {"d winter.txt", now - std::chrono::days(40) + std::chrono::seconds(29)},
+  };
+  for (const auto& [name, time] : files) {
+    server.WriteFile(name, name);
+    SetTime(server.root() / name, time);
+  }
+  for (const char* zone : {"UTC", "Europe/Berlin"}) {
+    SCOPED_TRACE(zone);
+    SetClientTimeZone(zone);
+    const fs::path local = Local(std::string("site-") + (zone[0] == 'U' ? "utc" : "berlin"));
+    fs::create_directories(local);
+    auto down = WithLogin(server, {"sync", local.string(), Url(server), "--down"});
+    ASSERT_EQ(down.status, 0) << down.out << down.err;
+    for (const auto& [name, time] : files) {
+      const auto off = TimeOf(local / name) - time;
+      EXPECT_LE(std::chrono::abs(off), std::chrono::seconds(60))
+          << name << " is " << std::chrono::duration_cast<std::chrono::seconds>(off).count() << " s off";
+    }
+    auto up = WithLogin(server, {"sync", local.string(), Url(server), "--up"});
+    EXPECT_TRUE(Summary(up, "copied 0, skipped 4, deleted 0, failed 0")) << up.out << up.err;
+  }
+}
+
+// Files dated at the very start of 1970 (how reproducible builds date their
+// output) or before it are dated on the server like any other, so a second
+// `sync --up` finds them unchanged instead of sending them again and again.
+TEST_F(CliTest, FilesDatedAtOrBefore1970AreCopiedOnce) {
+  for (const ServerKind kind : {ServerKind::Pyftpdlib, ServerKind::Vsftpd}) {
+    SCOPED_TRACE(ServerKindName(kind));
+    ORVEX_REQUIRE_SERVER(kind);
+    FtpServer server(kind);
+    const fs::path local = Local(std::string("old-") + ServerKindName(kind));
+    WriteTree(local, {{"epoch.txt", "zero"}, {"second.txt", "one"}, {"1965.txt", "older"}});
+    SetTime(local / "epoch.txt", std::chrono::system_clock::from_time_t(0));
+    SetTime(local / "second.txt", std::chrono::system_clock::from_time_t(1));
+    SetTime(local / "1965.txt", std::chrono::system_clock::from_time_t(-157766400 + 3723));
+    auto first = WithLogin(server, {"sync", local.string(), Url(server), "--up"});
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    EXPECT_TRUE(Summary(first, "copied 3, skipped 0, deleted 0, failed 0")) << first.out;
+    auto again = WithLogin(server, {"sync", local.string(), Url(server), "--up"});
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_TRUE(Summary(again, "copied 0, skipped 3, deleted 0, failed 0")) << again.out << again.err;
+  }
+}
+
 // A server whose LIST hides dot files and that takes "-a" for a name: a dot
 // file cannot be compared, so it is neither sent on every run nor deleted.
 TEST_F(CliTest, DotFilesAServerHidesAreReportedNotCopiedOrDeleted) {
@@ -177,6 +252,26 @@ TEST_F(CliTest, DotFilesAServerHidesAreReportedNotCopiedOrDeleted) {
   EXPECT_EQ(down.status, 1) << down.out << down.err;
   EXPECT_EQ(ReadTree(Local("site")),
             (Tree{{"index.html", "index"}, {".htaccess", "deny"}, {".git/", ""}, {".git/HEAD", "x"}}));
+}
+
+// A server that offers MFMT and then refuses it for a file: the upload
+// stands, and the user is told why the next run will send the file again
+// rather than finding it copied anew each time without a word.
+TEST_F(CliTest, AnUploadWhoseTimeTheServerRefusedIsSaidToBeSentAgain) {
+  ScriptedServer server;
+  server.On("FEAT", ScriptedServer::Fixed("211-Features:\r\n EPSV\r\n SIZE\r\n MDTM\r\n MFMT\r\n211 End"));
+  server.On("MFMT", ScriptedServer::Fixed("550 Not allowed to change the time"));
+  server.SetListing({});
+  WriteTree(Local("site"), {{"page.html", "<p>page</p>"}});
+  SetTime(Local("site") / "page.html", std::chrono::system_clock::now() - std::chrono::hours(49));
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
+
+  auto up = Orvex({"sync", Local("site").string(), url, "--up", "--no-temp-copy", "--user", "u", "--password-stdin"},
+                  "p\n");
+  EXPECT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_TRUE(Summary(up, "copied 1, skipped 0, deleted 0, failed 0")) << up.out;
+  EXPECT_EQ(server.Uploaded("/page.html").value_or(""), "<p>page</p>") << up.out << up.err;
+  EXPECT_NE(up.err.find("page.html: the server did not take the file's time"), std::string::npos) << up.err;
 }
 
 }  // namespace

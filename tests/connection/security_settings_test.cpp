@@ -73,5 +73,36 @@ TEST_F(SecuritySettingsTest, BadValuesAreRefusedAndAnUnknownStoredModeIsNeverPla
   EXPECT_EQ(NewConnection("ftp://server")->Encryption(), _ConnectionSecurity::kEncryptionExplicit);
 }
 
+// The properties dialog saves under the URL it was given, which may name
+// another server: a trusted certificate stays with the server it was trusted
+// for, and that server's own pin is neither overwritten nor erased.
+TEST_F(SecuritySettingsTest, ATrustedCertificateStaysWithTheServerItWasTrustedFor) {
+  const auto pin = [](const char* pair) {
+    std::string text = std::string("SHA256:") + pair;
+    for (int index = 1; index < 32; ++index) text += std::string(":") + pair;
+    return text;
+  };
+  NewConnection("ftp://server-b/y")->TrustCertificate(pin("BB"));
+  auto first = NewConnection("ftp://server-a/x");
+  first->TrustCertificate(pin("AA"));
+
+  first->SaveSettings("ftp://server-b/z");
+  EXPECT_EQ(NewConnection("ftp://server-b")->CertificateFingerprint(), pin("BB"));
+  EXPECT_EQ(first->CertificateFingerprint(), pin("BB"));  // the one its next connect checks
+  EXPECT_EQ(NewConnection("ftp://server-a")->CertificateFingerprint(), pin("AA"));
+
+  // A new location, nothing loaded yet, saved under a server with a pin.
+  auto fresh = NewConnection("");
+  fresh->SaveSettings("ftp://SERVER-B/new");
+  EXPECT_EQ(NewConnection("ftp://server-b")->CertificateFingerprint(), pin("BB"));
+  EXPECT_EQ(fresh->CertificateFingerprint(), pin("BB"));
+
+  // The API's own value: any accepted form, kept canonical; junk refused.
+  first->CertificateFingerprint("sha256:" + std::string(64, 'c'));
+  EXPECT_EQ(first->CertificateFingerprint(), pin("CC"));
+  EXPECT_THROW(first->CertificateFingerprint("SHA256:CC"), Error);
+  EXPECT_EQ(first->CertificateFingerprint(), pin("CC"));
+}
+
 }  // namespace
 }  // namespace orvex

@@ -64,5 +64,30 @@ TEST_F(DialogTest, AnUntrustedCertificateIsShownAndTrustedOnlyWhenTheUserSaysSo)
   EXPECT_EQ(again->CertificateFingerprint(), fingerprint);
 }
 
+// Subject and issuer are the server's own words: markup in them is shown as
+// typed, never rendered (a label left to guess would take "&lt;" or a known
+// tag for rich text and let a certificate restyle or hide the prompt), and a
+// bidirectional override is shown as an escape instead of reversing the text.
+TEST_F(DialogTest, CertificateNamesAreShownAsPlainTextNeverAsMarkup) {
+  dialogs::CertificateDetails details;
+  details.server = "ftp.example.org";
+  details.fingerprint = "SHA256:" + std::string(95, 'A');
+  details.subject = "CN=&lt;b&gt;Your Bank&lt;/b&gt;";
+  details.issuer = "O=<font size=7>Trusted Root</font> \u202eexe.pdf";
+  details.valid_until = "2027-01-09 12:00:00 UTC";
+  details.reason = "self-signed certificate";
+  dialogs::frmCertificate dialog(details);
+  int shown = 0;
+  const std::string issuer_shown = "O=<font size=7>Trusted Root</font> \\u202eexe.pdf";
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    const std::string text = label->text().toStdString();
+    EXPECT_EQ(text.find("\u202e"), std::string::npos) << text;  // the override itself never reaches the screen
+    if (text != details.subject && text != issuer_shown) continue;
+    ++shown;
+    EXPECT_EQ(label->textFormat(), Qt::PlainText) << text;
+  }
+  EXPECT_EQ(shown, 2);
+}
+
 }  // namespace
 }  // namespace orvex

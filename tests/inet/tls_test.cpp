@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 
 #include "platform/inet/wininet_security.h"
@@ -10,6 +14,7 @@
 #include "tests/support/ftp_server.h"
 #include "tests/support/proxy_daemon.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_certificates.h"
 
 namespace orvex::wininet::testing {
@@ -232,9 +237,33 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, TlsRefusals,
     ::testing::Values(RefusalCase{"no_AUTH_TLS", nullptr, nullptr},
                       RefusalCase{"AUTH_TLS_refused", "534 TLS not available", nullptr},
+                      RefusalCase{"AUTH_TLS_unavailable_for_now", "431 Try again later", nullptr},
+                      RefusalCase{"AUTH_taken_for_another_mechanism", "334 ADAT=challenge", nullptr},
                       RefusalCase{"234_then_clear_text_at_once", "234 Proceed", "220 hello in clear"},
                       RefusalCase{"234_then_no_handshake", "234 Proceed", nullptr}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
+// A CA file that is no file of certificates fails before anything is sent,
+// saying which file; a FIFO is never opened (that would wait for a writer
+// for ever).
+TEST(TlsCaFile, ThatIsNotARegularFileOfCertificatesFailsAtOnceNamingIt) {
+  ::orvex::testing::TempDir folder;
+  const std::filesystem::path fifo = folder.path() / "ca.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::filesystem::path junk = folder.path() / "junk.pem";
+  std::ofstream(junk) << "not a certificate\n";
+  for (const std::filesystem::path& file : {fifo, folder.path(), junk}) {
+    ScriptedServer server;
+    INTERNET_SECURITY_OPTIONS security;
+    security.encryption = FTP_ENCRYPTION_IMPLICIT;
+    security.ca_file = file.string();
+    SecureClient client;
+    EXPECT_FALSE(client.Connect(server.host(), server.port(), "user", "secret", security)) << file;
+    EXPECT_TRUE(IsSecurityError(client.error())) << file << ": " << client.Explain();
+    EXPECT_NE(client.report().text.find(file.string()), std::string::npos) << client.report().text;
+    EXPECT_TRUE(server.Commands().empty()) << file;
+  }
+}
 
 // Control and data connections through real proxies, TLS end to end.
 class TlsThroughProxy : public ::testing::TestWithParam<ProxyKind> {};
