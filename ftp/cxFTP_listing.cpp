@@ -35,7 +35,7 @@ class FindHandle {
 // Keys ignore letter case, a case-sensitive server does not: of names that
 // differ only in case the first is keyed, the others are kept without a key.
 void AddByName(script::Collection& collection, const Variant& item, const std::string& name) {
-  if (collection.Find(name)) {
+  if (collection.Position(name) != 0) {
     collection.Add(item);
   } else {
     collection.Add(item, name);

@@ -1,13 +1,19 @@
 // Transfer and listing speed of the API against real servers on loopback,
 // next to curl doing the same work in the same run.
 //
-//   ftp_benchmark [--size-mib N] [--entries N] [--runs N] [--only transfers|tls|listings]
+//   ftp_benchmark [--size-mib N] [--entries N] [--files N] [--runs N]
+//                 [--only transfers|tls|listings|small]
 //
 // Prints, per task, the median wall time of ours and curl's, the ratio, and
 // for listings the peak resident memory of each (every measurement runs in a
 // process of its own so that its peak is its own). Transfers over explicit
 // TLS (vsftpd with its default session-reuse requirement, curl --ssl-reqd)
-// also print the client's CPU time per GiB, ours and curl's.
+// also print the client's CPU time per GiB, ours and curl's. Listings are
+// measured twice: through the API alone, and as `orvex ls --json` (the whole
+// host: plug-in, host items, folder cache, output) with its memory per entry
+// above the same command's peak for an empty folder. "small" sends --files
+// files of 4 KiB up and back down with `orvex sync` and `lftp mirror`, one
+// and four transfers at a time, and `orvex sync --no-temp-copy`.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -61,6 +67,25 @@ Measurement InChild(const std::function<bool()>& work) {
                        usage.ru_stime.tv_usec / 1e6;
   result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return result;
+}
+
+// Runs a program with `input` on its standard input and its output thrown
+// away; the program's exit status says whether it succeeded.
+Measurement RunProgram(std::vector<std::string> arguments, const std::string& input = {}) {
+  return InChild([&] {
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) return false;
+    if (write(pipe_ends[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) return false;
+    close(pipe_ends[1]);
+    dup2(pipe_ends[0], 0);
+    const int null_output = open("/dev/null", O_WRONLY);
+    dup2(null_output, 1);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    return false;
+  });
 }
 
 Measurement RunCurl(std::vector<std::string> arguments) {
@@ -160,11 +185,11 @@ Measurement Median(int runs, const std::function<Measurement()>& measure) {
 double gibibytes = 1;
 
 void Report(const char* task, const Measurement& ours, const Measurement& curl,
-            bool memory) {
-  std::printf("%-34s ours %8.3f s   curl %8.3f s   ratio %5.2f", task, ours.seconds,
+            bool memory, const char* peer = "curl") {
+  std::printf("%-38s ours %8.3f s   %s %8.3f s   ratio %5.2f", task, ours.seconds, peer,
               curl.seconds, ours.seconds / curl.seconds);
   if (memory) {
-    std::printf("   peak memory ours %6.1f MiB, curl %6.1f MiB", ours.peak_kib / 1024.0,
+    std::printf("   peak memory ours %6.1f MiB, %s %6.1f MiB", ours.peak_kib / 1024.0, peer,
                 curl.peak_kib / 1024.0);
   }
   if (use_tls) {
@@ -197,9 +222,133 @@ void MakeManyFiles(const std::filesystem::path& folder, std::size_t count) {
 
 }  // namespace
 
+std::string Orvex() { return ORVEX_CLI; }
+
+void MakeSmallFiles(const std::filesystem::path& folder, std::size_t count) {
+  std::filesystem::create_directories(folder);
+  std::mt19937 generator(7);
+  std::vector<char> content(4096);
+  for (std::size_t index = 0; index < count; ++index) {
+    for (char& byte : content) byte = static_cast<char>(generator());
+    std::ofstream(folder / ("small-" + std::to_string(index) + ".dat"), std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
+  }
+}
+
+std::size_t CountFiles(const std::filesystem::path& folder) {
+  std::size_t count = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    count += it->is_regular_file();
+  }
+  return count;
+}
+
+void EmptyFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::filesystem::remove_all(it->path(), error);
+  }
+}
+
+// orvex finds the plug-in through a class registry of the benchmark's own.
+void RegisterPlugin(const std::filesystem::path& state) {
+  std::filesystem::create_directories(state);
+  setenv("ORVEX_CLASS_REGISTRY", (state / "classes.registry").c_str(), 1);
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "HOME"}) {
+    setenv(variable, state.c_str(), 1);
+  }
+  RunProgram({Orvex(), "register"});
+}
+
+std::string FolderUrl(const FtpServer& server, const std::string& folder) {
+  return "ftp://" + server.host() + ":" + std::to_string(server.port()) + "/" + folder;
+}
+
+void SmallFiles(std::size_t files, int runs, const std::filesystem::path& scratch) {
+  FtpServer server(ServerKind::Vsftpd);
+  const auto local = scratch / "small-local";
+  const auto fetched = scratch / "small-fetched";
+  MakeSmallFiles(local, files);
+  std::filesystem::create_directories(server.root() / "up");
+  server.AdoptFiles();
+  const std::string url = FolderUrl(server, "up");
+  const std::string lftp_open = "set ftp:ssl-allow no; set net:max-retries 1; set cmd:fail-exit yes; open -u " +
+                                server.user() + "," + server.password() + " " + FolderUrl(server, "");
+  auto orvex_up = [&](int parallel, bool temp_copy) {
+    return Median(runs, [&] {
+      EmptyFolder(server.root() / "up");
+      std::vector<std::string> arguments = {Orvex(), "sync", "--up", "--parallel", std::to_string(parallel),
+                                            "--user", server.user(), "--password-stdin", local.string(), url};
+      if (!temp_copy) arguments.push_back("--no-temp-copy");
+      auto measured = RunProgram(arguments, server.password() + "\n");
+      measured.ok = measured.ok && CountFiles(server.root() / "up") == files;
+      return measured;
+    });
+  };
+  auto lftp_up = [&](int parallel) {
+    return Median(runs, [&] {
+      EmptyFolder(server.root() / "up");
+      auto measured = RunProgram({"lftp", "-c", lftp_open + "; mirror -R --parallel=" + std::to_string(parallel) +
+                                                  " " + local.string() + " /up"});
+      measured.ok = measured.ok && CountFiles(server.root() / "up") == files;
+      return measured;
+    });
+  };
+  auto orvex_down = [&](int parallel) {
+    return Median(runs, [&] {
+      std::filesystem::remove_all(fetched);
+      auto measured = RunProgram({Orvex(), "sync", "--down", "--parallel", std::to_string(parallel), "--user",
+                                  server.user(), "--password-stdin", fetched.string(), url},
+                                 server.password() + "\n");
+      measured.ok = measured.ok && CountFiles(fetched) == files;
+      return measured;
+    });
+  };
+  auto lftp_down = [&](int parallel) {
+    return Median(runs, [&] {
+      std::filesystem::remove_all(fetched);
+      auto measured = RunProgram({"lftp", "-c", lftp_open + "; mirror --parallel=" + std::to_string(parallel) +
+                                                  " /up " + fetched.string()});
+      measured.ok = measured.ok && CountFiles(fetched) == files;
+      return measured;
+    });
+  };
+  const std::string what = std::to_string(files) + " x 4 KiB";
+  for (int parallel : {1, 4}) {
+    Report((what + " up, " + std::to_string(parallel) + " at a time, vsftpd").c_str(), orvex_up(parallel, true),
+           lftp_up(parallel), false, "lftp");
+  }
+  Report((what + " up, --no-temp-copy, vsftpd").c_str(), orvex_up(1, false), orvex_up(1, true), false,
+         "temp");
+  // --limit-rate: one 4 MiB file at 1 MiB/s should take four seconds.
+  {
+    const auto paced = scratch / "paced";
+    std::filesystem::create_directories(paced);
+    MakeLargeFile(paced / "four.bin", 4);
+    std::filesystem::create_directories(server.root() / "paced");
+    server.AdoptFiles();
+    const Measurement measured = Median(runs, [&] {
+      EmptyFolder(server.root() / "paced");
+      return RunProgram({Orvex(), "sync", "--up", "--limit-rate", "1M", "--user", server.user(), "--password-stdin",
+                         paced.string(), FolderUrl(server, "paced")},
+                        server.password() + "\n");
+    });
+    std::printf("%-38s ours %8.3f s   aimed at 4.000 s (4 MiB at 1 MiB/s): %+.1f%%%s\n", "--limit-rate 1M, 4 MiB up",
+                measured.seconds, (measured.seconds / 4.0 - 1) * 100, measured.ok ? "" : "   FAILED");
+    std::fflush(stdout);
+  }
+  // The files are on the server now (the last upload): fetch them back.
+  for (int parallel : {1, 4}) {
+    Report((what + " down, " + std::to_string(parallel) + " at a time, vsftpd").c_str(), orvex_down(parallel),
+           lftp_down(parallel), false, "lftp");
+  }
+}
+
 int main(int argc, char** argv) {
   std::size_t size_mib = 1024;
   std::size_t entries = 100'000;
+  std::size_t files = 1000;
   int runs = 3;
   std::string only;
   for (int index = 1; index + 1 < argc; index += 2) {
@@ -212,7 +361,11 @@ int main(int argc, char** argv) {
     if (option == "--size-mib") size_mib = static_cast<std::size_t>(value);
     if (option == "--entries") entries = static_cast<std::size_t>(value);
     if (option == "--runs") runs = static_cast<int>(value);
+    if (option == "--files") files = static_cast<std::size_t>(value);
   }
+  const std::filesystem::path scratch =
+      std::filesystem::temp_directory_path() / ("orvex-bench-state-" + std::to_string(getpid()));
+  RegisterPlugin(scratch / "state");
   const std::string size_text = std::to_string(size_mib) + " MiB";
   gibibytes = size_mib / 1024.0;
 
@@ -275,8 +428,13 @@ int main(int argc, char** argv) {
     std::filesystem::remove(local);
   }
 
+  if (only.empty() || only == "small") SmallFiles(files, runs, scratch);
+
   const std::string entries_text = std::to_string(entries) + " entries";
-  if (!only.empty() && only != "listings") return 0;
+  if (!only.empty() && only != "listings") {
+    std::filesystem::remove_all(scratch);
+    return 0;
+  }
   for (const auto& [kind, command] :
        {std::pair<ServerKind, const char*>{ServerKind::Vsftpd, "LIST"},
         {ServerKind::PureFtpd, "MLSD"}}) {
@@ -291,6 +449,24 @@ int main(int argc, char** argv) {
     });
     Report((std::string(command) + " " + entries_text + ", " + server.name()).c_str(),
            ours, curl, true);
+    // The whole host: `orvex ls --json`, and the same for an empty folder
+    // as the fixed base its memory per entry is counted from.
+    std::filesystem::create_directories(server.root() / "empty");
+    server.AdoptFiles();
+    auto orvex_ls = [&](const std::string& folder) {
+      return Median(runs, [&] {
+        return RunProgram({Orvex(), "ls", "--json", "--user", server.user(), "--password-stdin",
+                           FolderUrl(server, folder)},
+                          server.password() + "\n");
+      });
+    };
+    const Measurement listed = orvex_ls("many");
+    const Measurement base = orvex_ls("empty");
+    Report(("orvex ls --json " + entries_text + ", " + server.name()).c_str(), listed, curl, true);
+    std::printf("%-38s %.0f bytes of peak memory per entry above the %.1f MiB of an empty folder\n", "",
+                (listed.peak_kib - base.peak_kib) * 1024.0 / static_cast<double>(entries), base.peak_kib / 1024.0);
+    std::fflush(stdout);
   }
+  std::filesystem::remove_all(scratch);
   return 0;
 }

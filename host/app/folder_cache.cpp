@@ -1,7 +1,6 @@
 #include "host/app/folder_cache.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "host/app/host_path.h"
 #include "platform/error.h"
@@ -25,49 +24,74 @@ std::string ItemName(const std::string& name, const std::string& key) {
 
 }  // namespace
 
-MemoryFolderCache::Entries MemoryFolderCache::CopyIn(const com::ComPtr<script::Collection>& collection) {
-  Entries entries;
+// Collection keys ignore letter case, FTP names do not: the first of several
+// names that differ only in case gets the key, the rest none. A listing built
+// that way (as the plug-in's are) is shared as it is; any other is re-keyed.
+MemoryFolderCache::Half MemoryFolderCache::CopyIn(const com::ComPtr<script::Collection>& collection) {
   const auto count = collection->Count();
-  entries.reserve(static_cast<std::size_t>(count));
+  bool keyed_by_name = true;
+  for (std::int32_t position = 1; keyed_by_name && position <= count; ++position) {
+    const auto name = NameOf(collection->Item(position));
+    const auto key = collection->Key(position);
+    if (name && !name->empty() && key == *name) continue;
+    // Unkeyed is right only for a case twin of an earlier keyed name.
+    keyed_by_name = key.empty() && name && !name->empty() && collection->Position(*name) > 0 &&
+                    collection->Position(*name) < position;
+  }
+  if (keyed_by_name) return collection->Copy();
+
+  auto copy = script::NewCollection();
   for (std::int32_t position = 1; position <= count; ++position) {
     Variant item = collection->Item(position);
-    auto name = NameOf(item);
-    entries.push_back(Entry{std::move(item), std::move(name)});
-  }
-  return entries;
-}
-
-com::ComPtr<script::Collection> MemoryFolderCache::CopyOut(const Entries& entries) {
-  auto collection = script::NewCollection();
-  // Collection keys ignore letter case, FTP names do not: the first of
-  // several names that differ only in case gets the key, the rest none.
-  std::unordered_set<std::string> taken;
-  for (const auto& entry : entries) {
-    if (entry.name && !entry.name->empty() && taken.insert(script::FoldCase(*entry.name)).second) {
-      collection->Add(entry.item, *entry.name);
+    const auto name = NameOf(item);
+    if (name && !name->empty() && copy->Position(*name) == 0) {
+      copy->Add(item, *name);
     } else {
-      collection->Add(entry.item);
+      copy->Add(item);
     }
   }
-  return collection;
+  return copy;
 }
 
-void MemoryFolderCache::Update(std::optional<Entries> Listing::*half, const std::string& folder_key,
-                               const std::string& name, const Variant& item, bool deleted) {
+void MemoryFolderCache::Update(Half Listing::*half, const std::string& folder_key, const std::string& name,
+                               const Variant& item, bool deleted) {
   auto listing = listings_.find(folder_key);
   if (listing == listings_.end() || !(listing->second.*half)) return;
-  Entries& entries = *(listing->second.*half);
-  auto same_name = [&](const Entry& entry) { return entry.name && *entry.name == name; };
+  script::Collection& entries = *(listing->second.*half);
+  // The keyed item of that name, unless its name differs in case; then an
+  // unkeyed case twin carries the name exactly.
+  std::int32_t found = entries.Position(name);
+  if (found > 0 && NameOf(entries.Item(found)) != name) {
+    found = 0;
+    for (std::int32_t position = 1; position <= entries.Count(); ++position) {
+      if (entries.Key(position).empty() && NameOf(entries.Item(position)) == name) {
+        found = position;
+        break;
+      }
+    }
+  }
   if (deleted) {
-    std::erase_if(entries, same_name);
+    if (found == 0) return;
+    const bool was_keyed = !entries.Key(found).empty();
+    entries.Remove(found);
+    if (!was_keyed) return;
+    // The first case twin left takes over the key.
+    for (std::int32_t position = 1; position <= entries.Count(); ++position) {
+      if (!entries.Key(position).empty()) continue;
+      const Variant twin = entries.Item(position);
+      const auto twin_name = NameOf(twin);
+      if (twin_name && !twin_name->empty() && script::FoldedEquals(*twin_name, name)) {
+        entries.Replace(position, twin, *twin_name);
+        break;
+      }
+    }
     return;
   }
-  auto found = std::find_if(entries.begin(), entries.end(), same_name);
-  if (found != entries.end()) {
+  if (found > 0) {
     // Replaced in place, so the listing keeps the server's order.
-    *found = Entry{item, name};
+    entries.Replace(found, item, entries.Key(found));
   } else {
-    entries.push_back(Entry{item, name});
+    entries.Add(item, entries.Position(name) == 0 ? name : std::string());
   }
 }
 
@@ -98,15 +122,15 @@ bool MemoryFolderCache::GetContents(const std::string& path, com::ComPtr<script:
   std::lock_guard lock(mutex_);
   auto listing = listings_.find(CacheKey(path));
   if (listing == listings_.end() || !listing->second.folders || !listing->second.files) return false;
-  folders = CopyOut(*listing->second.folders);
-  files = CopyOut(*listing->second.files);
+  folders = listing->second.folders->Copy();
+  files = listing->second.files->Copy();
   return true;
 }
 
-void MemoryFolderCache::Store(const std::string& path, std::optional<Entries> Listing::*half,
+void MemoryFolderCache::Store(const std::string& path, Half Listing::*half,
                               const com::ComPtr<script::Collection>& collection) {
   const auto key = CacheKey(path);
-  std::optional<Entries> entries;
+  Half entries;
   // Copied before taking the lock: reading the items calls into them.
   if (collection) entries = CopyIn(collection);
   std::lock_guard lock(mutex_);
@@ -116,7 +140,7 @@ void MemoryFolderCache::Store(const std::string& path, std::optional<Entries> Li
   }
   auto listing = listings_.find(key);
   if (listing == listings_.end()) return;
-  listing->second.*half = std::nullopt;
+  listing->second.*half = nullptr;
   if (!listing->second.folders && !listing->second.files) listings_.erase(listing);
 }
 

@@ -9,7 +9,9 @@
 //
 // The cache copies collections on the way in and on the way out: a caller
 // that later adds to or removes from a collection it stored or received does
-// not change what the cache holds. The items themselves (HostFile and
+// not change what the cache holds. The copies share their entries until one
+// side changes (Collection::Copy), so a cached listing of a large folder
+// costs no second set of entries and handing it out costs nothing per entry. The items themselves (HostFile and
 // HostFolder objects) are shared, as the host shares one item object per
 // remote item; replace an item with UpdateFile or UpdateFolder to change its
 // listing.
@@ -25,7 +27,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "connection/host/folder_cache.h"
 
@@ -58,24 +59,19 @@ class MemoryFolderCache final : public com::Object<MemoryFolderCache, FolderCach
   void ClearFolder(const std::string& path, bool recursive) override;
 
  private:
-  struct Entry {
-    Variant item;
-    std::optional<std::string> name;  // none for an item that is no host item
-  };
-  using Entries = std::vector<Entry>;
+  using Half = com::ComPtr<script::Collection>;  // keyed as described above
   struct Listing {
-    std::optional<Entries> folders;
-    std::optional<Entries> files;
+    Half folders;
+    Half files;
   };
 
-  static Entries CopyIn(const com::ComPtr<script::Collection>& collection);
-  static com::ComPtr<script::Collection> CopyOut(const Entries& entries);
+  // A copy of `collection` keyed as the cache hands listings out.
+  static Half CopyIn(const com::ComPtr<script::Collection>& collection);
   // Replaces, appends or (when `deleted`) removes the item called `name` in
   // the chosen half of the listing of `folder_key`, if that half is cached.
-  void Update(std::optional<Entries> Listing::*half, const std::string& folder_key,
-              const std::string& name, const Variant& item, bool deleted);
-  void Store(const std::string& path, std::optional<Entries> Listing::*half,
-             const com::ComPtr<script::Collection>& collection);
+  void Update(Half Listing::*half, const std::string& folder_key, const std::string& name, const Variant& item,
+              bool deleted);
+  void Store(const std::string& path, Half Listing::*half, const com::ComPtr<script::Collection>& collection);
   void ForgetBelow(const std::string& key);
 
   std::mutex mutex_;

@@ -47,8 +47,10 @@ std::optional<ParsedArguments> ParseArguments(const std::vector<std::string>& ar
       parsed.flags.insert(spec->name);
     } else if (equals != std::string::npos) {
       parsed.values[spec->name] = argument.substr(equals + 1);
+      parsed.in_order.emplace_back(spec->name, parsed.values[spec->name]);
     } else if (index + 1 < arguments.size()) {
       parsed.values[spec->name] = arguments[++index];
+      parsed.in_order.emplace_back(spec->name, parsed.values[spec->name]);
     } else {
       error = "option " + name + " needs a value";
       return std::nullopt;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvex::cli {
@@ -22,6 +23,9 @@ struct ParsedArguments {
   std::vector<std::string> operands;
   std::map<std::string, std::string> values;  // options with a value, the last one given wins
   std::set<std::string> flags;                // options without a value
+  // Every option with a value as given, in order (for options that may be
+  // repeated and whose order matters, such as --exclude and --include).
+  std::vector<std::pair<std::string, std::string>> in_order;
 
   bool Has(const std::string& name) const { return flags.count(name) > 0 || values.count(name) > 0; }
   std::optional<std::string> Value(const std::string& name) const;

@@ -161,6 +161,7 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   result.session = OpenSession(folder, options, status, folder.names.empty() ? nullptr : &failure);
   if (result.session) {
     result.path = result.session->location();
+    result.url = folder;
     return result;
   }
   if (folder.names.empty() || status != kFailure) return {};
@@ -184,7 +185,7 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   }
   const std::string path = session->PathOf(folder.names);
   if (!create) {
-    return {std::move(session), path, false};
+    return {std::move(session), path, false, root};
   }
   if (!session->plugin().iPC_CreateFolder(path)) {
     status = Problem(session->LastError());
@@ -194,7 +195,24 @@ FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& opt
   result.session = OpenSession(folder, options, status);
   if (!result.session) return {};
   result.path = result.session->location();
+  result.url = folder;
   return result;
+}
+
+std::unique_ptr<RemoteSession> PrepareSession(const RemoteUrl& location, ConnectionOptions& options,
+                                              const std::string& label, std::string& error) {
+  try {
+    if (options.verbose) EnableDialogueTrace();
+    auto session = std::make_unique<RemoteSession>(location);
+    if (options.verbose) session->ShowDialogue(label);
+    if (!session->Apply(options, std::cin, error)) return nullptr;
+    // Ctrl-C cuts short this connection's waits as it does the first one's.
+    session->CancelOnInterrupt();
+    return session;
+  } catch (const std::exception& failure) {
+    error = failure.what();
+    return nullptr;
+  }
 }
 
 std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const ParsedArguments& arguments,

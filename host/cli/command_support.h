@@ -58,17 +58,27 @@ std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, Connection
 std::unique_ptr<RemoteSession> OpenSession(const RemoteUrl& location, const ParsedArguments& arguments,
                                            int& status);
 
+// A further session for `location` with the same settings as the one
+// OpenSession made from `options` (login, password already read, port,
+// proxy, TLS and certificate checks, server time offset, ...), not yet
+// connected: its caller connects it, on a thread of its own if it likes.
+// `label` goes in front of its lines of --verbose dialogue. Null with
+// `error` set when it cannot be made.
+std::unique_ptr<RemoteSession> PrepareSession(const RemoteUrl& location, ConnectionOptions& options,
+                                              const std::string& label, std::string& error);
+
 // A session at the folder `folder` names, which is created (with its
 // parents) when missing, as `mkdir -p` does; with `create` false a missing
 // folder is only reported through `exists`: the session is then one at the
 // server's root and `path` the folder's host path in it; otherwise the
-// session is at the folder and `path` its location. A file where a folder of
-// the path should be fails ("not a folder: URL") before anything is made.
-// Null after printing why.
+// session is at the folder and `path` its location; `url` says which. A file
+// where a folder of the path should be fails ("not a folder: URL") before
+// anything is made. Null after printing why.
 struct FolderSession {
   std::unique_ptr<RemoteSession> session;
   std::string path;
   bool exists = true;
+  RemoteUrl url;  // where the session was opened (the folder, or the root)
 };
 FolderSession OpenFolderCreating(const RemoteUrl& folder, ConnectionOptions& options, bool create, int& status);
 

@@ -96,12 +96,21 @@ const std::vector<CommandInfo>& Commands() {
         {"--down", "", "copy from the server to LOCALDIR", ""},
         {"--delete", "", "delete what the source side does not have", ""},
         {"--dry-run", "", "only show what would be done", ""},
-        {"--size-only", "", "compare sizes only, not modification times", ""}},
+        {"--size-only", "", "compare sizes only, not modification times", ""},
+        {"--parallel", "N", "copy over N connections at once (1 to 64, default 4)", ""},
+        {"--exclude", "PATTERN", "leave out what matches (repeatable, first matching rule decides)", ""},
+        {"--include", "PATTERN", "keep what matches though a later --exclude would leave it out", ""},
+        {"--max-delete", "N", "refuse the whole run if it would delete more than N items", ""},
+        {"--retries", "N", "try a step again after a transient fault, up to N times (default 3)", ""},
+        {"--limit-rate", "RATE", "at most RATE bytes per second for the whole run (500k, 2M)", ""}},
        true, "orvex sync --up --delete ~/site ftp://me@ftp.example.org/www",
        "Exactly one of --up and --down. A file is copied when it is missing, its size differs or\n"
        "its time differs from the source's (either way: the target becomes a copy). Nothing is\n"
        "deleted without --delete, and nothing on the strength of a listing that failed; a dot\n"
-       "file a server may hide from its listings is reported as not verifiable and left alone.",
+       "file a server may hide from its listings is reported as not verifiable and left alone.\n"
+       "Deletions come last, and none at all after any failure. Patterns are globs on the path\n"
+       "below LOCALDIR: * and ? within a name, ** across folders, a / anywhere but at the end\n"
+       "anchors at the top, a closing / matches folders only; what is left out is not touched.",
        {"folder", "url"}},
       {"info", {"URL"}, "show the plug-in's descriptor and the settings stored for URL", {}, true,
        "orvex info ftp://me@ftp.example.org/pub --password-stdin",

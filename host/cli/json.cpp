@@ -8,7 +8,7 @@ namespace orvex::cli {
 namespace {
 
 // Length of the valid UTF-8 sequence at `position`, 0 when it is not one.
-std::size_t SequenceLength(const std::string& text, std::size_t position) {
+std::size_t SequenceLength(std::string_view text, std::size_t position) {
   const auto lead = static_cast<unsigned char>(text[position]);
   std::size_t length = 0;
   std::uint32_t minimum = 0;
@@ -35,9 +35,27 @@ std::size_t SequenceLength(const std::string& text, std::size_t position) {
 }  // namespace
 
 std::string JsonString(const std::string& text) {
-  std::string json = "\"";
+  std::string json;
+  AppendJsonString(json, text);
+  return json;
+}
+
+void AppendJsonString(std::string& json, std::string_view text) {
+  json += '"';
   for (std::size_t position = 0; position < text.size();) {
     const auto c = static_cast<unsigned char>(text[position]);
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      // A run of plain characters goes in as one piece.
+      std::size_t end = position + 1;
+      while (end < text.size()) {
+        const auto next = static_cast<unsigned char>(text[end]);
+        if (next < 0x20 || next >= 0x7F || next == '"' || next == '\\') break;
+        ++end;
+      }
+      json.append(text, position, end - position);
+      position = end;
+      continue;
+    }
     if (c >= 0x80) {
       const std::size_t length = SequenceLength(text, position);
       if (length == 0) {
@@ -66,7 +84,7 @@ std::string JsonString(const std::string& text) {
     }
     ++position;
   }
-  return json + "\"";
+  json += '"';
 }
 
 }  // namespace orvex::cli

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <type_traits>
 
 #include "host/cli/command_support.h"
 #include "host/cli/commands.h"
@@ -23,20 +24,80 @@
 namespace orvex::cli {
 namespace {
 
-std::string FormatDate(Date date) {
+// One entry as it is printed, read from its item once: sorting and printing
+// a folder of a million entries then calls no item member again.
+struct Row {
+  std::string name;
+  Date modified;
+  std::uint64_t size = 0;
+};
+
+// The rows in name order. The order is kept as positions, which are cheaper
+// to move around than rows.
+template <class Item>
+std::vector<Row> RowsOf(const std::vector<com::ComPtr<Item>>& items) {
+  std::vector<Row> rows;
+  rows.reserve(items.size());
+  for (const auto& item : items) {
+    Row row{item->Name(), item->DateModified(), 0};
+    if constexpr (std::is_same_v<Item, HostFile>) {
+      row.size = static_cast<std::uint64_t>(std::max(0.0, item->Size()));
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<std::uint32_t> NameOrder(const std::vector<Row>& rows) {
+  std::vector<std::uint32_t> order(rows.size());
+  for (std::size_t index = 0; index < order.size(); ++index) order[index] = static_cast<std::uint32_t>(index);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return rows[a].name < rows[b].name; });
+  return order;
+}
+
+void AppendDigits(std::string& out, int value, int width) {
+  char digits[12];
+  int count = 0;
+  unsigned magnitude = static_cast<unsigned>(value < 0 ? 0 : value);
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  for (int pad = count; pad < width; ++pad) out += '0';
+  while (count > 0) out += digits[--count];
+}
+
+// YYYY-MM-DDTHH:MM:SS
+void AppendDate(std::string& out, Date date) {
   const CalendarTime time = date.ToCalendar();
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", time.year, time.month, time.day, time.hour,
-                time.minute, time.second);
+  AppendDigits(out, time.year, 4);
+  out += '-';
+  AppendDigits(out, time.month, 2);
+  out += '-';
+  AppendDigits(out, time.day, 2);
+  out += 'T';
+  AppendDigits(out, time.hour, 2);
+  out += ':';
+  AppendDigits(out, time.minute, 2);
+  out += ':';
+  AppendDigits(out, time.second, 2);
+}
+
+std::string FormatDate(Date date) {
+  std::string text;
+  AppendDate(text, date);
   return text;
 }
 
-template <class Item>
-void SortByName(std::vector<com::ComPtr<Item>>& items) {
-  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a->Name() < b->Name(); });
-}
+// Output gathered in pieces of about this size, so that printing a large
+// listing needs neither a write per entry nor the whole text in memory.
+constexpr std::size_t kOutputChunk = 64 * 1024;
 
-std::string SizeText(double size) { return std::to_string(static_cast<std::uint64_t>(std::max(0.0, size))); }
+void FlushIfFull(std::string& out, bool force = false) {
+  if (out.size() < kOutputChunk && !force) return;
+  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+  out.clear();
+}
 
 }  // namespace
 
@@ -51,47 +112,86 @@ int ListCommand(const Arguments& arguments) {
 
   auto listing = session->List(session->location());
   if (!listing) return Problem(session->LastError());
-  SortByName(listing->folders);
-  SortByName(listing->files);
+  const auto folder_rows = RowsOf(listing->folders);
+  const auto file_rows = RowsOf(listing->files);
+  const auto left_out = std::move(listing->left_out);
+  listing.reset();
+  const auto folder_order = NameOrder(folder_rows);
+  const auto file_order = NameOrder(file_rows);
+  // The rows in name order, without copying them.
+  auto folders = [&](std::size_t index) -> const Row& { return folder_rows[folder_order[index]]; };
+  auto files = [&](std::size_t index) -> const Row& { return file_rows[file_order[index]]; };
 
+  std::string out;
+  out.reserve(kOutputChunk + 4096);
   if (parsed->Has("--json")) {
-    std::string json = "{\"location\":" + JsonString(session->location()) + ",\"folders\":[";
-    for (std::size_t index = 0; index < listing->folders.size(); ++index) {
-      const auto& folder = listing->folders[index];
-      if (index > 0) json += ",";
-      json += "{\"name\":" + JsonString(folder->Name()) + ",\"modified\":\"" + FormatDate(folder->DateModified()) +
-              "\"}";
+    out += "{\"location\":";
+    AppendJsonString(out, session->location());
+    out += ",\"folders\":[";
+    for (std::size_t index = 0; index < folder_rows.size(); ++index) {
+      if (index > 0) out += ',';
+      out += "{\"name\":";
+      AppendJsonString(out, folders(index).name);
+      out += ",\"modified\":\"";
+      AppendDate(out, folders(index).modified);
+      out += "\"}";
+      FlushIfFull(out);
     }
-    json += "],\"files\":[";
-    for (std::size_t index = 0; index < listing->files.size(); ++index) {
-      const auto& file = listing->files[index];
-      if (index > 0) json += ",";
-      json += "{\"name\":" + JsonString(file->Name()) + ",\"size\":" + SizeText(file->Size()) +
-              ",\"modified\":\"" + FormatDate(file->DateModified()) + "\"}";
+    out += "],\"files\":[";
+    for (std::size_t index = 0; index < file_rows.size(); ++index) {
+      if (index > 0) out += ',';
+      out += "{\"name\":";
+      AppendJsonString(out, files(index).name);
+      out += ",\"size\":";
+      out += std::to_string(files(index).size);
+      out += ",\"modified\":\"";
+      AppendDate(out, files(index).modified);
+      out += "\"}";
+      FlushIfFull(out);
     }
-    std::cout << json << "]}\n";
+    out += "]}\n";
   } else if (parsed->Has("-l")) {
     char line[64];
-    for (const auto& folder : listing->folders) {
-      std::snprintf(line, sizeof line, "d %15s %s ", "-", FormatDate(folder->DateModified()).c_str());
-      std::cout << line << text::TerminalSafe(folder->Name()) << "/\n";
+    for (std::size_t index = 0; index < folder_rows.size(); ++index) {
+      const Row& folder = folders(index);
+      std::snprintf(line, sizeof line, "d %15s %s ", "-", FormatDate(folder.modified).c_str());
+      out += line;
+      out += text::TerminalSafe(folder.name);
+      out += "/\n";
+      FlushIfFull(out);
     }
-    for (const auto& file : listing->files) {
-      std::snprintf(line, sizeof line, "- %15s %s ", SizeText(file->Size()).c_str(),
-                    FormatDate(file->DateModified()).c_str());
-      std::cout << line << text::TerminalSafe(file->Name()) << "\n";
+    for (std::size_t index = 0; index < file_rows.size(); ++index) {
+      const Row& file = files(index);
+      std::snprintf(line, sizeof line, "- %15llu %s ", static_cast<unsigned long long>(file.size),
+                    FormatDate(file.modified).c_str());
+      out += line;
+      out += text::TerminalSafe(file.name);
+      out += '\n';
+      FlushIfFull(out);
     }
   } else {
-    for (const auto& folder : listing->folders) std::cout << text::TerminalSafe(folder->Name()) << "/\n";
-    for (const auto& file : listing->files) std::cout << text::TerminalSafe(file->Name()) << "\n";
+    for (std::size_t index = 0; index < folder_rows.size(); ++index) {
+      const Row& folder = folders(index);
+      out += text::TerminalSafe(folder.name);
+      out += "/\n";
+      FlushIfFull(out);
+    }
+    for (std::size_t index = 0; index < file_rows.size(); ++index) {
+      const Row& file = files(index);
+      out += text::TerminalSafe(file.name);
+      out += '\n';
+      FlushIfFull(out);
+    }
   }
-  for (const auto& entry : listing->left_out) {
+  FlushIfFull(out, true);
+  std::cout.flush();
+  for (const auto& entry : left_out) {
     std::cerr << "orvex: not shown: " << text::TerminalSafe(entry.name) << (entry.folder ? "/" : "") << " ("
               << (entry.special ? "a device, socket or pipe"
                                 : "the name holds \"/\", \"\\\" or NUL, or is too long")
               << ")\n";
   }
-  return kSuccess;
+  return std::cout ? kSuccess : kFailure;
 }
 
 }  // namespace orvex::cli

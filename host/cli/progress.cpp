@@ -85,7 +85,8 @@ void Progress::Draw() {
   if (line_drawn_ && now - last_draw_ < kRedrawInterval) return;
   last_draw_ = now;
   const double seconds = std::chrono::duration<double>(now - started_).count();
-  const std::uint64_t bytes = tally_.bytes + current_bytes_;
+  std::uint64_t bytes = tally_.bytes;
+  for (const auto& [thread, moved] : in_flight_) bytes += moved;
   const auto rate = seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(bytes) / seconds) : 0;
   std::string status;
   if (total_files_ != 1) {
@@ -112,27 +113,31 @@ void Progress::Draw() {
 }
 
 void Progress::Start(const std::string& name) {
+  std::lock_guard lock(mutex_);
   current_ = Safe(name);
-  current_bytes_ = 0;
+  in_flight_[std::this_thread::get_id()] = 0;
   Draw();
 }
 
 void Progress::Advance(std::uint64_t bytes) {
-  current_bytes_ = bytes;
+  std::lock_guard lock(mutex_);
+  in_flight_[std::this_thread::get_id()] = bytes;
   Draw();
 }
 
 void Progress::Copied(const std::string& name, std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
   ++tally_.copied;
   tally_.bytes += bytes;
-  current_bytes_ = 0;
+  in_flight_.erase(std::this_thread::get_id());
   if (!terminal_) Line("copied " + Safe(name) + " (" + std::to_string(bytes) + " bytes)");
   Draw();
 }
 
 void Progress::Failed(const std::string& name, const std::string& report) {
+  std::lock_guard lock(mutex_);
   ++tally_.failed;
-  current_bytes_ = 0;
+  in_flight_.erase(std::this_thread::get_id());
   ClearLine();
   out_ << std::flush;
   errors_ << "failed " << Safe(name) << ": " << Safe(report) << "\n" << std::flush;
@@ -140,17 +145,23 @@ void Progress::Failed(const std::string& name, const std::string& report) {
 }
 
 void Progress::Created(const std::string& name) {
+  std::lock_guard lock(mutex_);
   if (!terminal_) Line("created " + Safe(name));
 }
 
 void Progress::Deleted(const std::string& name) {
+  std::lock_guard lock(mutex_);
   ++tally_.deleted;
   if (!terminal_) Line("deleted " + Safe(name));
 }
 
-void Progress::Skipped(const std::string&) { ++tally_.skipped; }
+void Progress::Skipped(const std::string&) {
+  std::lock_guard lock(mutex_);
+  ++tally_.skipped;
+}
 
 void Progress::LeftOut(const std::string& name, const std::string& reason) {
+  std::lock_guard lock(mutex_);
   ClearLine();
   out_ << std::flush;
   errors_ << "left out " << Safe(name) << ": " << Safe(reason) << "\n" << std::flush;
@@ -165,16 +176,27 @@ void Progress::Warn(const std::string& name, const std::string& text) {
 }
 
 void Progress::Stopped(const std::string& why) {
+  std::lock_guard lock(mutex_);
   ClearLine();
   out_ << std::flush;
   errors_ << "orvex: " << Safe(why) << "\n" << std::flush;
 }
 
+void Progress::Warn(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  ClearLine();
+  out_ << std::flush;
+  errors_ << "orvex: warning: " << Safe(text) << "\n" << std::flush;
+  Draw();
+}
+
 void Progress::Note(const std::string& text) {
+  std::lock_guard lock(mutex_);
   if (!terminal_) Line(Safe(text));
 }
 
 void Progress::Planned(const std::string& action, const std::string& name, std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
   if (action == "copy") {
     ++tally_.copied;
     tally_.bytes += bytes;
@@ -185,6 +207,7 @@ void Progress::Planned(const std::string& action, const std::string& name, std::
 }
 
 void Progress::Summary(const std::string& prefix) {
+  std::lock_guard lock(mutex_);
   ClearLine();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
@@ -204,6 +227,7 @@ void Progress::Summary(const std::string& prefix) {
 namespace orvex::cli {
 
 void Progress::PlanSummary() {
+  std::lock_guard lock(mutex_);
   ClearLine();
   out_ << "dry run, nothing changed: would copy " << tally_.copied << (tally_.copied == 1 ? " file (" : " files (")
        << FormatBytes(tally_.bytes) << "), delete " << tally_.deleted << ", skipped " << tally_.skipped

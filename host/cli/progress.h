@@ -15,11 +15,17 @@
 // with ", not attempted N" after the failures when a run stopped early, and
 // a dry run's says what would be done, without a rate:
 //   dry run, nothing changed: would copy C files (B bytes), delete D, skipped S, failed F
+// Every member may be called from several threads (a parallel run's
+// transfers); each call is one step. Each thread's transfer in flight counts
+// towards the bytes shown; the name shown is the one started last.
 
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
 
 namespace orvex::cli {
 
@@ -61,8 +67,21 @@ class Progress {
   void Warn(const std::string& name, const std::string& text);
   // Why a run stops early: "orvex: WHY" on standard error.
   void Stopped(const std::string& why);
+  // Something a person must hear of though the run goes on: "orvex:
+  // warning: TEXT" on standard error, on a terminal too.
+  void Warn(const std::string& text);
+  // A failure already explained by the line that stopped the run (a lost
+  // connection): counted, without a line of its own.
+  void FailedUnreported() {
+    std::lock_guard lock(mutex_);
+    ++tally_.failed;
+    in_flight_.erase(std::this_thread::get_id());
+  }
   // Steps a stopped run never reached.
-  void NotAttempted(std::uint64_t count) { tally_.not_attempted += count; }
+  void NotAttempted(std::uint64_t count) {
+    std::lock_guard lock(mutex_);
+    tally_.not_attempted += count;
+  }
   // A dry run's "would copy NAME" and the like; "copy" and "delete" are
   // counted in the summary as if done.
   void Planned(const std::string& action, const std::string& name, std::uint64_t bytes = 0);
@@ -73,7 +92,10 @@ class Progress {
   // A dry run's summary.
   void PlanSummary();
   // Takes the status line away, for a caller's own closing line.
-  void Clear() { ClearLine(); }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    ClearLine();
+  }
 
   static std::string FormatBytes(std::uint64_t bytes);
 
@@ -82,6 +104,7 @@ class Progress {
   void ClearLine();
   void Line(const std::string& text);
 
+  std::recursive_mutex mutex_;
   std::ostream& out_;
   std::ostream& errors_;
   const bool terminal_;
@@ -89,7 +112,8 @@ class Progress {
   std::uint64_t total_bytes_ = 0;
   Tally tally_;
   std::string current_;
-  std::uint64_t current_bytes_ = 0;
+  // Bytes moved so far of the file each thread is moving.
+  std::map<std::thread::id, std::uint64_t> in_flight_;
   bool line_drawn_ = false;
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_draw_{};

@@ -238,7 +238,7 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
   if (!options.anonymous && !options.password_from_input) {
     std::string warning;
     netrc = ReadNetrcLogin(url_.host, warning);
-    if (!warning.empty()) std::cerr << "orvex: " << text::TerminalSafe(warning) << "\n";
+    if (!warning.empty() && !options.warned) std::cerr << "orvex: " << text::TerminalSafe(warning) << "\n";
   }
   if (!user && netrc && !netrc->login.empty()) user = netrc->login;
 
@@ -333,17 +333,18 @@ bool RemoteSession::Apply(ConnectionOptions& options, std::istream& password_inp
     if (options.insecure) {
       security_->VerifyCertificates(false);
       security_->CertificateFingerprint("");
-      std::cerr << "orvex: warning: --insecure: the server's certificate is not checked; anyone on the "
+      if (!options.warned) std::cerr << "orvex: warning: --insecure: the server's certificate is not checked; anyone on the "
                    "way can read and change what is sent, password included\n";
     }
   }
+  options.warned = true;
   return true;
 }
 
 void EnableDialogueTrace() { ::setenv("ORVEX_FTP_TRACE", "1", 1); }
 
-void RemoteSession::ShowDialogue() {
-  host_.services().SetLogHandler([](const hostapp::LogRecord& record) {
+void RemoteSession::ShowDialogue(const std::string& label) {
+  host_.services().SetLogHandler([label](const hostapp::LogRecord& record) {
     if (record.type != HostServices::kTraceLogType) return false;
     // "FTP(cli) > USER me": the identifier says nothing here.
     std::string text = record.text;
@@ -351,7 +352,10 @@ void RemoteSession::ShowDialogue() {
       const auto space = text.find(") ");
       if (space != std::string::npos) text.erase(0, space + 2);
     }
-    std::cerr << text::TerminalSafe(text) << "\n" << std::flush;
+    // One write per line: parallel sessions trace from their own threads.
+    const std::string line = text::TerminalSafe(label + text) + "\n";
+    std::cerr.write(line.data(), static_cast<std::streamsize>(line.size()));
+    std::cerr.flush();
     return true;
   });
 }

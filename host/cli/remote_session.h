@@ -49,6 +49,9 @@ struct ConnectionOptions {
   std::optional<std::string> ca_file;      // --cacert FILE
   std::optional<std::string> fingerprint;  // --fingerprint SHA256:...
   bool insecure = false;                   // --insecure
+  // Set once a session printed its warnings (a netrc it will not use,
+  // --insecure): the further sessions of a command stay quiet about them.
+  bool warned = false;
 };
 
 // The proxy for a server: --proxy (`given`) when set; otherwise, unless
@@ -111,7 +114,8 @@ class RemoteSession {
   // URL wins over the stored port. When a user is named and no password
   // comes from anywhere, a person at a terminal is asked for it (echo off).
   // --password-stdin on a terminal reads without echo as well. A password
-  // read is kept in `options`. False with `error` set when the options
+  // read is kept in `options`, so that a further session of the same
+  // command (a parallel sync's) gets the same settings. False with `error` set when the options
   // contradict the URL or no password could be read.
   bool Apply(ConnectionOptions& options, std::istream& password_input, std::string& error);
 
@@ -120,7 +124,9 @@ class RemoteSession {
   // "transfer" in front), control characters shown as "\xNN". The
   // plug-in traces only when ORVEX_FTP_TRACE was set before this session
   // was made: see EnableDialogueTrace.
-  void ShowDialogue();
+  // `label` goes in front of each line (a parallel sync's further sessions
+  // are told apart by it).
+  void ShowDialogue(const std::string& label = "");
 
   // iPC_Connect without the interactive retry: one attempt. On failure the
   // reason is LastError().

@@ -1,18 +1,24 @@
 // orvex sync LOCALDIR URL --up|--down [--delete] [--dry-run] [--size-only]
+//   [--parallel N] [--exclude P] [--include P] [--max-delete N] [--retries N]
+//   [--limit-rate RATE]
 //
 // First the whole tree is compared and a list of steps made (so the progress
-// display knows the total, and --dry-run can print the list); then the steps
-// run in order. What happens to each name is decided by PlanItem
-// (sync_plan.h); this file walks the two trees and carries the steps out.
+// display knows the total, --dry-run can print the list and --max-delete can
+// refuse before anything changes); then --parallel connections share the
+// steps. What happens to each name is decided by PlanItem (sync_plan.h);
+// this file walks the two trees and carries the steps out.
 //
 // The walk is iterative and stops at kMaxFolderDepth, so no tree a server
-// makes up can exhaust the stack. Within each folder deletions come first
-// (so an item of the other kind with the same name is out of the way), then
-// files, then sub-folders; a folder's contents come after its creation, and
-// are not attempted when that failed. A step that fails is reported and
-// counted; the rest go on, unless the connection is lost for good or a
-// signal arrives: then the run stops, counts what it did not attempt, and
-// says why.
+// makes up can exhaust the stack. A folder's contents wait for its creation
+// and are not attempted when that failed. Deletions of what the source lacks
+// come last, once every other step is done, and only when nothing failed
+// (planning included); an item of the other kind in the way of a copy goes
+// with that copy's own step, and a deletion whose name differs only in
+// letter case from an arriving item goes just before it. A step that fails
+// is reported and counted (after --retries for a transient fault); the rest
+// go on, unless the connection is lost for good or a signal arrives: then
+// every connection stops, the run counts what it did not attempt, and says
+// why once.
 //
 // Safety of the local side: a symbolic link is never followed on --down (a
 // link where the server has an item is a clash, or with --delete is itself
@@ -23,7 +29,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <iostream>
 #include <map>
 #include <set>
@@ -32,6 +42,8 @@
 #include "host/cli/commands.h"
 #include "host/cli/interrupts.h"
 #include "host/cli/progress.h"
+#include "host/cli/rate_limit.h"
+#include "host/cli/sync_filter.h"
 #include "host/cli/sync_plan.h"
 #include "host/cli/transfer.h"
 #include "platform/text/terminal_text.h"
@@ -140,8 +152,24 @@ struct Step {
   bool replace = false;  // the target of another kind is removed first
   bool cancelled = false;  // a folder not created after all: its contents could not be read
   std::uint64_t bytes = 0;
-  std::ptrdiff_t depends_on = -1;  // the step creating the folder this one is in
+  // The step this one waits for: the one creating the folder it is in, or
+  // a deletion making room for it (see `early`).
+  std::ptrdiff_t depends_on = -1;
+  // A deletion that runs before the copy depending on it rather than with
+  // the deletions at the end (a name differing only in letter case).
+  bool early = false;
 };
+
+// A deletion kept for the end of the run.
+bool LateDeletion(const Step& step) { return step.kind == StepKind::Delete && !step.early; }
+
+// ASCII letters in lower case: how a target that ignores case compares.
+std::string FoldedName(std::string name) {
+  for (char& character : name) {
+    if (character >= 'A' && character <= 'Z') character = static_cast<char>(character - 'A' + 'a');
+  }
+  return name;
+}
 
 Step NewStep(StepKind kind, std::string display, fs::path relative, std::string remote_path) {
   Step step;
@@ -165,17 +193,30 @@ struct FolderVisit {
 struct SyncSettings {
   PlanOptions plan;
   bool dry_run = false;
+  std::size_t parallel = 4;                // --parallel: connections at work
+  int retries = 3;                         // --retries: further tries of a step after a transient fault
+  std::optional<std::uint64_t> max_delete;  // --max-delete
+  SyncFilter filter;                       // --exclude, --include
+  std::uint64_t limit_rate = 0;            // --limit-rate, bytes per second (0: none)
 };
 
 class Synchronisation {
  public:
-  Synchronisation(RemoteSession& session, const fs::path& local_root, const SyncSettings& settings,
-                  Progress& progress)
-      : session_(session), root_(local_root), settings_(settings), progress_(progress) {}
+  // Makes the connection numbered `number` (2, 3, ...) of a parallel run,
+  // set up exactly as the first (TLS and its certificate checks, the server
+  // time offset, the login, ...) and not yet connected; null with `error`.
+  using SessionMaker = std::function<std::unique_ptr<RemoteSession>(std::size_t number, std::string& error)>;
+
+  Synchronisation(RemoteSession& session, SessionMaker open_another, const fs::path& local_root,
+                  const SyncSettings& settings, Progress& progress)
+      : session_(session), open_another_(std::move(open_another)), root_(local_root), settings_(settings),
+        progress_(progress), rate_(settings.limit_rate) {}
 
   // `remote_root`: the remote folder's host path; a remote root that does
   // not exist (a dry run into a folder --up would create) is planned empty.
   void Plan(bool local_root_exists, const std::string& remote_root, bool remote_root_exists = true);
+  // How many steps remove something on the target side.
+  std::size_t Removals() const;
   void Run();
   // The plug-in's report when the connection was lost for good, else "".
   const std::string& lost_reason() const { return lost_reason_; }
@@ -190,14 +231,30 @@ class Synchronisation {
     bool ok = false;
     bool remote = false;  // the failure came from the server side
     bool interrupted = false;
+    std::string report;   // why it failed
+    bool given_back = false;  // an unproven extra connection could not do it
   };
-  Outcome Execute(const Step& step);
-  Outcome ExecuteLocal(const Step& step);
-  Outcome ExecuteRemote(const Step& step);
+  // One try of a step on one connection; reports nothing when it fails.
+  Outcome Execute(const Step& step, RemoteSession& session);
+  Outcome ExecuteLocal(const Step& step, RemoteSession& session);
+  Outcome ExecuteRemote(const Step& step, RemoteSession& session);
+  // Execute, tried again after a transient fault (--retries); the final
+  // failure is left to the caller to report (a lost connection reports it
+  // once for all). With `give_back`, a transient fault is not retried but
+  // handed back (the step is then another connection's).
+  Outcome RunStep(const Step& step, RemoteSession& session, bool give_back);
+  // The steps taken by one connection (numbered from 1, the first) until
+  // none is left; a further connection connects first, and leaves the work
+  // to the others when the server refuses it.
+  void Work(RemoteSession* session, std::size_t number);
   // After a failure on the server side: true when the connection is gone
   // and a fresh connect fails too (the reason is kept for the report).
-  bool ConnectionLost(const std::string& report);
-  std::string LastReport() { return session_.LastError(); }
+  bool ConnectionLost(RemoteSession& session, const std::string& report);
+  // True once the run is to stop: the connection is lost for good, or a
+  // signal arrived.
+  bool Stopping();
+  static std::string LastReport(RemoteSession& session) { return session.LastError(); }
+  BlockProgress Advancer();
   // Whether the server's listings give minutes only, and whether an upload
   // gets the local file's time (known once a folder was listed).
   bool RemoteInMinutes() { return !(session_.connection().ServerTraits() & _Connection::kServerListsSeconds); }
@@ -215,22 +272,44 @@ class Synchronisation {
   }
 
   RemoteSession& session_;
+  const SessionMaker open_another_;
   const fs::path root_;
-  const SyncSettings settings_;
+  const SyncSettings& settings_;
   Progress& progress_;
+  RateLimit rate_;
   std::vector<Step> steps_;
   std::string lost_reason_;
+
+  // The run's shared state: which steps are taken and how they ended.
+  enum class State { Waiting, Running, Done, Failed };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<State> states_;
+  std::size_t first_waiting_ = 0;
+  std::size_t unfinished_copies_ = 0;  // steps before the deletions
+  bool stopped_ = false;
+  bool any_failed_ = false;
+  bool deletions_withheld_ = false;
+  std::vector<std::unique_ptr<RemoteSession>> extra_sessions_;
 };
 
-bool Synchronisation::ConnectionLost(const std::string& report) {
+bool Synchronisation::ConnectionLost(RemoteSession& session, const std::string& report) {
   // A signal stops the run anyway; no reconnecting for it.
   if (Interrupted()) return false;
-  if (session_.plugin().iPC_Connected() && IsServerRefusal(report)) return false;
-  if (session_.Connect()) return false;
-  lost_reason_ = session_.LastError();
+  if (session.plugin().iPC_Connected() && IsServerRefusal(report)) return false;
+  if (session.Connect()) return false;
+  std::lock_guard lock(mutex_);
+  if (!lost_reason_.empty()) return true;
+  lost_reason_ = session.LastError();
   if (lost_reason_.empty()) lost_reason_ = report;
   progress_.Stopped("the connection to the server was lost and could not be restored: " + lost_reason_);
   return true;
+}
+
+bool Synchronisation::Stopping() {
+  if (Interrupted()) return true;
+  std::lock_guard lock(mutex_);
+  return stopped_ || !lost_reason_.empty();
 }
 
 void Synchronisation::Plan(bool local_root_exists, const std::string& remote_root, bool remote_root_exists) {
@@ -271,9 +350,9 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   if (visit.remote_exists) {
     auto listing = session_.List(visit.remote_path);
     if (!listing) {
-      const std::string report = LastReport();
+      const std::string report = LastReport(session_);
       FolderFailed(visit, report);
-      ConnectionLost(report);
+      ConnectionLost(session_, report);
       return;
     }
     remote = std::move(*listing);
@@ -397,6 +476,13 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     const auto remote_found = remote_items.find(name);
     const SideItem local = local_found == local_items.end() ? SideItem{} : local_found->second;
     const SideItem remote = remote_found == remote_items.end() ? SideItem{} : remote_found->second;
+    // Left out by --exclude/--include: neither side is touched. A name that
+    // is a folder on either side counts as a folder.
+    if (!settings_.filter.empty() &&
+        settings_.filter.Excluded(visit.display + name,
+                                  local.kind == ItemKind::Folder || remote.kind == ItemKind::Folder)) {
+      continue;
+    }
     const SideItem& source = up() ? local : remote;
     const SideItem& target = up() ? remote : local;
     if (visit.remote_exists && remote.kind == ItemKind::Absent && local.kind != ItemKind::Absent &&
@@ -460,9 +546,30 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     }
   }
 
+  // A deletion whose name differs only in letter case from an item copied or
+  // created here goes first, and that copy waits for it: on a target that
+  // ignores case (a Windows server, a FAT drive) the copy lands on the very
+  // item the deletion names, and deleting after it would remove the copy.
+  std::set<std::string> arriving;
+  for (const auto* group : {&files, &folders}) {
+    for (const auto& step : *group) arriving.insert(FoldedName(step.relative.filename().string()));
+  }
+  std::map<std::string, std::ptrdiff_t> clearing;  // folded name -> the deletion making room
+  for (auto& step : deletions) {
+    const std::string folded = FoldedName(step.relative.filename().string());
+    if (!arriving.count(folded)) continue;
+    step.early = true;
+    clearing[folded] = static_cast<std::ptrdiff_t>(steps_.size());
+    steps_.push_back(std::move(step));
+  }
   std::map<std::string, std::ptrdiff_t> created;  // child display -> its creating step
   for (auto* group : {&deletions, &files, &folders}) {
     for (auto& step : *group) {
+      if (step.kind == StepKind::Delete && step.early) continue;  // already placed
+      if (step.kind != StepKind::Delete) {
+        const auto room = clearing.find(FoldedName(step.relative.filename().string()));
+        if (room != clearing.end()) step.depends_on = room->second;
+      }
       if (step.kind == StepKind::CreateFolder) created[step.display] = static_cast<std::ptrdiff_t>(steps_.size());
       steps_.push_back(std::move(step));
     }
@@ -474,6 +581,12 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   }
 }
 
+std::size_t Synchronisation::Removals() const {
+  std::size_t count = 0;
+  for (const auto& step : steps_) count += !step.cancelled && (step.kind == StepKind::Delete || step.replace);
+  return count;
+}
+
 void Synchronisation::Run() {
   std::uint64_t copies = 0, bytes = 0;
   for (const auto& step : steps_) {
@@ -483,14 +596,9 @@ void Synchronisation::Run() {
   }
   progress_.set_total_files(copies);
   progress_.set_total_bytes(bytes);
-  // Whether each step was done: later steps inside a folder whose creation
-  // failed are not attempted.
-  std::vector<bool> done(steps_.size(), false);
-  bool stopped = !lost_reason_.empty() || Interrupted();
-  for (std::size_t index = 0; index < steps_.size(); ++index) {
-    const Step& step = steps_[index];
-    if (step.cancelled) continue;
-    if (settings_.dry_run) {
+  if (settings_.dry_run) {
+    for (const Step& step : steps_) {
+      if (step.cancelled) continue;
       static const char* const kVerbs[] = {"create", "copy", "delete", "remove left-over"};
       std::string display = step.display;
       if (step.replace) {
@@ -498,34 +606,218 @@ void Synchronisation::Run() {
                    (step.target_kind == ItemKind::Folder ? "folder)" : "item)");
       }
       progress_.Planned(kVerbs[static_cast<int>(step.kind)], display, step.bytes);
+    }
+    return;
+  }
+  // Deletions of items the source does not have come last, once every copy
+  // and folder is done, and only when all of those succeeded: nothing is
+  // removed on the strength of a run that failed. (An item of the other kind
+  // in the way of a copy is removed by that copy's own step.)
+  std::vector<std::size_t> order;
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    if (!LateDeletion(steps_[index])) order.push_back(index);
+  }
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    if (LateDeletion(steps_[index])) order.push_back(index);
+  }
+  std::vector<std::ptrdiff_t> moved_to(steps_.size());
+  std::vector<Step> ordered;
+  ordered.reserve(steps_.size());
+  for (std::size_t index : order) {
+    moved_to[index] = static_cast<std::ptrdiff_t>(ordered.size());
+    ordered.push_back(std::move(steps_[index]));
+  }
+  for (auto& step : ordered) {
+    if (step.depends_on >= 0) step.depends_on = moved_to[static_cast<std::size_t>(step.depends_on)];
+  }
+  steps_ = std::move(ordered);
+  states_.assign(steps_.size(), State::Waiting);
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    // A folder whose contents could not be read is not created: its step
+    // counts as failed (it was reported so while planning).
+    if (steps_[index].cancelled) {
+      states_[index] = State::Failed;
       continue;
     }
-    if (!stopped && Interrupted()) stopped = true;
-    if (stopped || (step.depends_on >= 0 && !done[static_cast<std::size_t>(step.depends_on)])) {
-      if (step.kind != StepKind::RemoveLeftover) progress_.NotAttempted(1);
+    unfinished_copies_ += !LateDeletion(steps_[index]);
+  }
+  stopped_ = !lost_reason_.empty() || Interrupted();
+  // A failure found while comparing (a listing that failed, a clash, a
+  // folder not entered) is a failed step like any other: it withholds the
+  // deletions, since the picture they would rest on is incomplete.
+  any_failed_ = progress_.tally().failed > 0;
+
+  // The first connection works on this thread; the others each on their
+  // own, opened as the first was. A server that refuses them leaves the
+  // work to the connections it accepted.
+  // No more connections than steps to share, none when the run is already
+  // stopping.
+  const auto runnable = static_cast<std::size_t>(std::count(states_.begin(), states_.end(), State::Waiting));
+  const std::size_t wanted = stopped_ ? 1 : std::clamp<std::size_t>(runnable, 1, std::max<std::size_t>(settings_.parallel, 1));
+  for (std::size_t index = 1; index < wanted; ++index) {
+    std::string error;
+    auto session = open_another_(index + 1, error);
+    if (session && session->location() != session_.location()) {
+      // Its steps' paths would mean other items there.
+      session.reset();
+      error = "it resolved the folder differently";
+    }
+    if (!session) {
+      progress_.Warn("connection " + std::to_string(index + 1) + " could not be made (" + error +
+                     "); going on with fewer");
+      break;
+    }
+    extra_sessions_.push_back(std::move(session));
+  }
+  std::vector<std::thread> workers;
+  for (std::size_t index = 0; index < extra_sessions_.size(); ++index) {
+    workers.emplace_back([this, index] { Work(extra_sessions_[index].get(), index + 2); });
+  }
+  Work(&session_, 1);
+  for (auto& worker : workers) worker.join();
+  for (const State state : states_) {
+    if (state == State::Waiting) progress_.NotAttempted(1);
+  }
+  // Sessions are closed on this thread, where they were made.
+  extra_sessions_.clear();
+}
+
+void Synchronisation::Work(RemoteSession* session, std::size_t number) {
+  if (session != &session_ && !session->Connect()) {
+    // A server limiting its connections ("421 too many connections", a
+    // refused login): the others carry on.
+    // Said on standard error: a certificate that fails its checks on this
+    // connection alone is worth a person's attention.
+    progress_.Warn("connection " + std::to_string(number) + " was refused (" + session->LastError() +
+                   "); going on with fewer");
+    return;
+  }
+  // An extra connection proves itself with its first step: until then a
+  // transient fault (its second connection refused by a server that limits
+  // them, say) hands the step back and closes it, which frees its place.
+  bool proven = session == &session_;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    // The first waiting step that may start: its folder exists, and for a
+    // deletion every other step is finished without a failure.
+    std::optional<std::size_t> next;
+    bool waiting = false;
+    for (std::size_t index = first_waiting_; index < steps_.size(); ++index) {
+      if (states_[index] == State::Running) {
+        waiting = true;  // it may yet be handed back
+        continue;
+      }
+      if (states_[index] != State::Waiting) {
+        if (index == first_waiting_) ++first_waiting_;
+        continue;
+      }
+      const Step& step = steps_[index];
+      const bool deletion = LateDeletion(step);
+      const auto dependency = step.depends_on;
+      const bool blocked_by_failure =
+          stopped_ || Interrupted() || (dependency >= 0 && states_[static_cast<std::size_t>(dependency)] == State::Failed) ||
+          (((deletion && unfinished_copies_ == 0) || step.early) && any_failed_);
+      if (blocked_by_failure) {
+        states_[index] = State::Failed;
+        if (step.kind == StepKind::Delete && !stopped_ && !Interrupted() && !deletions_withheld_) {
+          deletions_withheld_ = true;
+          progress_.Note("deletions not attempted: a step above failed, so nothing is deleted");
+        }
+        if (step.kind != StepKind::RemoveLeftover) progress_.NotAttempted(1);
+        if (!deletion) --unfinished_copies_;
+        changed_.notify_all();
+        continue;
+      }
+      if ((dependency >= 0 && states_[static_cast<std::size_t>(dependency)] != State::Done) ||
+          (deletion && unfinished_copies_ > 0)) {
+        waiting = true;
+        if (deletion) break;  // all later steps are deletions too
+        continue;
+      }
+      next = index;
+      break;
+    }
+    if (!next) {
+      if (!waiting) return;
+      changed_.wait(lock);
       continue;
     }
-    const Outcome outcome = Execute(step);
-    done[index] = outcome.ok;
-    if (outcome.interrupted) {
-      stopped = true;
-    } else if (!outcome.ok && outcome.remote) {
-      stopped = ConnectionLost(LastReport());
+    states_[*next] = State::Running;
+    lock.unlock();
+    const Outcome outcome = RunStep(steps_[*next], *session, !proven);
+    if (outcome.given_back) {
+      session->plugin().iPC_Disconnect();
+      lock.lock();
+      states_[*next] = State::Waiting;
+      first_waiting_ = std::min(first_waiting_, *next);
+      progress_.Note("connection " + std::to_string(number) + " could not work (" +
+                     text::TerminalSafe(outcome.report) + "); going on with fewer");
+      changed_.notify_all();
+      return;
     }
+    proven = proven || outcome.ok;
+    bool lost = false;
+    if (!outcome.ok && !outcome.interrupted && outcome.remote) lost = ConnectionLost(*session, outcome.report);
+    // A step cut short by the lost connection is counted as failed; the one
+    // line saying the connection was lost stands for all of them.
+    if (!outcome.ok && lost) {
+      progress_.FailedUnreported();
+    } else if (!outcome.ok) {
+      progress_.Failed(steps_[*next].display, outcome.report);
+    }
+    lock.lock();
+    states_[*next] = outcome.ok ? State::Done : State::Failed;
+    if (!outcome.ok) any_failed_ = true;
+    if (!LateDeletion(steps_[*next])) --unfinished_copies_;
+    if (outcome.interrupted || lost) stopped_ = true;
+    changed_.notify_all();
   }
 }
 
-Synchronisation::Outcome Synchronisation::Execute(const Step& step) {
-  if (step.kind == StepKind::RemoveLeftover || !up()) return ExecuteLocal(step);
-  return ExecuteRemote(step);
+BlockProgress Synchronisation::Advancer() {
+  auto moved = std::make_shared<std::uint64_t>(0);
+  return [this, moved](std::uint64_t bytes) {
+    progress_.Advance(bytes);
+    rate_.Take(bytes - *moved, [] { return Interrupted(); });
+    *moved = bytes;
+  };
 }
 
-Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
+Synchronisation::Outcome Synchronisation::RunStep(const Step& step, RemoteSession& session, bool give_back) {
+  for (int attempt = 0;; ++attempt) {
+    Outcome outcome = Execute(step, session);
+    if (outcome.ok) return outcome;
+    // Transient: a lost connection, a 421 or another 4xx reply. A 5xx
+    // refusal and a local fault stay what they are.
+    const bool transient = outcome.remote && !outcome.interrupted && !IsServerRefusal(outcome.report);
+    if (transient && give_back) {
+      outcome.given_back = true;
+      return outcome;
+    }
+    if (!transient || attempt >= settings_.retries || Stopping()) return outcome;
+    progress_.Note("retrying " + text::TerminalSafe(step.display) + " (" + std::to_string(attempt + 1) + " of " +
+                   std::to_string(settings_.retries) + ") after: " + text::TerminalSafe(outcome.report));
+    // A short back-off, doubling, never more than 4 s; a signal ends it.
+    const auto pause = std::chrono::milliseconds(std::min(4000, 250 << std::min(attempt, 4)));
+    const auto until = std::chrono::steady_clock::now() + pause;
+    while (std::chrono::steady_clock::now() < until && !Interrupted()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (!session.plugin().iPC_Connected() || !IsServerRefusal(outcome.report)) session.Connect();
+  }
+}
+
+Synchronisation::Outcome Synchronisation::Execute(const Step& step, RemoteSession& session) {
+  if (step.kind == StepKind::RemoveLeftover || !up()) return ExecuteLocal(step, session);
+  return ExecuteRemote(step, session);
+}
+
+Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step, RemoteSession& session) {
   Outcome outcome;
   std::string error;
   const fs::path path = root_ / step.relative;
   auto fail = [&](const std::string& why) {
-    progress_.Failed(step.display, why);
+    outcome.report = why;
     return outcome;
   };
   if (!RealFoldersBelow(root_, step.relative.parent_path(), error)) return fail(error);
@@ -579,15 +871,12 @@ Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
         };
       }
       progress_.Start(step.display);
-      const auto result = DownloadFile(
-          session_.plugin(), step.remote_file, path, [&](std::uint64_t bytes) { progress_.Advance(bytes); },
-          clear_folder);
+      const auto result = DownloadFile(session.plugin(), step.remote_file, path, Advancer(), clear_folder);
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
         outcome.ok = true;
       } else {
-        progress_.Failed(step.display, result.interrupted ? std::string(InterruptText()) + "; nothing was changed"
-                                                          : result.error);
+        outcome.report = result.interrupted ? std::string(InterruptText()) + "; nothing was changed" : result.error;
         outcome.interrupted = result.interrupted;
         // A failure writing locally says nothing about the connection.
         outcome.remote = !result.interrupted && result.error.rfind("cannot ", 0) != 0;
@@ -598,11 +887,11 @@ Synchronisation::Outcome Synchronisation::ExecuteLocal(const Step& step) {
   return outcome;
 }
 
-Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
+Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step, RemoteSession& session) {
   Outcome outcome;
-  iPC& plugin = session_.plugin();
+  iPC& plugin = session.plugin();
   auto fail = [&](const std::string& why, bool remote) {
-    progress_.Failed(step.display, why);
+    outcome.report = why;
     outcome.remote = remote;
     return outcome;
   };
@@ -614,21 +903,20 @@ Synchronisation::Outcome Synchronisation::ExecuteRemote(const Step& step) {
     case StepKind::RemoveLeftover:
       return outcome;
     case StepKind::Delete:
-      if (!remove_target()) return fail(LastReport(), true);
+      if (!remove_target()) return fail(LastReport(session), true);
       progress_.Deleted(step.display);
       outcome.ok = true;
       return outcome;
     case StepKind::CreateFolder:
-      if (step.replace && !remove_target()) return fail(LastReport(), true);
-      if (!plugin.iPC_CreateFolder(step.remote_path)) return fail(LastReport(), true);
+      if (step.replace && !remove_target()) return fail(LastReport(session), true);
+      if (!plugin.iPC_CreateFolder(step.remote_path)) return fail(LastReport(session), true);
       progress_.Created(step.display);
       outcome.ok = true;
       return outcome;
     case StepKind::Copy: {
-      if (step.replace && !remove_target()) return fail(LastReport(), true);
+      if (step.replace && !remove_target()) return fail(LastReport(session), true);
       progress_.Start(step.display);
-      const auto result = UploadFile(plugin, root_ / step.relative, step.remote_path,
-                                     [&](std::uint64_t bytes) { progress_.Advance(bytes); });
+      const auto result = UploadFile(plugin, root_ / step.relative, step.remote_path, Advancer());
       if (result.ok) {
         progress_.Copied(step.display, result.bytes);
         // The comparison takes the copy to carry the file's time; where the
@@ -659,6 +947,38 @@ int SyncCommand(const Arguments& arguments) {
   settings.plan.delete_extra = parsed->Has("--delete");
   settings.plan.size_only = parsed->Has("--size-only");
   settings.dry_run = parsed->Has("--dry-run");
+  // A whole number from `lowest` to `highest`, or nullopt.
+  auto count = [](const std::string& text, std::uint64_t lowest, std::uint64_t highest) -> std::optional<std::uint64_t> {
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    const std::uint64_t value = std::stoull(text);
+    if (value < lowest || value > highest) return std::nullopt;
+    return value;
+  };
+  if (const auto value = parsed->Value("--parallel")) {
+    const auto number = count(*value, 1, 64);
+    if (!number) return UsageError("--parallel needs a number from 1 to 64");
+    settings.parallel = static_cast<std::size_t>(*number);
+  }
+  if (const auto value = parsed->Value("--retries")) {
+    const auto number = count(*value, 0, 100);
+    if (!number) return UsageError("--retries needs a number from 0 to 100");
+    settings.retries = static_cast<int>(*number);
+  }
+  if (const auto value = parsed->Value("--max-delete")) {
+    settings.max_delete = count(*value, 0, 999999999999ULL);
+    if (!settings.max_delete) return UsageError("--max-delete needs a number (0 or more)");
+  }
+  if (const auto value = parsed->Value("--limit-rate")) {
+    const auto rate = ParseRate(*value);
+    if (!rate) return UsageError("--limit-rate needs a rate such as 500k or 2M (bytes per second)");
+    settings.limit_rate = *rate;
+  }
+  for (const auto& [option, pattern] : parsed->in_order) {
+    if (option != "--exclude" && option != "--include") continue;
+    if (const auto problem = settings.filter.Add(option == "--include", pattern)) {
+      return UsageError(option + ": " + *problem);
+    }
+  }
   const bool up = settings.plan.direction == Direction::Up;
   const fs::path local = parsed->operands[0];
   const auto url = ReadUrl(parsed->operands[1]);
@@ -682,6 +1002,7 @@ int SyncCommand(const Arguments& arguments) {
   } else {
     remote.session = OpenSession(*url, *options, status);
     if (remote.session) remote.path = remote.session->location();
+    remote.url = *url;
   }
   auto& session = remote.session;
   if (!session) return status;
@@ -694,9 +1015,22 @@ int SyncCommand(const Arguments& arguments) {
   }
 
   Progress progress(std::cout, std::cerr, OutputIsTerminal());
-  Synchronisation synchronisation(*session, local, settings, progress);
+  const RemoteUrl session_url = remote.url;
+  Synchronisation synchronisation(
+      *session,
+      [&](std::size_t number, std::string& failure) {
+        return PrepareSession(session_url, *options, "[" + std::to_string(number) + "] ", failure);
+      },
+      local, settings, progress);
   if (!remote.exists) progress.Planned("create", url->Location() + "/");
   synchronisation.Plan(up || local_exists, remote.path, remote.exists);
+  if (settings.max_delete && synchronisation.Removals() > *settings.max_delete) {
+    // Refused before anything is done, on either side.
+    progress.Stopped("the run would delete " + std::to_string(synchronisation.Removals()) +
+                     " items, more than --max-delete " + std::to_string(*settings.max_delete) +
+                     " allows; nothing was changed");
+    return kFailure;
+  }
   synchronisation.Run();
   const bool lost = !synchronisation.lost_reason().empty();
   if (Interrupted()) progress.Stopped(std::string(InterruptText()) + ": stopped; temporary files were removed where possible");

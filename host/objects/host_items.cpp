@@ -1,28 +1,72 @@
 // HostFile and HostFolder: plain stored values.
+#include <memory>
+#include <string_view>
+
 #include "connection/host/host_objects.h"
 
 namespace orvex {
 namespace {
 
+// An item's Path. The items of one listing all lie in the listed folder, so
+// a path that is a folder's path, "\" and the item's name keeps the folder
+// part shared with the item made before it instead of a copy of its own:
+// a listing of a million entries then holds one copy of the folder's path.
+class ItemPath {
+ public:
+  std::string Get(const std::string& name) const {
+    if (parent_) return *parent_ + "\\" + name;
+    return full_ ? *full_ : std::string();
+  }
+
+  void Set(const std::string& value, const std::string& name) {
+    parent_.reset();
+    full_.reset();
+    const std::size_t prefix = value.size() - name.size() - 1;
+    if (!name.empty() && value.size() > name.size() && value[prefix] == '\\' &&
+        value.compare(prefix + 1, name.size(), name) == 0) {
+      thread_local std::shared_ptr<const std::string> last_parent;
+      const std::string_view parent(value.data(), prefix);
+      if (!last_parent || *last_parent != parent) last_parent = std::make_shared<const std::string>(parent);
+      parent_ = last_parent;
+      return;
+    }
+    full_ = std::make_unique<std::string>(value);
+  }
+
+  // Before the name changes: the path stays what it was.
+  void Keep(const std::string& name) {
+    if (!parent_) return;
+    full_ = std::make_unique<std::string>(Get(name));
+    parent_.reset();
+  }
+
+ private:
+  std::shared_ptr<const std::string> parent_;
+  std::unique_ptr<std::string> full_;  // a path of any other form
+};
+
 class HostFileObject final : public com::Object<HostFileObject, HostFile> {
  public:
   std::string Name() override { return name_; }
-  void Name(const std::string& value) override { name_ = value; }
+  void Name(const std::string& value) override {
+    path_.Keep(name_);
+    name_ = value;
+  }
   double Size() override { return size_; }
   void Size(double value) override { size_ = value; }
   Date DateModified() override { return date_; }
   void DateModified(Date value) override { date_ = value; }
   std::int32_t Attributes() override { return attributes_; }
   void Attributes(std::int32_t value) override { attributes_ = value; }
-  std::string Path() override { return path_; }
-  void Path(const std::string& value) override { path_ = value; }
+  std::string Path() override { return path_.Get(name_); }
+  void Path(const std::string& value) override { path_.Set(value, name_); }
   bool Deleted() override { return deleted_; }
   void Deleted(bool value) override { deleted_ = value; }
 
   void Init(const std::string& path, const std::string& name, double size, Date date,
             std::int32_t number, bool flag) override {
-    path_ = path;
     name_ = name;
+    path_.Set(path, name_);
     size_ = size;
     date_ = date;
     attributes_ = number;
@@ -31,13 +75,14 @@ class HostFileObject final : public com::Object<HostFileObject, HostFile> {
 
   com::ComPtr<HostFile> Clone() override {
     auto copy = Create();
-    copy->Init(path_, name_, size_, date_, attributes_, flag_);
+    copy->Init(Path(), name_, size_, date_, attributes_, flag_);
     copy->deleted_ = deleted_;
     return copy;
   }
 
  private:
-  std::string path_, name_;
+  ItemPath path_;
+  std::string name_;
   double size_ = 0;
   Date date_;
   std::int32_t attributes_ = 0;
@@ -47,10 +92,13 @@ class HostFileObject final : public com::Object<HostFileObject, HostFile> {
 
 class HostFolderObject final : public com::Object<HostFolderObject, HostFolder> {
  public:
-  std::string Path() override { return path_; }
-  void Path(const std::string& value) override { path_ = value; }
+  std::string Path() override { return path_.Get(name_); }
+  void Path(const std::string& value) override { path_.Set(value, name_); }
   std::string Name() override { return name_; }
-  void Name(const std::string& value) override { name_ = value; }
+  void Name(const std::string& value) override {
+    path_.Keep(name_);
+    name_ = value;
+  }
   Date DateModified() override { return date_; }
   void DateModified(Date value) override { date_ = value; }
   std::int32_t Attributes() override { return attributes_; }
@@ -60,8 +108,8 @@ class HostFolderObject final : public com::Object<HostFolderObject, HostFolder> 
 
   void Init(const std::string& path, const std::string& name, Date date, std::int32_t number,
             bool flag) override {
-    path_ = path;
     name_ = name;
+    path_.Set(path, name_);
     date_ = date;
     attributes_ = number;
     flag_ = flag;
@@ -69,13 +117,14 @@ class HostFolderObject final : public com::Object<HostFolderObject, HostFolder> 
 
   com::ComPtr<HostFolder> Clone() override {
     auto copy = Create();
-    copy->Init(path_, name_, date_, attributes_, flag_);
+    copy->Init(Path(), name_, date_, attributes_, flag_);
     copy->deleted_ = deleted_;
     return copy;
   }
 
  private:
-  std::string path_, name_;
+  ItemPath path_;
+  std::string name_;
   Date date_;
   std::int32_t attributes_ = 0;
   bool deleted_ = false;

@@ -1,6 +1,8 @@
 #include "platform/inet/remote_entry.h"
 
+#include <cstdint>
 #include <ctime>
+#include <limits>
 
 namespace orvex::inet {
 namespace {
@@ -18,21 +20,51 @@ win32::FILETIME ToFileTime(const CivilTime& time) {
   return file_time;
 }
 
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and
+// back (H. Hinnant's algorithms): plain arithmetic, no zone lookups.
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto year_of_era = static_cast<unsigned>(year - era * 400);
+  const unsigned day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
+}
+
+CivilTime CivilFromSeconds(std::int64_t seconds) {
+  std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+  const std::int64_t rest = seconds - days * 86400;
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const auto day_of_era = static_cast<unsigned>(days - era * 146097);
+  const unsigned year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const unsigned day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const unsigned shifted_month = (5 * day_of_year + 2) / 153;
+  const unsigned day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+  const unsigned month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+  const std::int64_t year = static_cast<std::int64_t>(year_of_era) + era * 400 + (month <= 2);
+  return CivilTime{static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+                   static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60), static_cast<int>(rest % 60)};
+}
+
 CivilTime UtcToLocal(const CivilTime& utc) {
-  std::tm fields{};
-  fields.tm_year = utc.year - 1900;
-  fields.tm_mon = utc.month - 1;
-  fields.tm_mday = utc.day;
-  fields.tm_hour = utc.hour;
-  fields.tm_min = utc.minute;
-  fields.tm_sec = utc.second;
-  const std::time_t moment = timegm(&fields);
-  std::tm local{};
-  if (moment == static_cast<std::time_t>(-1) || !localtime_r(&moment, &local)) {
-    return utc;
+  if (utc.month < 1 || utc.month > 12) return utc;
+  const std::int64_t moment = DaysFromCivil(utc.year, static_cast<unsigned>(utc.month), static_cast<unsigned>(utc.day)) * 86400 +
+                              std::int64_t{utc.hour} * 3600 + utc.minute * 60 + utc.second;
+  // Zones change their offset at quarter hours of UTC at the finest, so the
+  // zone rules are asked once per quarter hour that the entries fall into
+  // (a listing's entries mostly share few), not once per entry.
+  thread_local std::int64_t cached_quarter = std::numeric_limits<std::int64_t>::min();
+  thread_local long cached_offset = 0;
+  const std::int64_t quarter = moment >= 0 ? moment / 900 : (moment - 899) / 900;
+  if (quarter != cached_quarter) {
+    const auto time = static_cast<std::time_t>(moment);
+    std::tm local{};
+    if (!localtime_r(&time, &local)) return utc;
+    cached_quarter = quarter;
+    cached_offset = local.tm_gmtoff;
   }
-  return CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                   local.tm_hour,        local.tm_min,     local.tm_sec};
+  return CivilFromSeconds(moment + cached_offset);
 }
 
 }  // namespace

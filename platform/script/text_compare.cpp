@@ -1,5 +1,6 @@
 #include "platform/script/text_compare.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace orvex::script {
@@ -55,7 +56,84 @@ char32_t ToLower(char32_t c) {
   return c;
 }
 
+// The bytes of FoldCase(text), one at a time, without building the string.
+class FoldedBytes {
+ public:
+  explicit FoldedBytes(std::string_view text) : text_(text) {}
+  // The next byte (0..255), or -1 at the end.
+  int Next() {
+    if (position_ < length_) return static_cast<unsigned char>(buffer_[position_++]);
+    if (index_ == text_.size()) return -1;
+    const auto byte = static_cast<unsigned char>(text_[index_]);
+    if (byte < 0x80) {
+      ++index_;
+      return byte >= 'A' && byte <= 'Z' ? byte + 32 : byte;
+    }
+    std::string folded;
+    char32_t code_point = 0;
+    if (Decode(text_, index_, code_point)) {
+      Encode(ToLower(code_point), folded);
+    } else {
+      folded += text_[index_++];
+    }
+    length_ = folded.size();
+    for (std::size_t k = 0; k < length_; ++k) buffer_[k] = folded[k];
+    position_ = 1;
+    return static_cast<unsigned char>(buffer_[0]);
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t index_ = 0;
+  char buffer_[4] = {};
+  std::size_t length_ = 0;
+  std::size_t position_ = 0;
+};
+
+constexpr unsigned char AsciiLower(unsigned char byte) { return byte >= 'A' && byte <= 'Z' ? byte + 32 : byte; }
+
 }  // namespace
+
+std::size_t FoldedHash(std::string_view text) {
+  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a over the folded bytes
+  std::size_t index = 0;
+  // Plain ASCII, the usual case, folds byte by byte.
+  while (index < text.size() && static_cast<unsigned char>(text[index]) < 0x80) {
+    hash = (hash ^ AsciiLower(static_cast<unsigned char>(text[index++]))) * 1099511628211ULL;
+  }
+  if (index < text.size()) {
+    FoldedBytes bytes(text.substr(index));
+    for (int byte = bytes.Next(); byte >= 0; byte = bytes.Next()) {
+      hash = (hash ^ static_cast<std::uint64_t>(byte)) * 1099511628211ULL;
+    }
+  }
+  return static_cast<std::size_t>(hash);
+}
+
+bool FoldedEquals(std::string_view a, std::string_view b) {
+  std::size_t index = 0;
+  const std::size_t common = std::min(a.size(), b.size());
+  while (index < common) {
+    const auto x = static_cast<unsigned char>(a[index]);
+    const auto y = static_cast<unsigned char>(b[index]);
+    if ((x | y) >= 0x80) break;
+    if (AsciiLower(x) != AsciiLower(y)) return false;
+    ++index;
+  }
+  if (index == a.size() && index == b.size()) return true;
+  if (index == common) {
+    // One ended inside plain ASCII; only a non-ASCII rest could fold empty,
+    // and none does.
+    return false;
+  }
+  FoldedBytes left(a.substr(index)), right(b.substr(index));
+  for (;;) {
+    const int x = left.Next();
+    const int y = right.Next();
+    if (x != y) return false;
+    if (x < 0) return true;
+  }
+}
 
 std::string FoldCase(std::string_view text) {
   std::string folded;

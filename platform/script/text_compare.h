@@ -13,4 +13,9 @@ std::string FoldCase(std::string_view text);
 
 bool TextEquals(std::string_view a, std::string_view b);
 
+// A hash of FoldCase(text) and the equality of two folds, computed without
+// building either fold: for keyed lookups on every entry of a listing.
+std::size_t FoldedHash(std::string_view text);
+bool FoldedEquals(std::string_view a, std::string_view b);
+
 }  // namespace orvex::script

@@ -1,12 +1,14 @@
 // The command-line host's own rules: URLs, netrc entries, when a file is
-// copied again, JSON texts and option parsing.
+// copied again, JSON texts, option parsing, include/exclude rules and rates.
 
 #include <gtest/gtest.h>
 
 #include "host/cli/arguments.h"
 #include "host/cli/json.h"
 #include "host/cli/netrc.h"
+#include "host/cli/rate_limit.h"
 #include "host/cli/remote_url.h"
+#include "host/cli/sync_filter.h"
 #include "host/cli/sync_rules.h"
 
 namespace orvex::cli {
@@ -142,6 +144,63 @@ TEST(Arguments, OptionsAnywhereValuesEitherWay) {
   EXPECT_FALSE(ParseArguments({"-l=1"}, allowed, error));
   EXPECT_FALSE(ParseArguments({"--password", "x"}, allowed, error));
   EXPECT_NE(error.find("--password-stdin"), std::string::npos);
+}
+
+TEST(SyncFilter, GlobsMatchAsRsyncAndRcloneUsersExpect) {
+  struct Case {
+    const char* glob;
+    const char* text;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"*.tmp", "a.tmp", true},          {"*.tmp", "dir/a.tmp", false},   // one name only
+      {"*", "", true},                   {"a?c", "abc", true},            {"a?c", "a/c", false},
+      {"**", "a/b/c", true},             {"docs/**", "docs/x/y.md", true}, {"docs/**/draft*", "docs/draft1", true},
+      {"docs/**/draft*", "docs/a/b/draft2", true},                        {"docs/*/x", "docs/a/b/x", false},
+      {"[abc].txt", "b.txt", true},      {"[!abc].txt", "b.txt", false},  {"[a-c]1", "c1", true},
+      {"[!a-c]1", "d1", true},           {"\\*.txt", "*.txt", true},      {"\\*.txt", "a.txt", false},
+      {"Ü*", "Übung", true},             {"*.TMP", "a.tmp", false},       // letter case counts
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(GlobMatches(test.glob, test.text), test.matches) << test.glob << " on " << test.text;
+  }
+}
+
+TEST(SyncFilter, FirstMatchingRuleDecidesInTheOrderGiven) {
+  SyncFilter filter;
+  ASSERT_FALSE(filter.Add(true, "keep.log"));
+  ASSERT_FALSE(filter.Add(false, "*.log"));
+  ASSERT_FALSE(filter.Add(false, "/build/"));   // the top folder only, folders only
+  ASSERT_FALSE(filter.Add(false, "cache/"));    // a folder of that name anywhere
+  ASSERT_FALSE(filter.Add(false, "src/**/gen*"));
+  struct Case {
+    const char* path;
+    bool folder;
+    bool excluded;
+  };
+  const Case cases[] = {
+      {"keep.log", false, false},     {"deep/keep.log", false, false}, {"a.log", false, true},
+      {"deep/er/b.log", false, true}, {"build", true, true},           {"build", false, false},
+      {"sub/build", true, false},     {"cache", true, true},           {"x/y/cache", true, true},
+      {"cache", false, false},        {"src/gen.c", false, true},      {"src/a/b/generated.c", false, true},
+      {"src/main.c", false, false},   {"other/gen.c", false, false},   {"plain.txt", false, false},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(filter.Excluded(test.path, test.folder), test.excluded) << test.path;
+  }
+  SyncFilter refused;
+  EXPECT_TRUE(refused.Add(false, "[abc"));
+  EXPECT_TRUE(refused.Add(false, "/"));
+  EXPECT_TRUE(refused.empty());
+}
+
+TEST(RateLimit, ReadsRatesWithBinaryUnits) {
+  const std::pair<const char*, std::optional<std::uint64_t>> cases[] = {
+      {"500k", 512000}, {"2M", 2097152}, {"1.5m", 1572864}, {"100000", 100000}, {"1G", 1073741824ULL},
+      {"64KB", 65536},  {"10k/s", 10240}, {"0", std::nullopt}, {"", std::nullopt}, {"k", std::nullopt},
+      {"5x", std::nullopt}, {"1.2.3", std::nullopt}, {"-5k", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(ParseRate(text), expected) << text;
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 //  planted NAME.orvex-partial symlink     | its target                         | 0
 //  endless remote tree                    | (no crash, bounded)                | 1
 //  names and replies with ESC / BEL       | the terminal: no raw control bytes | 0 / 1
-//  SIGINT / SIGTERM mid-sync              | no *.ovt, no partial, no cut file  | 130 / 143
+//  SIGINT / SIGTERM mid-sync, 4 connections | no *.ovt, no partial, no cut file | 130 / 143
 //  ~/.netrc readable by others            | its password is not used           | 1
 //  info URL with password / control char  | nothing attempted                  | 2
 //  --down --delete, local name with "\"   | that local file                    | 1
@@ -23,6 +23,9 @@
 //                                         |   fifo); nothing fetched for them  |
 //  signal while the server stalls         | see AStalledServerDoesNotHoldTheStopUp | 130 / 143
 //  server gone for good: see sync_test.cpp (InterruptedSync).
+//  --delete, README.txt remote, Readme.txt local: the copy is never deleted
+//    after it arrives (sync_test.cpp, DeletionsComeLast...).
+//  further connections without the certificate pin: tls_test.cpp.
 
 #include <signal.h>
 #include <sys/stat.h>

@@ -1,10 +1,14 @@
 // orvex sync against real servers: round trips, idempotence, deletions,
-// interruption and a thousand files.
+// interruption, a thousand files, parallel connections and the sync controls
+// (--exclude/--include, --max-delete, --retries).
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <thread>
+
+#include "tests/support/fault_proxy.h"
 
 #include "tests/cli/cli_fixture.h"
 #include "tests/support/scripted_server.h"
@@ -45,6 +49,48 @@ TEST_P(SyncAcrossServers, UpThenDownLeavesIdenticalTreesAndRepeatsCopyNothing) {
   EXPECT_TRUE(Summary(changed, "copied 1, skipped 6")) << changed.out;
 }
 
+// Many folders, each with files: with four connections the folders must
+// still exist before their contents arrive, and nothing may go twice.
+Tree NestedTree(int folders, int files_each) {
+  Tree tree;
+  for (int folder = 0; folder < folders; ++folder) {
+    const std::string name = "folder " + std::to_string(folder) + "/";
+    tree[name] = "";
+    tree[name + "inner/"] = "";
+    for (int file = 0; file < files_each; ++file) {
+      tree[name + "f" + std::to_string(file) + ".bin"] = BinaryContent(1000 + folder * 37 + file, folder * 100 + file);
+      tree[name + "inner/g" + std::to_string(file)] = BinaryContent(300 + file, file + 7);
+    }
+  }
+  return tree;
+}
+
+TEST_P(SyncAcrossServers, ParallelConnectionsLeaveIdenticalTreesBothWays) {
+  ORVEX_REQUIRE_SERVER(GetParam());
+  FtpServer server(GetParam());
+  const Tree tree = NestedTree(6, 5);
+  WriteTree(Local("up"), tree);
+
+  auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--parallel", "4"});
+  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_TRUE(Summary(up, "copied 60, skipped 0, deleted 0, failed 0")) << up.out;
+  EXPECT_EQ(ReadTree(server.root()), tree);
+
+  auto down = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down", "--parallel", "3"});
+  ASSERT_EQ(down.status, 0) << down.out << down.err;
+  EXPECT_TRUE(Summary(down, "copied 60, skipped 0, deleted 0, failed 0")) << down.out;
+  EXPECT_EQ(ReadTree(Local("down")), tree);
+
+  // Deletions with several connections: the extra side goes, the rest stays.
+  std::filesystem::remove_all(Local("up") / "folder 2");
+  std::filesystem::remove(Local("up") / "folder 0" / "f1.bin");
+  Tree expected = ReadTree(Local("up"));
+  auto deleting = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete"});
+  ASSERT_EQ(deleting.status, 0) << deleting.out << deleting.err;
+  EXPECT_TRUE(Summary(deleting, "copied 0, skipped 49, deleted 2, failed 0")) << deleting.out;
+  EXPECT_EQ(ReadTree(server.root()), expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, SyncAcrossServers, ::testing::ValuesIn(AllServerKinds()),
                          ::orvex::testing::NameTestsByServer());
 
@@ -82,6 +128,34 @@ TEST_F(CliTest, DeleteMakesEitherSideHoldExactlyTheOther) {
   auto down = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--down", "--delete"});
   EXPECT_EQ(down.status, 0) << down.out << down.err;
   EXPECT_EQ(ReadTree(Local("tree")), local);
+}
+
+// The order of a --delete run over four connections, read from the FTP
+// dialogue: an item the source lacks goes only after every copy, except one
+// whose name differs only in letter case from an arriving item, which goes
+// before that item is sent (on a server that ignores case, deleting it
+// afterwards would delete the copy).
+TEST_F(CliTest, DeletionsComeLastExceptOneMakingRoomForANameInAnotherCase) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  FtpServer server(ServerKind::Pyftpdlib);
+  server.WriteFile("README.txt", "old name");
+  server.WriteFile("zz-stale.txt", "remote only");
+  Tree local = {{"Readme.txt", "new name"}};
+  for (int index = 0; index < 12; ++index) local["f" + std::to_string(index)] = BinaryContent(5000, index);
+  WriteTree(Local("tree"), local);
+
+  auto up = WithLogin(server, {"-v", "sync", Local("tree").string(), Url(server), "--up", "--delete", "--parallel", "4"});
+  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_EQ(ReadTree(server.root()), local);
+  auto at = [&](const std::string& text) {
+    const auto position = up.err.find(text);
+    EXPECT_NE(position, std::string::npos) << text << " not in\n" << up.err;
+    return position;
+  };
+  EXPECT_LT(at("DELE /README.txt"), at("STOR /Readme.txt"));
+  for (int index = 0; index < 12; ++index) {
+    EXPECT_LT(at("STOR /f" + std::to_string(index)), at("DELE /zz-stale.txt"));
+  }
 }
 
 // Stops the server for good once 10 files have gone through, then checks
@@ -166,6 +240,99 @@ TEST_F(CliTest, ThousandFilesGoUpAndComeDownIdentical) {
             << duration<double>(downloaded - uploaded).count() << " s\n";
 }
 
+TEST_F(CliTest, ParallelSyncGoesOnWithTheConnectionsAServerAllows) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
+  FtpServerOptions options;
+  options.max_connections = 2;  // one plug-in connection: its two sessions
+  FtpServer server(ServerKind::Vsftpd, options);
+  const Tree tree = NestedTree(3, 4);
+  WriteTree(Local("up"), tree);
+
+  auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--parallel", "4"});
+  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_TRUE(Summary(up, "copied 24, skipped 0, deleted 0, failed 0")) << up.out << up.err;
+  EXPECT_EQ(ReadTree(server.root()), tree);
+  auto down = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down", "--parallel", "4"});
+  ASSERT_EQ(down.status, 0) << down.out << down.err;
+  EXPECT_EQ(ReadTree(Local("down")), tree);
+}
+
+TEST_F(CliTest, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
+  FtpServer server(ServerKind::Vsftpd);
+  const Tree remote = {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}, {"old/", ""}, {"old/x", "x"}};
+  WriteTree(server.root(), remote);
+  server.AdoptFiles();
+  WriteTree(Local("up"), {{"a.txt", "changed a"}, {"new.txt", "new"}});
+
+  for (const char* limit : {"0", "2"}) {
+    auto refused = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete",
+                                      limit});
+    EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find("would delete 3 items, more than --max-delete"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadTree(server.root()), remote);  // not even the copies were made
+  }
+  auto allowed = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete", "3"});
+  EXPECT_EQ(allowed.status, 0) << allowed.out << allowed.err;
+  EXPECT_EQ(ReadTree(server.root()), ReadTree(Local("up")));
+  auto usage = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--max-delete", "-1"});
+  EXPECT_EQ(usage.status, 2);
+}
+
+TEST_F(CliTest, ExcludedItemsAreNeitherCopiedNorDeletedOnEitherSide) {
+  ORVEX_REQUIRE_SERVER(ServerKind::PureFtpd);
+  FtpServer server(ServerKind::PureFtpd);
+  const Tree remote = {{"keep.log", "remote log"}, {"cache/", ""}, {"cache/blob", "remote blob"}};
+  WriteTree(server.root(), remote);
+  server.AdoptFiles();
+  WriteTree(Local("up"), {{"main.c", "int main;"},
+                          {"debug.log", "noise"},
+                          {"build/", ""},
+                          {"build/out.o", "object"},
+                          {"src/", ""},
+                          {"src/gen/", ""},
+                          {"src/gen/table.c", "generated"},
+                          {"src/keep.log", "wanted"}});
+
+  auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--include",
+                               "src/*.log", "--exclude", "*.log", "--exclude", "build/", "--exclude", "cache/",
+                               "--exclude", "src/**/table.c"});
+  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  const Tree expected = {{"keep.log", "remote log"}, {"cache/", ""},   {"cache/blob", "remote blob"},
+                         {"main.c", "int main;"},   {"src/", ""},     {"src/gen/", ""},
+                         {"src/keep.log", "wanted"}};
+  EXPECT_EQ(ReadTree(server.root()), expected);
+
+  auto bad = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--exclude", "[oops"});
+  EXPECT_EQ(bad.status, 2) << bad.err;
+}
+
+TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
+  FtpServer server(ServerKind::Vsftpd);
+  FaultProxy proxy(server.host(), server.port());
+  Tree tree;
+  for (int index = 0; index < 150; ++index) tree["f" + std::to_string(index)] = BinaryContent(48 * 1024, index);
+  WriteTree(Local("up"), tree);
+
+  // Cuts every connection once a few files have arrived, while the run is
+  // in the middle of its work (waits are bounded; a run that ends before
+  // the cut still has to be whole).
+  std::thread cutter([&] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < until && ReadTree(server.root()).size() < 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    proxy.ResetAll();
+  });
+  const std::string url = "ftp://127.0.0.1:" + std::to_string(proxy.port()) + "/";
+  auto up = WithLogin(server, {"sync", Local("up").string(), url, "--up", "--parallel", "1", "--retries", "3"});
+  cutter.join();
+  EXPECT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_TRUE(Summary(up, "copied 150, skipped 0, deleted 0, failed 0")) << up.out << up.err;
+  EXPECT_EQ(ReadTree(server.root()), tree);
+}
+
 // A listing that fails is never an empty folder: sync --down --delete
 // against a server whose listing of a folder fails deletes nothing there (or
 // anywhere), says the server's reason and exits 1.
@@ -185,7 +352,13 @@ TEST_F(CliTest, ASyncDownWithDeleteDeletesNothingWhenAListingFails) {
        },
        "451 Local error in processing"},
   };
-  const Tree local = {{"top.txt", "top"}, {"sub/", ""}, {"sub/one.txt", "one"}, {"sub/two.txt", "two"}};
+  // extra.txt is in a folder whose listing worked: it stays all the same,
+  // since deletions rest on a run without failures.
+  const Tree local = {{"top.txt", "top"},
+                      {"extra.txt", "local only"},
+                      {"sub/", ""},
+                      {"sub/one.txt", "one"},
+                      {"sub/two.txt", "two"}};
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     const auto folder = Local(std::string("tree ") + test.name);

@@ -21,6 +21,7 @@
 
 #include "host/cli/remote_url.h"
 #include "tests/cli/cli_fixture.h"
+#include "tests/support/fault_proxy.h"
 #include "tests/support/test_certificates.h"
 
 namespace orvex::testing {
@@ -103,6 +104,38 @@ TEST_F(CliTest, ASelfSignedCertificateIsRefusedUntilTrusted) {
   EXPECT_EQ(mismatch.status, 1);
   EXPECT_NE(mismatch.err.find(fingerprint), std::string::npos) << mismatch.err;
   EXPECT_NE(mismatch.err.find(other), std::string::npos) << mismatch.err;
+}
+
+// Every connection of a parallel sync is set up as the first: over TLS with
+// the certificate pinned for this run. A self-signed certificate is refused
+// by any connection that lacks the pin, which would show as a warning and as
+// fewer connections; through the proxy, the connections are counted.
+TEST_F(CliTest, EveryConnectionOfAParallelSyncChecksTheCertificateAsTheFirst) {
+  ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
+  FtpServerOptions options;
+  options.tls = ServerTls::Explicit;
+  options.certificate = Certificates().self_signed.certificate;
+  options.key = Certificates().self_signed.key;
+  FtpServer server(ServerKind::Vsftpd, options);
+  FaultProxy proxy(server.host(), server.port());
+  const std::string url = "ftpes://127.0.0.1:" + std::to_string(proxy.port()) + "/";
+  Tree tree;
+  for (int index = 0; index < 24; ++index) tree["f" + std::to_string(index)] = BinaryContent(20000, index);
+  WriteTree(Local("up"), tree);
+
+  auto up = WithLogin(server, {"sync", Local("up").string(), url, "--up", "--parallel", "4", "--fingerprint",
+                               Certificates().self_signed.fingerprint});
+  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_EQ(up.err.find("warning"), std::string::npos) << up.err;
+  EXPECT_EQ(ReadTree(server.root()), tree);
+  // Each plug-in connection has two sessions: the first's and at least one
+  // more connection's.
+  EXPECT_GE(proxy.accepted_connections(), 4);
+
+  // Without the pin no connection gets anywhere, the first included.
+  auto refused = WithLogin(server, {"sync", Local("down").string(), url, "--down", "--parallel", "4"});
+  EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(Local("down") / "f0"));
 }
 
 // --yes lets a script trust a server's first certificate; a different one

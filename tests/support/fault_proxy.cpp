@@ -42,6 +42,10 @@ struct FaultProxy::State {
   std::string host = "127.0.0.1";
   std::string target_host;
   std::uint16_t target_port = 0;
+  // From connection number `later_from` on (counted from 1), the target is
+  // `later_port`; 0: no such switch.
+  int later_from = 0;
+  std::uint16_t later_port = 0;
   std::uint16_t port = 0;
   int listener = -1;
   std::atomic<bool> stopping{false};
@@ -70,7 +74,8 @@ void FaultProxy::State::AcceptLoop() {
       ::close(client);
       continue;
     }
-    int server = ConnectLoopback(target_port, std::chrono::milliseconds(2000));
+    const std::uint16_t to = later_from > 0 && accepted >= later_from ? later_port : target_port;
+    int server = ConnectLoopback(to, std::chrono::milliseconds(2000));
     if (server < 0) {  // target gone: the client sees the door shut at once
       ::close(client);
       continue;
@@ -177,6 +182,12 @@ FaultProxy::~FaultProxy() {
 
 const std::string& FaultProxy::host() const { return state_->host; }
 std::uint16_t FaultProxy::port() const { return state_->port; }
+void FaultProxy::SendLaterConnectionsTo(int from, std::uint16_t port) {
+  std::lock_guard lock(state_->mutex);
+  state_->later_from = from;
+  state_->later_port = port;
+}
+
 void FaultProxy::CloseAll() { state_->FaultAll(Fault::Close); }
 void FaultProxy::ResetAll() { state_->FaultAll(Fault::Reset); }
 void FaultProxy::Stall() {

@@ -48,6 +48,10 @@ class FaultProxy {
   // server "is there but drops every login"). Current ones are untouched.
   void RefuseNew(bool refuse);
 
+  // Connection number `from` (counted from 1 since construction) and all
+  // after it go to 127.0.0.1:`port` instead of the target: a client's
+  // further connections meet another server than its first.
+  void SendLaterConnectionsTo(int from, std::uint16_t port);
   // Connections accepted since construction, and those still open.
   int accepted_connections() const;
   int open_connections() const;

@@ -172,6 +172,9 @@ struct FtpServer::State {
 
   std::string Port() const { return std::to_string(ports.first()); }
   std::string IdleSeconds() const { return std::to_string(options.idle_timeout.count()); }
+  std::string MaxClients() const {
+    return std::to_string(options.max_connections > 0 ? options.max_connections : 60);
+  }
 
   void Own(const fs::path& path) const {
     if (::lchown(path.c_str(), account.uid, account.gid) != 0 && ::geteuid() == 0) {
@@ -299,7 +302,7 @@ void FtpServer::State::ConfigureVsftpd() {
       "nopriv_user=" + account_name + "\n"
       "check_shell=NO\nuserlist_enable=NO\ntcp_wrappers=NO\n"
       "xferlog_enable=NO\nsyslog_enable=NO\nvsftpd_log_file=" + log.string() + "\n"
-      "max_clients=60\nmax_per_ip=60\n";
+      "max_clients=" + MaxClients() + "\nmax_per_ip=" + MaxClients() + "\n";
   if (options.allow_anonymous) {
     // Anonymous sessions run as an account that cannot write the root
     // (vsftpd refuses a writable anonymous root).

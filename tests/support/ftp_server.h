@@ -69,6 +69,9 @@ struct FtpServerOptions {
   // lists local times, its MDTM staying UTC; vsftpd lists local times and
   // also gives MDTM on that clock (a server that misreports its times).
   bool list_local_times = false;
+  // vsftpd only: at most this many sessions at once (0: the usual 60); one
+  // more is answered 421 and closed.
+  int max_connections = 0;
   // How long to wait for the first greeting before start-up counts as failed.
   std::chrono::milliseconds start_timeout{15000};
   ServerTls tls = ServerTls::None;
