@@ -191,7 +191,7 @@ int ListCommand(const Arguments& arguments) {
                                 : "the name holds \"/\", \"\\\" or NUL, or is too long")
               << ")\n";
   }
-  return std::cout ? kSuccess : kFailure;
+  return kSuccess;  // a failed write of standard output is found and said by main
 }
 
 }  // namespace orvex::cli
