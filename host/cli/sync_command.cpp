@@ -130,13 +130,21 @@ bool RealFoldersBelow(const fs::path& root, const fs::path& relative, std::strin
 }
 
 // A report that is a server's refusal (a 5xx reply) rather than a lost
-// connection: the plug-in's texts end in the reply or error number.
+// connection. The plug-in's texts end each error in its reply or error
+// number, "... (550)"; a report may go on with what its clean-up met (a
+// temporary upload that could not be removed: "... (12031) The temporary
+// upload ... (550)"), so the first such number is the one that says what
+// failed.
 bool IsServerRefusal(const std::string& report) {
-  const auto open = report.rfind('(');
-  if (open == std::string::npos || report.size() != open + 5 || report.back() != ')') return false;
-  const std::string number = report.substr(open + 1, 3);
-  return number[0] == '5' && std::isdigit(static_cast<unsigned char>(number[1])) &&
-         std::isdigit(static_cast<unsigned char>(number[2]));
+  for (std::size_t open = report.find(" ("); open != std::string::npos; open = report.find(" (", open + 1)) {
+    std::size_t close = open + 2;
+    while (close < report.size() && std::isdigit(static_cast<unsigned char>(report[close]))) ++close;
+    const std::size_t digits = close - (open + 2);
+    if (digits == 0 || close >= report.size() || report[close] != ')') continue;
+    if (close + 1 != report.size() && report[close + 1] != ' ') continue;
+    return digits == 3 && report[open + 2] == '5';
+  }
+  return false;
 }
 
 enum class StepKind { CreateFolder, Copy, Delete, RemoveLeftover };
