@@ -169,12 +169,23 @@ void Connection::DiscardTemporaryCopy(const com::ComPtr<HostFile>& file, const s
 void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
   const std::string temporary = file->Path() + kTemporarySuffix;
   if (FTP_->RenameFile(nullptr, file->Name(), temporary)) return;
+  const wininet::DWORD failure = wininet::GetLastError();
   std::string refusal = FTP_->LastError();
+  // Stopped on purpose (the host cancelled its waits): the copy is not to
+  // be put in place, and the temporary file is the host's own to tidy away;
+  // the target is as it was.
+  const std::string cancelled = "(" + std::to_string(wininet::ERROR_INTERNET_OPERATION_CANCELLED) + ")";
+  if (failure == wininet::ERROR_INTERNET_OPERATION_CANCELLED ||
+      (refusal.size() >= cancelled.size() && refusal.compare(refusal.size() - cancelled.size(), cancelled.size(), cancelled) == 0)) {
+    DiscardTemporaryCopy(file, refusal);
+    Raise(kStreamFailure, refusal);
+  }
   // Most servers replace the target in one step. One that refuses because
   // the target exists gets the old target removed and the rename repeated,
   // but only on the word of a fresh listing that shows the temporary file
   // (the new content is really there) and a file of exactly the target's
-  // name. The temporary file holds the only new copy: it is never deleted.
+  // name. The temporary file holds the only new copy: it is never deleted
+  // (short of a cancellation, above).
   com::ComPtr<script::Collection> files;
   com::ComPtr<script::Collection> folders;
   bool listed = false;

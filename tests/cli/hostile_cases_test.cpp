@@ -353,8 +353,10 @@ TEST_P(Interrupt, StopsCleansUpAndExitsWithTheSignalStatus) {
   EXPECT_NE(up.out.find("copied "), std::string::npos);
   EXPECT_NE(up.out.find("not attempted"), std::string::npos) << up.out;
   for (const auto& [name, content] : ReadTree(server.root())) {
-    EXPECT_EQ(name.find(".ovt"), std::string::npos) << name;
-    EXPECT_EQ(content, tree[name]) << name;  // complete or absent
+    EXPECT_EQ(name.find(".ovt"), std::string::npos) << name << "\n" << up.out << up.err;
+    if (name.find(".ovt") == std::string::npos) {
+      EXPECT_EQ(content, tree[name]) << name;  // complete or absent
+    }
   }
 
   auto finish = WithLogin(server, {"sync", Local("source").string(), Url(server), "--up"});
