@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "connection/host/connection_interface.h"
 #include "connection/host/host_objects.h"
 #include "host/cli/interrupts.h"
 #include "platform/date.h"
@@ -273,7 +274,17 @@ TransferResult UploadFile(iPC& plugin, const std::filesystem::path& source, cons
   if (!moved && Interrupted()) {
     result.interrupted = true;
     result.error = InterruptText();
-    result.error += closed ? "; the partial upload was discarded" : "; " + close_report;
+    // Written straight onto its name (no temporary copy), the upload has
+    // already replaced the file on the server: say so, never "discarded".
+    const auto connection = com::ComPtr<iPC>(&plugin).As<_Connection>();
+    const bool in_place = connection && !connection->UseTempCopy();
+    if (in_place) {
+      result.error += "; the file on the server was being written in place and is now incomplete "
+                      "(its former content is gone; the next run sends it again)";
+      if (!closed) result.error += "; " + close_report;
+    } else {
+      result.error += closed ? "; the partial upload was discarded" : "; " + close_report;
+    }
   } else if (!closed && result.error != close_report) {
     result.error += "; " + close_report;
   }
