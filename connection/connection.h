@@ -161,9 +161,12 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   Variant RunPropertiesCommand();
   // Finishes an upload written under its temporary name: renames it onto
   // the target, replacing an existing target only when the server will not
-  // rename over it. Raises with the reason when the new content could not be
-  // put in place; the temporary file then stays on the server.
-  void PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file);
+  // rename over it. With `time` given, the temporary file gets that
+  // modification time in the same round trip as the rename (`time_set`
+  // says whether it did). Raises with the reason when the new content could
+  // not be put in place; the temporary file then stays on the server.
+  void PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, const std::optional<Date>& time,
+                               bool& time_set);
   // Removes the temporary file of an upload that was abandoned (`failure`
   // empty) or failed (`failure`: why). Raises with the failure and what
   // became of the temporary file; for an abandoned upload only when the
@@ -177,6 +180,12 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   // the date the host gave the item, where the server can. Returns the date
   // the item then carries: that one, or now when it could not be set.
   Date FinishedUploadDate(const com::ComPtr<HostFile>& file);
+  // The date an upload should carry on the server: the host's, unless it is
+  // no date or the server cannot set times (then none).
+  std::optional<Date> UploadTimeToSet(const com::ComPtr<HostFile>& file);
+  // The date the uploaded item carries once `wanted` was (`set`) or was not
+  // given to the server; a refusal is logged.
+  Date RecordedUploadDate(const com::ComPtr<HostFile>& file, const std::optional<Date>& wanted, bool set);
 
   // _Connection values.
   com::ComPtr<HostApplication> Interface_;

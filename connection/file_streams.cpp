@@ -72,11 +72,14 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
     if (!upload) {
       handle = TransferFTP_->OpenFileStream(path, wininet::GENERIC_READ, mode);
     } else if (temporary_copy) {
-      handle = TransferFTP_->OpenFileStream(path + kTemporarySuffix, wininet::GENERIC_WRITE, mode);
+      handle = TransferFTP_->OpenFileStream(path + kTemporarySuffix, wininet::GENERIC_WRITE,
+                                            mode | wininet::FTP_FLAG_NEW_FILE);
       const wininet::DWORD failure = handle == 0 ? wininet::GetLastError() : 0;
-      if (failure == wininet::ERROR_INTERNET_OPERATION_CANCELLED || failure == wininet::ERROR_INTERNET_TIMEOUT) {
-        // Cut short while waiting for the server's answer to STOR: the
-        // server may have made the temporary file all the same.
+      if (failure == wininet::ERROR_INTERNET_OPERATION_CANCELLED || failure == wininet::ERROR_INTERNET_TIMEOUT ||
+          failure == wininet::ERROR_INTERNET_CANNOT_CONNECT) {
+        // Cut short while waiting for the server's answer to STOR, or its
+        // data connection failed after it: the server may have made the
+        // temporary file all the same.
         DiscardTemporaryCopy(file_stream->File(), TransferFTP_->LastError());
       }
     } else {
@@ -166,9 +169,17 @@ void Connection::DiscardTemporaryCopy(const com::ComPtr<HostFile>& file, const s
   Raise(kStreamFailure, failure.empty() ? left : failure + " " + left);
 }
 
-void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
+void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, const std::optional<Date>& time,
+                                         bool& time_set) {
   const std::string temporary = file->Path() + kTemporarySuffix;
-  if (FTP_->RenameFile(nullptr, file->Name(), temporary)) return;
+  // The time goes on the temporary file, so that a rename that fails leaves
+  // the target's as it was; servers keep a file's time when renaming it.
+  const auto rename = [&] {
+    return time ? FTP_->RenameFileSettingTime(temporary, file->Name(), *time, time_set)
+                : FTP_->RenameFile(nullptr, file->Name(), temporary);
+  };
+  time_set = false;
+  if (rename()) return;
   const wininet::DWORD failure = wininet::GetLastError();
   std::string refusal = FTP_->LastError();
   // Stopped on purpose (the host cancelled its waits): the copy is not to
@@ -204,13 +215,18 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file) {
   }
   const auto target = listed ? ExactlyNamed(files, file->Name()) : nullptr;
   if (target && !target->Deleted()) {
-    if (FTP_->DeleteFile(target) && FTP_->RenameFile(nullptr, file->Name(), temporary)) return;
+    if (FTP_->DeleteFile(target) && rename()) return;
     refusal = FTP_->LastError();
   }
   Raise(kStreamFailure, Translate("The new content stays on the server as '%1': %2", {temporary, refusal}));
 }
 
 Date Connection::FinishedUploadDate(const com::ComPtr<HostFile>& file) {
+  const std::optional<Date> wanted = UploadTimeToSet(file);
+  return RecordedUploadDate(file, wanted, wanted && FTP_->SetFileTime(file->Path(), *wanted));
+}
+
+std::optional<Date> Connection::UploadTimeToSet(const com::ComPtr<HostFile>& file) {
   // The host dates the item it uploads; the zero date (30 December 1899) is
   // no file's time and is left alone. Any other is the file's own, however
   // old: a file dated 1 January 1970 (as reproducible builds date theirs)
@@ -219,9 +235,15 @@ Date Connection::FinishedUploadDate(const com::ComPtr<HostFile>& file) {
   const Date wanted = file->DateModified();
   if (wanted.serial() == 0 || wanted.ToCalendar().year < 1900 ||
       !(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) {
-    return Date::Now();
+    return std::nullopt;
   }
-  if (FTP_->SetFileTime(file->Path(), wanted)) return Date::FromTimeT(wanted.ToTimeT());
+  return wanted;
+}
+
+Date Connection::RecordedUploadDate(const com::ComPtr<HostFile>& file, const std::optional<Date>& wanted,
+                                    bool set) {
+  if (!wanted) return Date::Now();
+  if (set) return Date::FromTimeT(wanted->ToTimeT());
   // A server that turned down "MDTM time path" simply does not know it.
   if (!(FTP_->ServerTraits() & wininet::FTP_TRAIT_MAY_SET_FILE_TIMES)) return Date::Now();
   // The content is in place; only its date is the server's. Said in the log,
@@ -267,9 +289,17 @@ bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
       if (temporary_copy) DiscardTemporaryCopy(file, reason);
       Raise(kStreamFailure, reason);
     }
-    if (temporary_copy) PutTemporaryCopyInPlace(file);
+    Date date;
+    if (temporary_copy) {
+      const std::optional<Date> wanted = UploadTimeToSet(file);
+      bool time_set = false;
+      PutTemporaryCopyInPlace(file, wanted, time_set);
+      date = RecordedUploadDate(file, wanted, time_set);
+    } else {
+      date = FinishedUploadDate(file);
+    }
     file->Deleted(false);
-    file->DateModified(FinishedUploadDate(file));
+    file->DateModified(date);
     if (const auto& cache = FTP_->Cache()) cache->UpdateFile(file);
     file_stream->File(file->Clone());
     return true;

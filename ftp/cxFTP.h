@@ -181,6 +181,12 @@ class cxFTP {
                   const std::string& FilePath = "");
   bool RenameFolder(const com::ComPtr<HostFolder>& Folder, const std::string& NewName,
                     const std::string& FolderPath = "");
+  // RenameFile with File empty that first sets the file's modification time
+  // to Modified, as SetFileTime would, in the same round trip. The result
+  // is the rename's; TimeSet says whether the time was set (when the rename
+  // worked and the time did not, LastError says why).
+  bool RenameFileSettingTime(const std::string& FilePath, const std::string& NewName, Date Modified,
+                             bool& TimeSet);
   // Creates the folder at Folder's path with any missing parents; each level
   // created enters the cache as a new item dated now. A folder that already
   // exists counts as created. On success Folder's Deleted becomes false.
@@ -291,6 +297,8 @@ class cxFTP {
   };
   // Seconds by which a server that misreports its times is ahead of what it
   // claims (ListingTimeOffset); 0 without an override.
+  // Modified (a local date and time) as the server's UTC fields.
+  win32::SYSTEMTIME ServerFileTime(Date Modified) const;
   std::time_t ClockShift() const { return offset_override_ ? std::time_t{*offset_override_} * 60 : 0; }
   // Turns the listed times into true local times (see ListingTimeOffset).
   void ApplyListingTimes(std::vector<ListedTime>& listed);

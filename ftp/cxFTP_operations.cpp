@@ -165,6 +165,26 @@ bool cxFTP::RenameFolder(const com::ComPtr<HostFolder>& Folder, const std::strin
   return RenameItem(Folder, NewName, FolderPath);
 }
 
+bool cxFTP::RenameFileSettingTime(const std::string& FilePath, const std::string& NewName, Date Modified,
+                                  bool& TimeSet) {
+  OperationScope scope(*this);
+  TimeSet = false;
+  if (!RefuseNavigationItem(FilePath) || !RefuseNavigationItem(NewName) || !RestoreLostConnection()) {
+    return false;
+  }
+  const std::string new_path = path_object_.GetParentFolderName(FilePath) + "\\" + NewName;
+  const win32::SYSTEMTIME fields = ServerFileTime(Modified);
+  DWORD time_error = 0;
+  if (!FtpRenameFileSettingTimeA(hConnection_, ServerPath(FilePath).c_str(), ServerPath(new_path).c_str(),
+                                 &fields, &time_error)) {
+    if (HandleError(GetLastError())) return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet);
+    return false;
+  }
+  TimeSet = time_error == 0;
+  if (!TimeSet) LastError_ = GetErrorText(time_error);
+  return true;
+}
+
 bool cxFTP::CreateFolder(const com::ComPtr<HostFolder>& Folder) {
   OperationScope scope(*this);
   RequireItem(static_cast<bool>(Folder));

@@ -203,16 +203,21 @@ std::optional<int> cxFTP::NearestSampledOffset(std::time_t shown) const {
   return shown - before->first <= after->first - shown ? before->second : after->second;
 }
 
-bool cxFTP::SetFileTime(const std::string& FilePath, Date Modified) {
-  OperationScope scope(*this);
+win32::SYSTEMTIME cxFTP::ServerFileTime(Date Modified) const {
   const CalendarTime utc = EpochToCivil(Modified.ToTimeT() + ClockShift());
-  win32::SYSTEMTIME fields;
+  win32::SYSTEMTIME fields{};
   fields.wYear = static_cast<WORD>(utc.year);
   fields.wMonth = static_cast<WORD>(utc.month);
   fields.wDay = static_cast<WORD>(utc.day);
   fields.wHour = static_cast<WORD>(utc.hour);
   fields.wMinute = static_cast<WORD>(utc.minute);
   fields.wSecond = static_cast<WORD>(utc.second);
+  return fields;
+}
+
+bool cxFTP::SetFileTime(const std::string& FilePath, Date Modified) {
+  OperationScope scope(*this);
+  const win32::SYSTEMTIME fields = ServerFileTime(Modified);
   if (!FtpSetFileTimeA(hConnection_, ServerPath(FilePath).c_str(), &fields)) {
     if (HandleError(GetLastError())) return SetFileTime(FilePath, Modified);
     return false;

@@ -50,11 +50,21 @@ bool IsSafeArgument(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
-// A data connection being set up: connected already (passive) or waiting for
-// the server to connect (active).
+namespace {
+// How long a failed passive connection waits for the server's own answer to
+// the command sent ahead of it.
+constexpr std::chrono::milliseconds kAnswerGrace{250};
+}  // namespace
+
+// A data connection being set up: the passive port to connect to (and then
+// the connection), or the listener the server connects to (active).
 struct FtpConnection::PendingData {
+  // Passive: the port the server listens on, connected to by ConnectData.
+  std::optional<std::uint16_t> passive_port;
   std::unique_ptr<Stream> stream;
   std::unique_ptr<TcpListener> listener;
+  // The data command may go out before the passive connection is made.
+  bool command_first = false;
 };
 
 FtpConnection::FtpConnection(ConnectParameters parameters,
@@ -113,8 +123,13 @@ Status FtpConnection::ReadReply() {
 }
 
 Status FtpConnection::Execute(std::string_view command) {
-  Status status = channel_.Send(command);
+  const Status status = channel_.Send(command);
   if (!status.ok()) return status;
+  return ReadFinalReply();
+}
+
+Status FtpConnection::ReadFinalReply() {
+  Status status;
   do {
     status = ReadReply();
   } while (status.ok() && last_reply_.preliminary());
@@ -216,14 +231,53 @@ Status FtpConnection::DeleteFile(std::string_view path) {
 }
 
 Status FtpConnection::Rename(std::string_view from, std::string_view to) {
-  // Both names are checked before RNFR so that nothing is half done.
+  Status time_status;
+  return RenameWith({}, from, to, time_status);
+}
+
+Status FtpConnection::RenameSettingTime(std::string_view from, std::string_view to,
+                                        const CivilTime& utc, Status& time_status) {
+  return RenameWith(TimeCommand(utc), from, to, time_status);
+}
+
+Status FtpConnection::RenameWith(std::string_view time_command, std::string_view from,
+                                 std::string_view to, Status& time_status) {
+  time_status = Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  // Both names are checked before anything is sent so that nothing is half
+  // done.
   if (!IsSafeArgument(from) || !IsSafeArgument(to)) return Status(ERROR_INVALID_NAME);
   Status status = Ready();
   if (!status.ok()) return status;
-  status = Execute("RNFR " + std::string(from));
+  // Sent together: a round trip per command is most of what a small upload
+  // costs over a slow link. Should the connection fail part way, the caller
+  // hears the failure (the rename may or may not have happened, as when a
+  // reply is lost after a single command).
+  if (!time_command.empty()) {
+    status = channel_.Send(std::string(time_command) + " " + std::string(from));
+    if (!status.ok()) return status;
+  }
+  status = channel_.Send("RNFR " + std::string(from));
+  if (status.ok()) status = channel_.Send("RNTO " + std::string(to));
   if (!status.ok()) return status;
-  if (!last_reply_.intermediate()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
-  return Completed(Execute("RNTO " + std::string(to)));
+  Reply time_reply;
+  if (!time_command.empty()) {
+    status = ReadFinalReply();
+    if (!status.ok()) return status;
+    time_status = TimeCommandOutcome(Completed(status), time_command.starts_with("MDTM"));
+    time_reply = last_reply_;
+  }
+  status = ReadFinalReply();
+  if (!status.ok()) return status;
+  const Reply from_reply = last_reply_;
+  status = ReadFinalReply();  // RNTO's, answered even when RNFR was refused
+  if (!status.ok()) return status;
+  if (!from_reply.intermediate()) {
+    last_reply_ = from_reply;  // the refusal that matters
+    return Status(ERROR_INTERNET_EXTENDED_ERROR);
+  }
+  status = Completed(status);
+  if (status.ok() && !time_status.ok() && !time_command.empty()) last_reply_ = time_reply;
+  return status;
 }
 
 Status FtpConnection::CurrentDirectory(std::string& path) {
@@ -245,8 +299,22 @@ Status FtpConnection::SetType(TransferType type) {
   return status;
 }
 
-Status FtpConnection::PrepareData(PendingData& pending) {
+Status FtpConnection::ConnectData(PendingData& pending) {
   const std::chrono::milliseconds timeout = parameters_.options.connect_timeout;
+  ConnectResult connected;
+  if (parameters_.proxy) {
+    connected = ConnectThroughProxy(*parameters_.proxy, parameters_.host, *pending.passive_port, timeout);
+  } else {
+    SocketAddress target = peer_address_;
+    target.set_port(*pending.passive_port);
+    connected = ConnectTcp(target, timeout);
+  }
+  if (!connected.status.ok()) return connected.status;
+  pending.stream = std::move(connected.stream);
+  return Status::Ok();
+}
+
+Status FtpConnection::PrepareData(PendingData& pending) {
   if (parameters_.passive || parameters_.proxy) {
     std::optional<std::uint16_t> port;
     if (!extended_passive_refused_) {
@@ -267,17 +335,7 @@ Status FtpConnection::PrepareData(PendingData& pending) {
       port = ParsePassivePort(last_reply_.text);
     }
     if (!port) return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
-    ConnectResult connected;
-    if (parameters_.proxy) {
-      connected = ConnectThroughProxy(*parameters_.proxy, parameters_.host, *port,
-                                      timeout);
-    } else {
-      SocketAddress target = peer_address_;
-      target.set_port(*port);
-      connected = ConnectTcp(target, timeout);
-    }
-    if (!connected.status.ok()) return connected.status;
-    pending.stream = std::move(connected.stream);
+    pending.passive_port = port;
     return Status::Ok();
   }
 
@@ -304,14 +362,65 @@ Status FtpConnection::PrepareData(PendingData& pending) {
                            std::to_string(address.port() & 0xff)));
 }
 
+Status FtpConnection::DataConnectionFailed(Status failure) {
+  // The server may have answered the command already (a 421 as it went
+  // away, a 425): that says more than the failed connection, and an answer
+  // that is not preliminary keeps the dialogue in step. A server that has
+  // not answered waits for a connection that will not come; what it says
+  // next, and when, is unknown, so the control connection is given up.
+  if (failure.error() != win32::ERROR_INTERNET_OPERATION_CANCELLED) {
+    channel_.set_reply_timeout(std::min(kAnswerGrace, parameters_.options.reply_timeout));
+    const Status answered = ReadReply();
+    channel_.set_reply_timeout(parameters_.options.reply_timeout);
+    if (answered.ok() && !last_reply_.preliminary()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
+    if (answered.error() == ERROR_FTP_DROPPED && last_reply_.code == 421) return answered;
+  }
+  channel_.Break();
+  return failure;
+}
+
+Status FtpConnection::OpenData(std::string_view command, bool command_first,
+                               std::unique_ptr<Stream>& data) {
+  bool refused_before = command_first_refused_;
+  for (;;) {
+    PendingData pending;
+    pending.command_first = command_first;
+    Status status = PrepareData(pending);
+    if (!status.ok()) return status;
+    status = StartDataCommand(command, pending, data);
+    if (status.ok() || refused_before || !command_first_refused_) return status;
+    refused_before = true;  // once more, connecting first
+  }
+}
+
 Status FtpConnection::StartDataCommand(std::string_view command,
                                        PendingData& pending,
                                        std::unique_ptr<Stream>& data) {
-  Status status = channel_.Send(command);
+  // Servers wait for the passive connection once they have the command, so
+  // the two may be under way together: that saves a round trip per
+  // transfer. It is done only where the caller allows it and while the
+  // server has not shown that it will not wait.
+  const bool command_first = pending.passive_port && pending.command_first && !command_first_refused_;
+  Status status;
+  if (pending.passive_port && !command_first) {
+    status = ConnectData(pending);
+    if (!status.ok()) return status;
+  }
+  status = channel_.Send(command);
   if (!status.ok()) return status;
+  if (command_first) {
+    status = ConnectData(pending);
+    if (!status.ok()) return DataConnectionFailed(status);
+  }
   status = ReadReply();
   if (!status.ok()) return status;
-  if (!last_reply_.preliminary()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
+  if (!last_reply_.preliminary()) {
+    // "425 no data connection" to a command that came before its
+    // connection: this server does not wait. The caller may try again in
+    // the usual order.
+    if (command_first && last_reply_.code == 425) command_first_refused_ = true;
+    return Status(ERROR_INTERNET_EXTENDED_ERROR);
+  }
   if (pending.listener) {
     // Only the server may connect: a connection from any other address is
     // someone else's attempt to feed or steal the data, and is dropped.
@@ -457,12 +566,22 @@ Status FtpConnection::SetModificationTime(std::string_view path, const CivilTime
   if (!mfmt_ && (!mdtm_ || mdtm_set_ == Probe::Refused)) {
     return Status(win32::ERROR_INTERNET_INVALID_OPERATION);
   }
+  const std::string command = TimeCommand(utc);
+  if (command.empty()) return Status(ERROR_INVALID_NAME);
+  return TimeCommandOutcome(ExecuteWithPath(command, path), command.starts_with("MDTM"));
+}
+
+std::string FtpConnection::TimeCommand(const CivilTime& utc) const {
+  if (!mfmt_ && (!mdtm_ || mdtm_set_ == Probe::Refused)) return {};
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d", utc.year, utc.month, utc.day,
                 utc.hour, utc.minute, utc.second);
-  if (std::string_view(stamp).size() != 14) return Status(ERROR_INVALID_NAME);
-  if (mfmt_) return ExecuteWithPath(std::string("MFMT ") + stamp, path);
-  const Status status = ExecuteWithPath(std::string("MDTM ") + stamp, path);
+  if (std::string_view(stamp).size() != 14) return {};
+  return std::string(mfmt_ ? "MFMT " : "MDTM ") + stamp;
+}
+
+Status FtpConnection::TimeCommandOutcome(Status status, bool mdtm_form) {
+  if (!mdtm_form) return status;
   if (status.ok()) {
     mdtm_set_ = Probe::Understood;
   } else if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && mdtm_set_ == Probe::Untried &&
@@ -476,13 +595,10 @@ Status FtpConnection::SetModificationTime(std::string_view path, const CivilTime
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
                                std::vector<RemoteEntry>& entries, std::vector<OmittedEntry>& omitted) {
   omitted.clear();
-  PendingData pending;
-  Status status = PrepareData(pending);
-  if (!status.ok()) return status;
   std::string command(verb);
   if (!path.empty()) command.append(" ").append(path);
   std::unique_ptr<Stream> data;
-  status = StartDataCommand(command, pending, data);
+  Status status = OpenData(command, true, data);
   if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && last_reply_.completed() &&
       !ContainsCaseInsensitive(last_reply_.text, "truncated")) {
     return Status::Ok();  // "226 no files" without a data connection: empty
@@ -569,20 +685,20 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
 
 Status FtpConnection::OpenFile(std::string_view path, TransferDirection direction,
                                TransferType type,
-                               std::unique_ptr<FileTransfer>& transfer) {
+                               std::unique_ptr<FileTransfer>& transfer, bool new_file) {
   transfer.reset();
   if (!IsSafeArgument(path)) return Status(ERROR_INVALID_NAME);
   Status status = Ready();
   if (!status.ok()) return status;
   status = SetType(type);
   if (!status.ok()) return status;
-  PendingData pending;
-  status = PrepareData(pending);
-  if (!status.ok()) return status;
   std::string command(direction == TransferDirection::Download ? "RETR " : "STOR ");
   command.append(path);
   std::unique_ptr<Stream> data;
-  status = StartDataCommand(command, pending, data);
+  // STOR goes out before its connection only onto a new file of the
+  // caller's own: should the connection then fail, the server may have
+  // made (or emptied) the file already.
+  status = OpenData(command, direction == TransferDirection::Download || new_file, data);
   if (!status.ok()) return status;
   transfer_in_progress_ = true;
   transfer = std::make_unique<FileTransfer>(shared_from_this(), std::move(data),

@@ -84,6 +84,16 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status RemoveDirectory(std::string_view path);
   Status DeleteFile(std::string_view path);
   Status Rename(std::string_view from, std::string_view to);
+  // Rename, first setting the modification time of `from` as
+  // SetModificationTime would. The time command, RNFR and RNTO go out
+  // together and their replies are read in order, so the three take one
+  // round trip: RNTO is only ever carried out after its RNFR was accepted
+  // (a server that refused RNFR answers RNTO "503 bad sequence"), and a
+  // refused time changes nothing else. The result is the rename's;
+  // `time_status` says whether the time was set. When the rename worked and
+  // the time did not, last_reply() is the time command's reply.
+  Status RenameSettingTime(std::string_view from, std::string_view to, const CivilTime& utc,
+                           Status& time_status);
 
   // Lists `path` (empty: the current folder) with MLSD where the server offers
   // it, otherwise LIST. Entries come in the server's order, converted as
@@ -123,8 +133,14 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status SetModificationTime(std::string_view path, const CivilTime& utc);
 
   // Starts a download (RETR) or upload (STOR) on a new data connection.
+  // Passive RETR, listings and, with `new_file` (the upload goes to a name
+  // of the caller's own that nobody else relies on), STOR are sent while the
+  // data connection is still being made, saving a round trip; should that
+  // connection fail, the control connection is given up (ERROR_FTP_DROPPED
+  // afterwards) and the server may have made an empty file of that name.
   Status OpenFile(std::string_view path, TransferDirection direction,
-                  TransferType type, std::unique_ptr<FileTransfer>& transfer);
+                  TransferType type, std::unique_ptr<FileTransfer>& transfer,
+                  bool new_file = false);
 
   bool transfer_in_progress() const { return transfer_in_progress_; }
   bool uses_mlsd() const { return mlsd_; }
@@ -157,11 +173,31 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // Common checks before a command: no transfer running, channel alive.
   Status Ready() const;
   Status Execute(std::string_view command);
+  // Reads replies until one that is not preliminary (1xx).
+  Status ReadFinalReply();
+  // The command that sets a file's time on this server (MFMT, or the "MDTM
+  // time" form), without the path; empty when there is none to try.
+  std::string TimeCommand(const CivilTime& utc) const;
+  // The outcome of a time command, learning whether the "MDTM time" form is
+  // understood: see SetModificationTime.
+  Status TimeCommandOutcome(Status status, bool mdtm_form);
+  Status RenameWith(std::string_view time_command, std::string_view from, std::string_view to,
+                    Status& time_status);
   Status ExecuteWithPath(std::string_view verb, std::string_view path);
   Status ReadReply();
   Status Completed(Status status) const;
   Status SetType(TransferType type);
+  // Asks for a data connection (EPSV/PASV, or EPRT/PORT with a listener);
+  // a passive one is made by StartDataCommand.
   Status PrepareData(PendingData& pending);
+  Status ConnectData(PendingData& pending);
+  // PrepareData and StartDataCommand; tried once more, connecting first,
+  // when the server turned down a command sent ahead of its connection.
+  Status OpenData(std::string_view command, bool command_first, std::unique_ptr<Stream>& data);
+  // A passive connection made after its command failed: the server's answer
+  // when it gave one at once, else `failure` with the control connection
+  // given up.
+  Status DataConnectionFailed(Status failure);
   Status StartDataCommand(std::string_view command, PendingData& pending,
                           std::unique_ptr<Stream>& data);
   Status ListWith(std::string_view verb, std::string_view path,
@@ -194,6 +230,8 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Probe mdtm_set_ = Probe::Untried;
   bool extended_passive_refused_ = false;
   bool extended_port_refused_ = false;
+  // The server answered 425 to a data command sent before its connection.
+  bool command_first_refused_ = false;
   std::optional<TransferType> current_type_;
   bool transfer_in_progress_ = false;
 };

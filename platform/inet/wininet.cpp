@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,18 @@ BOOL Finish(Status status, const Reply& reply) {
   last_response.code = !status.ok() && from_reply ? static_cast<DWORD>(reply.code) : 0;
   if (!status.ok()) return Fail(status.error());
   return kTrue;
+}
+
+// A time FtpSetFileTimeA can send: whole fields of a date from 1900 on.
+std::optional<inet::CivilTime> SettableTime(const SYSTEMTIME* utc) {
+  if (utc == nullptr) return std::nullopt;
+  const inet::CivilTime time{utc->wYear, utc->wMonth, utc->wDay, utc->wHour, utc->wMinute,
+                             utc->wSecond};
+  if (time.year < 1900 || time.year > 9999 || time.month < 1 || time.month > 12 ||
+      time.day < 1 || time.day > 31 || time.hour > 23 || time.minute > 59 || time.second > 59) {
+    return std::nullopt;
+  }
+  return time;
 }
 
 template <typename T>
@@ -300,7 +313,7 @@ HINTERNET FtpOpenFileA(HINTERNET handle, LPCSTR file, DWORD access, DWORD flags,
                                                 ? inet::TransferDirection::Download
                                                 : inet::TransferDirection::Upload;
   auto object = std::make_shared<FileObject>();
-  if (!Finish(connection->OpenFile(file, direction, type, object->transfer),
+  if (!Finish(connection->OpenFile(file, direction, type, object->transfer, (flags & FTP_FLAG_NEW_FILE) != 0),
               connection->last_reply())) {
     return 0;
   }
@@ -356,20 +369,33 @@ BOOL FtpGetFileTimeA(HINTERNET connection, LPCSTR file, SYSTEMTIME* utc) {
 }
 
 BOOL FtpSetFileTimeA(HINTERNET connection, LPCSTR file, const SYSTEMTIME* utc) {
-  if (utc == nullptr) {
-    if (!LookupConnection(connection)) return kFalse;
-    return Fail(ERROR_INVALID_PARAMETER);
-  }
-  const inet::CivilTime time{utc->wYear, utc->wMonth, utc->wDay, utc->wHour, utc->wMinute,
-                             utc->wSecond};
-  if (time.year < 1900 || time.year > 9999 || time.month < 1 || time.month > 12 ||
-      time.day < 1 || time.day > 31 || time.hour > 23 || time.minute > 59 || time.second > 59) {
+  const std::optional<inet::CivilTime> time = SettableTime(utc);
+  if (!time) {
     if (!LookupConnection(connection)) return kFalse;
     return Fail(ERROR_INVALID_PARAMETER);
   }
   return WithPath(connection, file, [&time](inet::FtpConnection& ftp, std::string_view path) {
-    return ftp.SetModificationTime(path, time);
+    return ftp.SetModificationTime(path, *time);
   });
+}
+
+BOOL FtpRenameFileSettingTimeA(HINTERNET connection, LPCSTR existing, LPCSTR new_name,
+                               const SYSTEMTIME* utc, DWORD* time_error) {
+  const std::optional<inet::CivilTime> time = SettableTime(utc);
+  const auto ftp = LookupConnection(connection);
+  if (!ftp) return kFalse;
+  if (!time || existing == nullptr || new_name == nullptr || time_error == nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  Status time_status;
+  const Status status = ftp->RenameSettingTime(existing, new_name, *time, time_status);
+  *time_error = time_status.ok() ? 0 : time_status.error();
+  if (!Finish(status, ftp->last_reply())) return kFalse;
+  // The rename worked; the reply on record is the time command's refusal.
+  if (time_status.error() == ERROR_INTERNET_EXTENDED_ERROR) {
+    last_response.code = static_cast<DWORD>(ftp->last_reply().code);
+  }
+  return kTrue;
 }
 
 BOOL FtpGetServerTraits(HINTERNET handle, DWORD* traits) {

@@ -58,6 +58,11 @@ inline constexpr DWORD GENERIC_WRITE = 0x40000000;
 inline constexpr DWORD FTP_TRANSFER_TYPE_UNKNOWN = 0;  // transferred as binary
 inline constexpr DWORD FTP_TRANSFER_TYPE_ASCII = 1;
 inline constexpr DWORD FTP_TRANSFER_TYPE_BINARY = 2;
+// Not in WinInet, for FtpOpenFileA with GENERIC_WRITE: the file is a new one
+// of the caller's own (a temporary name), so STOR may go out while the data
+// connection is still being made, a round trip sooner. Should that
+// connection fail, an empty file of that name may be left.
+inline constexpr DWORD FTP_FLAG_NEW_FILE = 0x100;
 
 inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
@@ -197,6 +202,13 @@ BOOL InternetWriteFile(HINTERNET file, const void* buffer, DWORD size,
 // features do not offer them; a refusal is ERROR_INTERNET_EXTENDED_ERROR.
 BOOL FtpGetFileTimeA(HINTERNET connection, LPCSTR file, SYSTEMTIME* utc);
 BOOL FtpSetFileTimeA(HINTERNET connection, LPCSTR file, const SYSTEMTIME* utc);
+// FtpRenameFileA that first sets the time of `existing` as FtpSetFileTimeA
+// does, the commands sent together so that the two take one round trip. The
+// result is the rename's. `*time_error` is 0 when the time was set, else
+// the error FtpSetFileTimeA would have given; when the rename worked and the
+// time did not, InternetGetLastResponseInfoA gives the time command's reply.
+BOOL FtpRenameFileSettingTimeA(HINTERNET connection, LPCSTR existing, LPCSTR new_name,
+                               const SYSTEMTIME* utc, DWORD* time_error);
 
 // What the server behind a connection does, as learnt so far (the listing
 // bits settle with the connection's first listing):

@@ -11,6 +11,12 @@
 // | UseTempCopy switched between open and close   | close as opened    | the new content, by name    |
 // | rename onto an existing target refused        | delete exact target, rename again | report.txt (other case) |
 // | temporary file not on the server              | report, no delete  | the old target              |
+// | time, RNFR, RNTO sent together: time refused  | success, date now  | the new content, by name    |
+// | ... RNFR refused (RNTO answered all the same) | report, no delete  | the old target              |
+// | ... connection cut after the time's reply     | report             | the old target              |
+// | STOR answered 425 before its data connection  | sent again, success| the new content, by name    |
+// | data connection refused after a temporary STOR| report, DELE .ovt  | the old target              |
+// | data connection refused, written in place     | report, no STOR    | the old target              |
 // | download: more data than listed               | close fails        | (host keeps its old copy)   |
 // | download: data complete, final reply 426      | close fails        | (host keeps its old copy)   |
 // | ".." or "." deleted through iPC               | false, report      | the parent / the folder     |
@@ -28,6 +34,7 @@
 #include "platform/error.h"
 #include "tests/connection/plugin_fixture.h"
 #include "tests/support/fault_proxy.h"
+#include "tests/support/free_port.h"
 #include "tests/support/scripted_server.h"
 
 namespace orvex {
@@ -286,6 +293,154 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
       reason.replace(reason.find("%1"), 2, f.path("Report.txt") + ".ovt");
       reason = reason.substr(0, reason.find("%2")) + "553 Target exists (553)";
       EXPECT_NE(f.LastError().find(reason), std::string::npos) << f.LastError();
+    }
+  }
+}
+
+// The upload's date as the close left it on the file; `dated` is the date
+// the host gives the item.
+struct UploadResult {
+  bool succeeded = false;
+  Date date;
+};
+
+UploadResult UploadDated(PluginAtPort& f, const std::string& name, const std::string& content, Date dated) {
+  auto file = NewHostFile();
+  file->Init(f.path(name), name, static_cast<double>(content.size()), dated, 0, false);
+  auto stream = NewHostFileStream();
+  stream->File(file);
+  stream->AccessMode(HostFileStream::kAccessWrite);
+  if (!f.plugin().iPC_OpenFile(stream)) return {};
+  std::vector<std::uint8_t> buffer(content.begin(), content.end());
+  stream->Count(static_cast<std::int32_t>(buffer.size()));
+  const bool written = f.plugin().iPC_WriteFile(stream, buffer);
+  const bool closed = f.plugin().iPC_CloseFile(stream);
+  return {written && closed, stream->File()->DateModified()};
+}
+
+TEST(PluginUploadClose, PutsTheTimeAndTheNameInPlaceInOneExchange) {
+  // The time goes on the temporary file, then RNFR and RNTO: sent together,
+  // answered in order. 17 May 2020 10:20:30 UTC.
+  const Date dated = Date::FromTimeT(1589710830);
+  const std::string time_command = "MFMT 20200517102030 /report.txt.ovt";
+  struct Case {
+    const char* name;
+    const char* time_reply;  // nullptr: the connection is cut after it
+    const char* from_reply;
+    bool succeeds;
+    bool time_set;
+    const char* report;  // part of the report or log line, or nullptr
+  } cases[] = {
+      {"all accepted", "213 Modify=20200517102030; /report.txt.ovt", "350 Ready", true, true, nullptr},
+      {"time refused", "550 Not allowed here", "350 Ready", true, false, "550 Not allowed here"},
+      {"RNFR refused", "213 Done", "550 No such file", false, false, "temporary name"},
+      {"cut after the time", nullptr, "350 Ready", false, false, "report.txt"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    ScriptedServer server;
+    server.On("FEAT", ScriptedServer::Fixed("211-Features:\r\n MFMT\r\n MDTM\r\n UTF8\r\n211 End"));
+    server.On("MFMT", [&test](Session& s, const Command&) {
+      if (test.time_reply) {
+        s.Reply(test.time_reply);
+      } else {
+        s.Close();
+      }
+    });
+    server.On("RNFR", ScriptedServer::Fixed(test.from_reply));
+    // A lax server that answers RNTO without asking whether RNFR worked.
+    server.On("RNTO", ScriptedServer::Fixed("250 Renamed"));
+    server.SetListing({"-rw-r--r-- 1 o g 3 Jan 5 10:00 report.txt"});
+    PluginAtPort f(server.port());
+    f.connection().UseTempCopy(true);
+    ASSERT_TRUE(f.plugin().iPC_Connect(0));
+    const UploadResult result = UploadDated(f, "report.txt", "new content", dated);
+    EXPECT_EQ(result.succeeded, test.succeeds) << f.LastError();
+    const auto commands = server.Commands();
+    const auto time_sent = std::find(commands.begin(), commands.end(), time_command);
+    ASSERT_NE(time_sent, commands.end());
+    if (test.time_reply) {
+      EXPECT_EQ(*std::next(time_sent), "RNFR /report.txt.ovt");
+      EXPECT_EQ(*std::next(time_sent, 2), "RNTO /report.txt");
+    }
+    if (test.succeeds) {
+      EXPECT_EQ(result.date == dated, test.time_set);
+    }
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "DELE /report.txt"), 0) << "nothing is deleted";
+    if (test.report) {
+      std::string said = f.LastError();
+      for (const auto& line : f.LogLines()) said += line;
+      EXPECT_NE(said.find(test.report), std::string::npos) << said;
+    }
+  }
+}
+
+TEST(PluginUploadClose, RepliesStayInStepAfterARefusedRename) {
+  // RNFR refused: RNTO's answer must not be taken for the next command's.
+  ScriptedServer server;
+  server.On("RNFR", ScriptedServer::Fixed("550 No such file"));
+  server.On("RNTO", ScriptedServer::Fixed("503 Bad sequence of commands"));
+  server.SetListing({"-rw-r--r-- 1 o g 11 Jan 5 10:00 report.txt.ovt"});
+  PluginAtPort f(server.port());
+  ASSERT_TRUE(f.plugin().iPC_Connect(0));
+  auto file = NewHostFile();
+  file->Init(f.path("report.txt"), "report.txt", 11, Date::Now(), 0, false);
+  EXPECT_FALSE(f.plugin().iPC_RenameFile(file, "renamed.txt"));
+  EXPECT_NE(f.LastError().find("550 No such file"), std::string::npos) << f.LastError();
+  const auto listed = f.plugin().iPC_GetFile(f.path("report.txt.ovt"));
+  ASSERT_TRUE(listed) << f.LastError();
+  EXPECT_FALSE(listed->Deleted());
+  EXPECT_EQ(server.connections(), 1) << "no reconnect was needed";
+}
+
+TEST(PluginUploadOpen, AStorAnsweredBeforeItsDataConnectionIsSentAgainConnectingFirst) {
+  // A server that does not wait for the data connection of a command that
+  // arrives before it: 425 once; then the connection comes first.
+  ScriptedServer server;
+  int stores = 0;
+  std::vector<std::string> received;
+  server.On("STOR", [&](Session& s, const Command&) {
+    if (stores++ == 0) {
+      s.Reply("425 No data connection yet");
+      return;
+    }
+    s.Reply("150 Go ahead");
+    const auto data = s.ReceiveData();
+    if (data) received.push_back(*data);
+    s.Reply(data ? "226 Stored" : "426 Failed");
+  });
+  PluginAtPort f(server.port());
+  f.connection().UseTempCopy(true);
+  ASSERT_TRUE(f.plugin().iPC_Connect(0));
+  EXPECT_TRUE(Upload(f, "a.txt", "first")) << f.LastError();
+  EXPECT_TRUE(Upload(f, "b.txt", "second")) << f.LastError();
+  EXPECT_EQ(stores, 3) << "refused once, remembered";
+  EXPECT_EQ(received, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(PluginUploadOpen, ADataConnectionThatCannotBeMadeLeavesTheTargetAlone) {
+  // The passive port named is closed. Written under the temporary name,
+  // STOR may already have made an empty file: it is deleted. Written in
+  // place, STOR is never sent before the connection is there.
+  for (const bool temporary_copy : {true, false}) {
+    SCOPED_TRACE(temporary_copy);
+    testing::PortBlock closed;
+    ScriptedServer server;
+    server.On("EPSV", ScriptedServer::Fixed("229 Entering Extended Passive Mode (|||" +
+                                            std::to_string(closed.second()) + "|)"));
+    PluginAtPort f(server.port());
+    f.connection().UseTempCopy(temporary_copy);
+    ASSERT_TRUE(f.plugin().iPC_Connect(0));
+    EXPECT_FALSE(Upload(f, "report.txt", "new content"));
+    const auto commands = server.Commands();
+    const auto verbs = VerbsOf(commands);
+    EXPECT_EQ(std::count(verbs.begin(), verbs.end(), "RNFR"), 0);
+    if (temporary_copy) {
+      EXPECT_TRUE(Sent(server, "DELE /report.txt.ovt"));
+      EXPECT_FALSE(Sent(server, "DELE /report.txt"));
+    } else {
+      EXPECT_FALSE(Sent(server, "STOR /report.txt")) << "the target is never opened";
+      EXPECT_EQ(std::count(verbs.begin(), verbs.end(), "DELE"), 0);
     }
   }
 }
