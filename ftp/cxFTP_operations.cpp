@@ -131,6 +131,16 @@ bool cxFTP::DeleteTree(const com::ComPtr<HostFolder>& Folder) {
   return Folder->Deleted();
 }
 
+template <class Retry>
+bool cxFTP::RetryRenameAfter(std::uint32_t ErrorNumber, const Retry& retry) {
+  // Read before reconnecting, which replaces the last reply.
+  const std::string failure = GetErrorText(ErrorNumber);
+  if (!HandleError(ErrorNumber)) return false;
+  if (retry()) return true;
+  LastError_ = failure + " Tried again on a new connection: " + LastError_;
+  return false;
+}
+
 template <class Item>
 bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewName,
                        const std::string& ItemPath) {
@@ -141,8 +151,7 @@ bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewN
   }
   const std::string new_path = path_object_.GetParentFolderName(path) + "\\" + NewName;
   if (!FtpRenameFileA(hConnection_, ServerPath(path).c_str(), ServerPath(new_path).c_str())) {
-    if (HandleError(GetLastError())) return RenameItem(Renamed, NewName, path);
-    return false;
+    return RetryRenameAfter(GetLastError(), [&] { return RenameItem(Renamed, NewName, path); });
   }
   if (Renamed) {
     auto clone = Renamed->Clone();
@@ -177,8 +186,8 @@ bool cxFTP::RenameFileSettingTime(const std::string& FilePath, const std::string
   DWORD time_error = 0;
   if (!FtpRenameFileSettingTimeA(hConnection_, ServerPath(FilePath).c_str(), ServerPath(new_path).c_str(),
                                  &fields, &time_error)) {
-    if (HandleError(GetLastError())) return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet);
-    return false;
+    return RetryRenameAfter(GetLastError(),
+                            [&] { return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet); });
   }
   TimeSet = time_error == 0;
   if (!TimeSet) LastError_ = GetErrorText(time_error);
