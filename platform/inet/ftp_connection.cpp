@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/inet/cancellation.h"
 #include "platform/inet/file_transfer.h"
@@ -36,14 +35,6 @@ bool ContainsCaseInsensitive(std::string_view text, std::string_view word) {
   return found != text.end();
 }
 
-CivilTime LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                   local.tm_hour,        local.tm_min,     local.tm_sec};
-}
-
 }  // namespace
 
 bool IsSafeArgument(std::string_view text) {
@@ -54,15 +45,17 @@ bool IsSafeArgument(std::string_view text) {
 // the server to connect (active).
 struct FtpConnection::PendingData {
   std::unique_ptr<Stream> stream;
-  std::unique_ptr<TcpListener> listener;
+  std::unique_ptr<DataListener> listener;
 };
 
 FtpConnection::FtpConnection(ConnectParameters parameters,
-                             std::unique_ptr<TcpStream> control)
+                             std::shared_ptr<NetworkEnvironment> environment,
+                             ConnectedStream control)
     : parameters_(std::move(parameters)),
-      peer_address_(control->PeerAddress()),
-      local_address_(control->LocalAddress()),
-      channel_(std::move(control), parameters_.options.reply_timeout) {
+      environment_(std::move(environment)),
+      peer_address_(control.peer),
+      local_address_(control.local),
+      channel_(std::move(control.stream), parameters_.options.reply_timeout, *environment_) {
   channel_.set_trace(parameters_.trace);
 }
 
@@ -74,15 +67,13 @@ Status FtpConnection::Open(const ConnectParameters& parameters,
                            std::shared_ptr<FtpConnection>& connection,
                            Reply& last_reply) {
   connection.reset();
-  ConnectResult connected =
-      parameters.proxy
-          ? ConnectThroughProxy(*parameters.proxy, parameters.host,
-                                parameters.port, parameters.options.connect_timeout)
-          : ConnectTcp(parameters.host, parameters.port,
-                       parameters.options.connect_timeout);
+  std::shared_ptr<NetworkEnvironment> environment =
+      parameters.environment ? parameters.environment : SystemNetwork();
+  ConnectedStream connected = environment->Connect(
+      parameters.host, parameters.port, parameters.proxy, parameters.options.connect_timeout);
   if (!connected.status.ok()) return connected.status;
   std::shared_ptr<FtpConnection> opened(
-      new FtpConnection(parameters, std::move(connected.stream)));
+      new FtpConnection(parameters, std::move(environment), std::move(connected)));
   Status status = parameters.tls.mode == TlsMode::Implicit ? opened->StartTls() : Status::Ok();
   if (status.ok()) status = opened->Login();
   last_reply = opened->last_reply_;
@@ -267,22 +258,20 @@ Status FtpConnection::PrepareData(PendingData& pending) {
       port = ParsePassivePort(last_reply_.text);
     }
     if (!port) return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
-    ConnectResult connected;
+    ConnectedStream connected;
     if (parameters_.proxy) {
-      connected = ConnectThroughProxy(*parameters_.proxy, parameters_.host, *port,
-                                      timeout);
+      connected = environment_->Connect(parameters_.host, *port, parameters_.proxy, timeout);
     } else {
       SocketAddress target = peer_address_;
       target.set_port(*port);
-      connected = ConnectTcp(target, timeout);
+      connected = environment_->Connect(target, timeout);
     }
     if (!connected.status.ok()) return connected.status;
     pending.stream = std::move(connected.stream);
     return Status::Ok();
   }
 
-  pending.listener = std::make_unique<TcpListener>();
-  Status status = pending.listener->Listen(local_address_);
+  Status status = environment_->Listen(local_address_, pending.listener);
   if (!status.ok()) return status;
   const SocketAddress& address = pending.listener->address();
   if (!extended_port_refused_) {
@@ -316,12 +305,11 @@ Status FtpConnection::StartDataCommand(std::string_view command,
     // Only the server may connect: a connection from any other address is
     // someone else's attempt to feed or steal the data, and is dropped.
     const std::string server_address = peer_address_.Numeric();
-    const auto deadline =
-        std::chrono::steady_clock::now() + parameters_.options.data_timeout;
+    const auto deadline = environment_->Now() + parameters_.options.data_timeout;
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      ConnectResult accepted = pending.listener->Accept(
+          deadline - environment_->Now());
+      ConnectedStream accepted = pending.listener->Accept(
           std::max(left, std::chrono::milliseconds(0)));
       if (!accepted.status.ok()) {
         // The server could not reach us; its control connection is now in an
@@ -329,7 +317,7 @@ Status FtpConnection::StartDataCommand(std::string_view command,
         channel_.Break();
         return accepted.status;
       }
-      if (accepted.stream->PeerAddress().Numeric() == server_address) {
+      if (accepted.peer.Numeric() == server_address) {
         data = std::move(accepted.stream);
         break;
       }
@@ -490,7 +478,7 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   if (!status.ok()) return status;
 
   const bool machine_listing = verb == "MLSD";
-  const CivilTime now = LocalNow();
+  const CivilTime now = environment_->LocalNow();
   std::string line;
   bool overlong = false;
   char buffer[16 * 1024];
@@ -500,7 +488,7 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   // in every such window, or a server trickling a byte at a time would keep
   // it going for ever.
   const std::chrono::milliseconds window = parameters_.options.data_timeout;
-  auto window_start = std::chrono::steady_clock::now();
+  auto window_start = environment_->Now();
   std::size_t window_bytes = 0;
   for (;;) {
     const ReadResult result =
@@ -511,12 +499,12 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
     }
     if (result.bytes == 0) break;
     window_bytes += result.bytes;
-    if (std::chrono::steady_clock::now() - window_start >= window) {
+    if (environment_->Now() - window_start >= window) {
       if (window_bytes < kMinimumListingProgress) {
         data_status = Status(win32::ERROR_INTERNET_TIMEOUT);
         break;
       }
-      window_start = std::chrono::steady_clock::now();
+      window_start = environment_->Now();
       window_bytes = 0;
     }
     std::string_view piece(buffer, result.bytes);
