@@ -110,12 +110,16 @@ Status ControlChannel::ReadLine(std::string& line, Clock::time_point deadline) {
         line.append(buffer_ + buffer_start_, index - buffer_start_);
         buffer_start_ = index + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // The same limit however the line arrived: whole, or in pieces.
+        if (line.size() > kMaximumLineLength) {
+          return Fail(Status(ERROR_INTERNET_INVALID_SERVER_RESPONSE));
+        }
         return Status::Ok();
       }
     }
     line.append(buffer_ + buffer_start_, buffer_end_ - buffer_start_);
     buffer_start_ = buffer_end_ = 0;
-    if (line.size() > kMaximumLineLength) {
+    if (line.size() > kMaximumLineLength + 1) {  // room for the CR of the line end
       return Fail(Status(ERROR_INTERNET_INVALID_SERVER_RESPONSE));
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

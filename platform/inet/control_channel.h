@@ -2,8 +2,9 @@
 // The FTP control connection: sends one command line and reads replies.
 //
 // Replies follow RFC 959, including multi-line replies ("123-" ... "123 ").
-// Sizes are bounded: a line longer than kMaximumLineLength, a reply of more
-// than kMaximumReplyLines lines or a reply that is not FTP makes the channel
+// Sizes are bounded: a line longer than kMaximumLineLength (its line end not
+// counted, however the line arrives), a reply of more than
+// kMaximumReplyLines lines or a reply that is not FTP makes the channel
 // broken (ERROR_INTERNET_INVALID_SERVER_RESPONSE) instead of growing memory.
 // A channel that failed once (closed, reset, timed out, broken) stays failed:
 // every later call returns ERROR_FTP_DROPPED at once, so the caller can
