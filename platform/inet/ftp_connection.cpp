@@ -490,6 +490,17 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   const std::chrono::milliseconds window = parameters_.options.data_timeout;
   auto window_start = environment_->Now();
   std::size_t window_bytes = 0;
+  const auto take_line = [&] {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::optional<ListingEntry> parsed =
+        machine_listing ? ParseMlsdLineAsListed(line) : ParseListLineAsListed(line, now);
+    if (!parsed) return;
+    if (std::optional<RemoteEntry> entry = ToRemoteEntry(*parsed)) {
+      entries.push_back(std::move(*entry));
+    } else if (std::optional<OmittedEntry> left_out = OmissionOf(*parsed)) {
+      omitted.push_back(std::move(*left_out));
+    }
+  };
   for (;;) {
     const ReadResult result =
         data->ReadSome(buffer, sizeof buffer, parameters_.options.data_timeout);
@@ -518,22 +529,14 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
       }
       if (end == std::string_view::npos) break;
       piece.remove_prefix(end + 1);
-      if (!overlong) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::optional<ListingEntry> parsed =
-            machine_listing ? ParseMlsdLineAsListed(line) : ParseListLineAsListed(line, now);
-        if (parsed) {
-          if (std::optional<RemoteEntry> entry = ToRemoteEntry(*parsed)) {
-            entries.push_back(std::move(*entry));
-          } else if (std::optional<OmittedEntry> left_out = OmissionOf(*parsed)) {
-            omitted.push_back(std::move(*left_out));
-          }
-        }
-      }
+      if (!overlong) take_line();
       overlong = false;
       line.clear();
     }
   }
+  // A server may leave out the line end of its last line; the final reply
+  // below still decides whether the listing is whole.
+  if (data_status.ok() && !overlong && !line.empty()) take_line();
   data.reset();
   if (!data_status.ok()) {
     // The listing is incomplete; the final reply may never come.
