@@ -169,7 +169,7 @@ struct FakeNetwork::State {
         stranger->outgoing.end = StreamEnd::Close;
         incoming.push_back(Accepted(stranger, *intruder));
       }
-      incoming.push_back(Accepted(channel, "127.0.0.1"));
+      if (!data_refusal) incoming.push_back(Accepted(channel, "127.0.0.1"));
     }
     listening = false;
     if (!channel) {

@@ -72,7 +72,8 @@ class FakeNetwork final : public inet::NetworkEnvironment {
   void OnTransfer(const std::string& verb, TransferScript script);
   // How the control connection hands out whatever the server says.
   void ControlPieces(std::size_t piece, std::chrono::milliseconds pause = {});
-  // Every data connection the engine opens (passive) fails with `error`.
+  // Every data connection the engine opens (passive) fails with `error`; in
+  // active mode the server never connects.
   void RefuseDataConnections(std::uint32_t error);
   // In active mode, a connection from `address` reaches the engine's
   // listener before the server's own.
