@@ -22,6 +22,8 @@ using win32::ERROR_INTERNET_LOGIN_FAILURE;
 using win32::ERROR_INVALID_NAME;
 
 constexpr std::size_t kMaximumListingLine = 16 * 1024;
+// Preliminary (1xx) replies a command may get before its final one.
+constexpr int kMaximumPreliminaryReplies = 8;
 // Bytes a listing must bring per data time limit once it lasts longer than
 // one (about 17 bytes a second at the default minute).
 constexpr std::size_t kMinimumListingProgress = 1024;
@@ -103,13 +105,22 @@ Status FtpConnection::ReadReply() {
   return Status::Ok();
 }
 
+Status FtpConnection::ReadFinalReply() {
+  for (int preliminary = 0;; ++preliminary) {
+    const Status status = ReadReply();
+    if (!status.ok() || !last_reply_.preliminary()) return status;
+    if (preliminary == kMaximumPreliminaryReplies) {
+      // Each reply came in time, yet the command would never end.
+      channel_.Break();
+      return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
+    }
+  }
+}
+
 Status FtpConnection::Execute(std::string_view command) {
-  Status status = channel_.Send(command);
+  const Status status = channel_.Send(command);
   if (!status.ok()) return status;
-  do {
-    status = ReadReply();
-  } while (status.ok() && last_reply_.preliminary());
-  return status;
+  return ReadFinalReply();
 }
 
 Status FtpConnection::Completed(Status status) const {
@@ -120,11 +131,7 @@ Status FtpConnection::Completed(Status status) const {
 
 Status FtpConnection::Login() {
   // The greeting; "120 ready in n minutes" precedes the real one.
-  Status status;
-  do {
-    status = ReadReply();
-  } while (status.ok() && last_reply_.preliminary());
-  status = Completed(status);
+  Status status = Completed(ReadFinalReply());
   if (!status.ok()) return status;
   if (parameters_.tls.mode == TlsMode::Explicit) {
     status = AuthenticateTls();

@@ -163,6 +163,8 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status Execute(std::string_view command);
   Status ExecuteWithPath(std::string_view verb, std::string_view path);
   Status ReadReply();
+  // Reads past preliminary (1xx) replies, a bounded number of them.
+  Status ReadFinalReply();
   Status Completed(Status status) const;
   Status SetType(TransferType type);
   Status PrepareData(PendingData& pending);

@@ -103,6 +103,14 @@ TEST(TimeLimits, StallsFailAfterTheirLimitAndSlowProgressDoesNot) {
          server.ControlPieces(9, 3s);
        },
        0, 9s, 9s},
+      {"preliminary replies that never end", Operation::ChangeDirectory,
+       [](FakeNetwork& server) {
+         std::string replies;
+         for (int reply = 0; reply < 10'000; ++reply) replies += "150 Still working.\r\n";
+         server.On("CWD", replies + "250 Changed.\r\n");
+         server.ControlPieces(20, 5s);
+       },
+       win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE, 0s, 10 * kReplyLimit},
       {"listing data silent", Operation::List,
        [](FakeNetwork& server) {
          server.OnTransfer("MLSD", Data(MachineListing(3), 0, 0ms, StreamEnd::Silent));
