@@ -67,6 +67,7 @@ struct ListingCase {
   TransferScript script;
   std::uint32_t error;
   std::vector<std::string> names = {};  // listed, when there is no error
+  bool data_refused = false;             // no data connection can be opened
 };
 
 TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
@@ -85,7 +86,8 @@ TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
        ERROR_INTERNET_EXTENDED_ERROR},
       {"no data connection, but truncated", false, Refused("226 Listing truncated.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
-      {"4xx after part of the data", false, Listing(Part(kListLines), "426 Connection closed; transfer aborted.\r\n"),
+      {"4xx after part of the data", false,
+       Listing(Part(kListLines), "426 Connection closed; transfer aborted.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
       {"4xx after all of the data", false, Listing(kListLines, "451 Local error.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
@@ -105,6 +107,10 @@ TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
        Listing(kMachineLines, "", StreamEnd::Close, StreamEnd::Reset),
        ERROR_INTERNET_CONNECTION_RESET},
       {"no final reply, control silent", false, Listing(kListLines, ""), ERROR_INTERNET_TIMEOUT},
+      {"data connection refused", false, Listing(kListLines), win32::ERROR_INTERNET_CANNOT_CONNECT,
+       {}, true},
+      {"MLSD, data connection refused", true, Listing(kMachineLines),
+       win32::ERROR_INTERNET_CANNOT_CONNECT, {}, true},
       {"server closing instead of confirming", false,
        Listing(kListLines, "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close),
        ERROR_FTP_DROPPED},
@@ -119,6 +125,9 @@ TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
       TransferScript script = test.script;
       script.data.piece = piece;
       session.network->OnTransfer(test.machine ? "MLSD" : "LIST", script);
+      if (test.data_refused) {
+        session.network->RefuseDataConnections(win32::ERROR_INTERNET_CANNOT_CONNECT);
+      }
       ASSERT_TRUE(session.Open().ok());
       std::vector<inet::RemoteEntry> entries = {inet::RemoteEntry{"stale", 0, {}, 0}};
       const inet::Status status = session.connection->List("/folder", entries);
