@@ -60,8 +60,9 @@ std::string_view ShownReply(std::string_view line, const std::vector<std::string
 }  // namespace
 
 ControlChannel::ControlChannel(std::unique_ptr<Stream> stream,
-                               std::chrono::milliseconds reply_timeout)
-    : stream_(std::move(stream)), reply_timeout_(reply_timeout) {}
+                               std::chrono::milliseconds reply_timeout,
+                               const EngineClock& clock)
+    : stream_(std::move(stream)), reply_timeout_(reply_timeout), clock_(&clock) {}
 
 void ControlChannel::Break() { stream_.reset(); }
 
@@ -109,16 +110,20 @@ Status ControlChannel::ReadLine(std::string& line, Clock::time_point deadline) {
         line.append(buffer_ + buffer_start_, index - buffer_start_);
         buffer_start_ = index + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // The same limit however the line arrived: whole, or in pieces.
+        if (line.size() > kMaximumLineLength) {
+          return Fail(Status(ERROR_INTERNET_INVALID_SERVER_RESPONSE));
+        }
         return Status::Ok();
       }
     }
     line.append(buffer_ + buffer_start_, buffer_end_ - buffer_start_);
     buffer_start_ = buffer_end_ = 0;
-    if (line.size() > kMaximumLineLength) {
+    if (line.size() > kMaximumLineLength + 1) {  // room for the CR of the line end
       return Fail(Status(ERROR_INTERNET_INVALID_SERVER_RESPONSE));
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - Clock::now());
+        deadline - clock_->Now());
     if (left.count() <= 0) return Fail(Status(ERROR_INTERNET_TIMEOUT));
     const ReadResult result = stream_->ReadSome(buffer_, sizeof buffer_, left);
     if (!result.status.ok()) return Fail(result.status);
@@ -129,7 +134,7 @@ Status ControlChannel::ReadLine(std::string& line, Clock::time_point deadline) {
 
 Status ControlChannel::ReadReply(Reply& reply) {
   if (!stream_) return Status(ERROR_FTP_DROPPED);
-  const Clock::time_point deadline = Clock::now() + reply_timeout_;
+  const Clock::time_point deadline = clock_->Now() + reply_timeout_;
   std::string line;
   Status status = ReadLine(line, deadline);
   if (!status.ok()) return status;

@@ -2,8 +2,9 @@
 // The FTP control connection: sends one command line and reads replies.
 //
 // Replies follow RFC 959, including multi-line replies ("123-" ... "123 ").
-// Sizes are bounded: a line longer than kMaximumLineLength, a reply of more
-// than kMaximumReplyLines lines or a reply that is not FTP makes the channel
+// Sizes are bounded: a line longer than kMaximumLineLength (its line end not
+// counted, however the line arrives), a reply of more than
+// kMaximumReplyLines lines or a reply that is not FTP makes the channel
 // broken (ERROR_INTERNET_INVALID_SERVER_RESPONSE) instead of growing memory.
 // A channel that failed once (closed, reset, timed out, broken) stays failed:
 // every later call returns ERROR_FTP_DROPPED at once, so the caller can
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/inet/engine_clock.h"
 #include "platform/inet/reply.h"
 #include "platform/inet/status.h"
 #include "platform/inet/stream.h"
@@ -34,8 +36,11 @@ class ControlChannel {
   static constexpr std::size_t kMaximumLineLength = 8 * 1024;
   static constexpr std::size_t kMaximumReplyLines = 2000;
 
+  // The reply time limit is measured on `clock`, which must outlive the
+  // channel.
   ControlChannel(std::unique_ptr<Stream> stream,
-                 std::chrono::milliseconds reply_timeout);
+                 std::chrono::milliseconds reply_timeout,
+                 const EngineClock& clock = SystemClock());
 
   // Sends "command CR LF". The command must not contain CR, LF or NUL (the
   // caller checks names; this refuses with ERROR_INVALID_NAME as a last line
@@ -66,6 +71,7 @@ class ControlChannel {
 
   std::unique_ptr<Stream> stream_;
   std::chrono::milliseconds reply_timeout_;
+  const EngineClock* clock_;
   ControlTrace trace_;
   // The PASS and ACCT arguments sent while tracing, masked in the replies.
   std::vector<std::string> secrets_;

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/inet/cancellation.h"
 #include "platform/inet/file_transfer.h"
@@ -23,6 +22,8 @@ using win32::ERROR_INTERNET_LOGIN_FAILURE;
 using win32::ERROR_INVALID_NAME;
 
 constexpr std::size_t kMaximumListingLine = 16 * 1024;
+// Preliminary (1xx) replies a command may get before its final one.
+constexpr int kMaximumPreliminaryReplies = 8;
 // Bytes a listing must bring per data time limit once it lasts longer than
 // one (about 17 bytes a second at the default minute).
 constexpr std::size_t kMinimumListingProgress = 1024;
@@ -34,14 +35,6 @@ bool ContainsCaseInsensitive(std::string_view text, std::string_view word) {
                std::tolower(static_cast<unsigned char>(b));
       });
   return found != text.end();
-}
-
-CivilTime LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                   local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 }  // namespace
@@ -62,17 +55,19 @@ struct FtpConnection::PendingData {
   // Passive: the port the server listens on, connected to by ConnectData.
   std::optional<std::uint16_t> passive_port;
   std::unique_ptr<Stream> stream;
-  std::unique_ptr<TcpListener> listener;
+  std::unique_ptr<DataListener> listener;
   // The data command may go out before the passive connection is made.
   bool command_first = false;
 };
 
 FtpConnection::FtpConnection(ConnectParameters parameters,
-                             std::unique_ptr<TcpStream> control)
+                             std::shared_ptr<NetworkEnvironment> environment,
+                             ConnectedStream control)
     : parameters_(std::move(parameters)),
-      peer_address_(control->PeerAddress()),
-      local_address_(control->LocalAddress()),
-      channel_(std::move(control), parameters_.options.reply_timeout) {
+      environment_(std::move(environment)),
+      peer_address_(control.peer),
+      local_address_(control.local),
+      channel_(std::move(control.stream), parameters_.options.reply_timeout, *environment_) {
   channel_.set_trace(parameters_.trace);
 }
 
@@ -84,15 +79,13 @@ Status FtpConnection::Open(const ConnectParameters& parameters,
                            std::shared_ptr<FtpConnection>& connection,
                            Reply& last_reply) {
   connection.reset();
-  ConnectResult connected =
-      parameters.proxy
-          ? ConnectThroughProxy(*parameters.proxy, parameters.host,
-                                parameters.port, parameters.options.connect_timeout)
-          : ConnectTcp(parameters.host, parameters.port,
-                       parameters.options.connect_timeout);
+  std::shared_ptr<NetworkEnvironment> environment =
+      parameters.environment ? parameters.environment : SystemNetwork();
+  ConnectedStream connected = environment->Connect(
+      parameters.host, parameters.port, parameters.proxy, parameters.options.connect_timeout);
   if (!connected.status.ok()) return connected.status;
   std::shared_ptr<FtpConnection> opened(
-      new FtpConnection(parameters, std::move(connected.stream)));
+      new FtpConnection(parameters, std::move(environment), std::move(connected)));
   Status status = parameters.tls.mode == TlsMode::Implicit ? opened->StartTls() : Status::Ok();
   if (status.ok()) status = opened->Login();
   last_reply = opened->last_reply_;
@@ -122,18 +115,22 @@ Status FtpConnection::ReadReply() {
   return Status::Ok();
 }
 
+Status FtpConnection::ReadFinalReply() {
+  for (int preliminary = 0;; ++preliminary) {
+    const Status status = ReadReply();
+    if (!status.ok() || !last_reply_.preliminary()) return status;
+    if (preliminary == kMaximumPreliminaryReplies) {
+      // Each reply came in time, yet the command would never end.
+      channel_.Break();
+      return Status(win32::ERROR_INTERNET_INVALID_SERVER_RESPONSE);
+    }
+  }
+}
+
 Status FtpConnection::Execute(std::string_view command) {
   const Status status = channel_.Send(command);
   if (!status.ok()) return status;
   return ReadFinalReply();
-}
-
-Status FtpConnection::ReadFinalReply() {
-  Status status;
-  do {
-    status = ReadReply();
-  } while (status.ok() && last_reply_.preliminary());
-  return status;
 }
 
 Status FtpConnection::Completed(Status status) const {
@@ -144,11 +141,7 @@ Status FtpConnection::Completed(Status status) const {
 
 Status FtpConnection::Login() {
   // The greeting; "120 ready in n minutes" precedes the real one.
-  Status status;
-  do {
-    status = ReadReply();
-  } while (status.ok() && last_reply_.preliminary());
-  status = Completed(status);
+  Status status = Completed(ReadFinalReply());
   if (!status.ok()) return status;
   if (parameters_.tls.mode == TlsMode::Explicit) {
     status = AuthenticateTls();
@@ -301,13 +294,13 @@ Status FtpConnection::SetType(TransferType type) {
 
 Status FtpConnection::ConnectData(PendingData& pending) {
   const std::chrono::milliseconds timeout = parameters_.options.connect_timeout;
-  ConnectResult connected;
+  ConnectedStream connected;
   if (parameters_.proxy) {
-    connected = ConnectThroughProxy(*parameters_.proxy, parameters_.host, *pending.passive_port, timeout);
+    connected = environment_->Connect(parameters_.host, *pending.passive_port, parameters_.proxy, timeout);
   } else {
     SocketAddress target = peer_address_;
     target.set_port(*pending.passive_port);
-    connected = ConnectTcp(target, timeout);
+    connected = environment_->Connect(target, timeout);
   }
   if (!connected.status.ok()) return connected.status;
   pending.stream = std::move(connected.stream);
@@ -339,8 +332,7 @@ Status FtpConnection::PrepareData(PendingData& pending) {
     return Status::Ok();
   }
 
-  pending.listener = std::make_unique<TcpListener>();
-  Status status = pending.listener->Listen(local_address_);
+  Status status = environment_->Listen(local_address_, pending.listener);
   if (!status.ok()) return status;
   const SocketAddress& address = pending.listener->address();
   if (!extended_port_refused_) {
@@ -425,12 +417,11 @@ Status FtpConnection::StartDataCommand(std::string_view command,
     // Only the server may connect: a connection from any other address is
     // someone else's attempt to feed or steal the data, and is dropped.
     const std::string server_address = peer_address_.Numeric();
-    const auto deadline =
-        std::chrono::steady_clock::now() + parameters_.options.data_timeout;
+    const auto deadline = environment_->Now() + parameters_.options.data_timeout;
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      ConnectResult accepted = pending.listener->Accept(
+          deadline - environment_->Now());
+      ConnectedStream accepted = pending.listener->Accept(
           std::max(left, std::chrono::milliseconds(0)));
       if (!accepted.status.ok()) {
         // The server could not reach us; its control connection is now in an
@@ -438,7 +429,7 @@ Status FtpConnection::StartDataCommand(std::string_view command,
         channel_.Break();
         return accepted.status;
       }
-      if (accepted.stream->PeerAddress().Numeric() == server_address) {
+      if (accepted.peer.Numeric() == server_address) {
         data = std::move(accepted.stream);
         break;
       }
@@ -644,7 +635,7 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   if (!status.ok()) return status;
 
   const bool machine_listing = verb == "MLSD";
-  const CivilTime now = LocalNow();
+  const CivilTime now = environment_->LocalNow();
   std::string line;
   bool overlong = false;
   char buffer[16 * 1024];
@@ -654,8 +645,19 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   // in every such window, or a server trickling a byte at a time would keep
   // it going for ever.
   const std::chrono::milliseconds window = parameters_.options.data_timeout;
-  auto window_start = std::chrono::steady_clock::now();
+  auto window_start = environment_->Now();
   std::size_t window_bytes = 0;
+  const auto take_line = [&] {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::optional<ListingEntry> parsed =
+        machine_listing ? ParseMlsdLineAsListed(line) : ParseListLineAsListed(line, now);
+    if (!parsed) return;
+    if (std::optional<RemoteEntry> entry = ToRemoteEntry(*parsed)) {
+      entries.push_back(std::move(*entry));
+    } else if (std::optional<OmittedEntry> left_out = OmissionOf(*parsed)) {
+      omitted.push_back(std::move(*left_out));
+    }
+  };
   for (;;) {
     const ReadResult result =
         data->ReadSome(buffer, sizeof buffer, parameters_.options.data_timeout);
@@ -665,12 +667,12 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
     }
     if (result.bytes == 0) break;
     window_bytes += result.bytes;
-    if (std::chrono::steady_clock::now() - window_start >= window) {
+    if (environment_->Now() - window_start >= window) {
       if (window_bytes < kMinimumListingProgress) {
         data_status = Status(win32::ERROR_INTERNET_TIMEOUT);
         break;
       }
-      window_start = std::chrono::steady_clock::now();
+      window_start = environment_->Now();
       window_bytes = 0;
     }
     std::string_view piece(buffer, result.bytes);
@@ -684,22 +686,14 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
       }
       if (end == std::string_view::npos) break;
       piece.remove_prefix(end + 1);
-      if (!overlong) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::optional<ListingEntry> parsed =
-            machine_listing ? ParseMlsdLineAsListed(line) : ParseListLineAsListed(line, now);
-        if (parsed) {
-          if (std::optional<RemoteEntry> entry = ToRemoteEntry(*parsed)) {
-            entries.push_back(std::move(*entry));
-          } else if (std::optional<OmittedEntry> left_out = OmissionOf(*parsed)) {
-            omitted.push_back(std::move(*left_out));
-          }
-        }
-      }
+      if (!overlong) take_line();
       overlong = false;
       line.clear();
     }
   }
+  // A server may leave out the line end of its last line; the final reply
+  // below still decides whether the listing is whole.
+  if (data_status.ok() && !overlong && !line.empty()) take_line();
   data.reset();
   if (!data_status.ok()) {
     // The listing is incomplete; the final reply may never come.

@@ -36,11 +36,11 @@
 #include <vector>
 
 #include "platform/inet/control_channel.h"
+#include "platform/inet/network_environment.h"
 #include "platform/inet/options.h"
 #include "platform/inet/proxy.h"
 #include "platform/inet/remote_entry.h"
 #include "platform/inet/status.h"
-#include "platform/inet/tcp_stream.h"
 #include "platform/inet/tls_settings.h"
 
 namespace orvex::inet {
@@ -58,6 +58,9 @@ struct ConnectParameters {
   Options options;
   ControlTrace trace;  // the control dialogue, from the greeting on; empty: none
   TlsSettings tls;  // mode None: plain FTP
+  // Where the session dials, listens and reads the time; empty: the real
+  // network and clocks (SystemNetwork()).
+  std::shared_ptr<NetworkEnvironment> environment;
 };
 
 enum class TransferDirection { Download, Upload };
@@ -161,7 +164,8 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
 
   struct PendingData;
 
-  FtpConnection(ConnectParameters parameters, std::unique_ptr<TcpStream> control);
+  FtpConnection(ConnectParameters parameters, std::shared_ptr<NetworkEnvironment> environment,
+                ConnectedStream control);
 
   Status Login();
   // TLS steps (tls_session.cpp): the handshake of the control connection,
@@ -175,8 +179,6 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // Common checks before a command: no transfer running, channel alive.
   Status Ready() const;
   Status Execute(std::string_view command);
-  // Reads replies until one that is not preliminary (1xx).
-  Status ReadFinalReply();
   // The command that sets a file's time on this server (MFMT, or the "MDTM
   // time" form), without the path; empty when there is none to try.
   std::string TimeCommand(const CivilTime& utc) const;
@@ -187,6 +189,8 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
                     Status& time_status);
   Status ExecuteWithPath(std::string_view verb, std::string_view path);
   Status ReadReply();
+  // Reads past preliminary (1xx) replies, a bounded number of them.
+  Status ReadFinalReply();
   Status Completed(Status status) const;
   Status SetType(TransferType type);
   // Asks for a data connection (EPSV/PASV, or EPRT/PORT with a listener);
@@ -223,6 +227,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   void AbortTransfer();
 
   ConnectParameters parameters_;
+  std::shared_ptr<NetworkEnvironment> environment_;  // before channel_, which reads its clock
   SocketAddress peer_address_;
   SocketAddress local_address_;
   ControlChannel channel_;
