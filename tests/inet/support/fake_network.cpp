@@ -107,6 +107,7 @@ struct FakeNetwork::State {
   std::vector<std::shared_ptr<DataChannel>> data;
   std::shared_ptr<ControlState> control;
   std::shared_ptr<DataChannel> connected_data;  // passive, waiting for its command
+  std::optional<TransferScript> awaiting;        // passive, a command waiting for its connection
   bool listening = false;
   std::uint16_t next_port = kFirstDataPort;
   std::deque<ConnectedStream> incoming;  // active mode: for the listener
@@ -171,14 +172,25 @@ struct FakeNetwork::State {
       }
       if (!data_refusal) incoming.push_back(Accepted(channel, "127.0.0.1"));
     }
+    const bool active = listening;
     listening = false;
+    if (!channel && !active) {
+      // Passive, the command ahead of its connection: a real server waits
+      // for the connection, and so does this one.
+      awaiting = script;
+      return;
+    }
     if (!channel) {
       Say(from, "425 Can't open data connection.\r\n", StreamEnd::Silent);
       return;
     }
-    channel->script = script;
-    channel->outgoing.bytes = script.data.bytes;
-    channel->outgoing.end = script.data.end;
+    Start(from, *channel, script);
+  }
+
+  void Start(ControlState& from, DataChannel& channel, const TransferScript& script) {
+    channel.script = script;
+    channel.outgoing.bytes = script.data.bytes;
+    channel.outgoing.end = script.data.end;
     Say(from, script.opening, StreamEnd::Silent);
   }
 
@@ -365,7 +377,12 @@ ConnectedStream FakeNetwork::Connect(const SocketAddress& address, Milliseconds)
   if (state_->data_refusal) return {Status(*state_->data_refusal), nullptr, {}, {}};
   auto channel = std::make_shared<DataChannel>();
   state_->data.push_back(channel);
-  state_->connected_data = channel;
+  if (state_->awaiting && state_->control) {
+    state_->Start(*state_->control, *channel, *state_->awaiting);
+    state_->awaiting.reset();
+  } else {
+    state_->connected_data = channel;
+  }
   return {Status::Ok(), std::make_unique<DataStream>(state_, std::move(channel)),
           NumericAddress("127.0.0.1", kEngineDataPort), address};
 }

@@ -17,8 +17,10 @@
 // with 226; anything else 502. On() and OnTransfer() replace any of it.
 //
 // A transfer runs as servers run one: the opening reply (150) answers the
-// command, the data connection delivers the scripted bytes, and the final
-// reply goes out once the engine has closed the data connection.
+// command once its data connection is there (a passive command that comes
+// ahead of its connection waits for it), the data connection delivers the
+// scripted bytes, and the final reply goes out once the engine has closed
+// the data connection.
 
 #include <chrono>
 #include <cstddef>
