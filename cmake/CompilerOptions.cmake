@@ -2,7 +2,7 @@
 # never compiled here, so the flags apply globally.
 add_compile_options(-Wall -Wextra -Wpedantic)
 if(ORVEX_WERROR)
-  add_compile_options(-Werror)
+  add_compile_options(-Werror -Wshadow -Wconversion -Wsign-conversion)
 endif()
 # GCC 12 reports overlapping copies inside std::string's own code at -O3 that
 # cannot happen (GCC bug 105329): its -Wrestrict says nothing about our code.
