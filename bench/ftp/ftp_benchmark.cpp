@@ -437,9 +437,12 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(scratch);
     return 0;
   }
-  for (const auto& [kind, command] :
+  for (const auto& listing :
        {std::pair<ServerKind, const char*>{ServerKind::Vsftpd, "LIST"},
         {ServerKind::PureFtpd, "MLSD"}}) {
+    // Plain names, not a structured binding: the lambdas below capture them.
+    const ServerKind kind = listing.first;
+    const char* const command = listing.second;
     FtpServer server(kind);
     MakeManyFiles(server.root() / "many", entries);
     server.AdoptFiles();
