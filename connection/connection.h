@@ -137,6 +137,9 @@ class Connection final : public com::Object<Connection, _Connection, iPC, _Conne
   // "FTP(" + ID + ") " + message with type 4 and keeps the bare message as the
   // descriptor's LastError.
   void ReportError(const std::string& message);
+  // What iPC_RenameFile and iPC_RenameFolder do, for an Item of either kind.
+  template <class Item>
+  com::ComPtr<Item> RenameItem(const com::ComPtr<Item>& item, const std::string& new_name);
   // Handler of the FTP session's OnError event: logs the message as it is.
   void FTP_OnError(const std::string& message);
   // The host's services; raises 424 before iPC_Init.

@@ -2,6 +2,8 @@
 // work happens in the FTP session, which keeps the folder cache in step; here
 // the host's items are brought in line with the result.
 
+#include <type_traits>
+
 #include "connection/connection.h"
 #include "connection/failure_reason.h"
 #include "connection/host/host_objects.h"
@@ -9,8 +11,6 @@
 
 namespace orvex {
 namespace {
-
-constexpr int kOperationFailed = -1;
 
 // A new name is a bare name: a rename never moves an item into another
 // folder behind the host's back.
@@ -27,7 +27,7 @@ com::ComPtr<HostFolder> Connection::iPC_CreateFolder(const std::string& folder_p
   try {
     auto folder = NewHostFolder();
     folder->Init(folder_path, file_system_->GetFileName(folder_path), Date::Now(), 0, true);
-    if (!FTP_->CreateFolder(folder)) Raise(kOperationFailed, FTP_->LastError());
+    if (!FTP_->CreateFolder(folder)) Raise(kReportedFailure, FTP_->LastError());
     return folder;
   } catch (const std::exception& failure) {
     ReportError(Translate("Error creating folder: '%1'  %2", {folder_path, FailureReason(failure)}));
@@ -39,7 +39,7 @@ bool Connection::iPC_DeleteFile(const com::ComPtr<HostFile>& file, std::int32_t)
   try {
     // Without an item the session would delete by a path, here an empty one.
     if (!file) Raise(error_number::kObjectRequired, "Object required: no file to delete");
-    if (!FTP_->DeleteFile(file)) Raise(kOperationFailed, FTP_->LastError());
+    if (!FTP_->DeleteFile(file)) Raise(kReportedFailure, FTP_->LastError());
     file->Deleted(true);
     return true;
   } catch (const std::exception& failure) {
@@ -51,7 +51,7 @@ bool Connection::iPC_DeleteFile(const com::ComPtr<HostFile>& file, std::int32_t)
 bool Connection::iPC_DeleteFolder(const com::ComPtr<HostFolder>& folder, std::int32_t) {
   try {
     if (!folder) Raise(error_number::kObjectRequired, "Object required: no folder to delete");
-    if (!FTP_->DeleteDirectory(folder)) Raise(kOperationFailed, FTP_->LastError());
+    if (!FTP_->DeleteDirectory(folder)) Raise(kReportedFailure, FTP_->LastError());
     folder->Deleted(true);
     return true;
   } catch (const std::exception& failure) {
@@ -61,45 +61,45 @@ bool Connection::iPC_DeleteFolder(const com::ComPtr<HostFolder>& folder, std::in
   }
 }
 
-com::ComPtr<HostFile> Connection::iPC_RenameFile(const com::ComPtr<HostFile>& file, const std::string& new_name) {
+template <class Item>
+com::ComPtr<Item> Connection::RenameItem(const com::ComPtr<Item>& item, const std::string& new_name) {
+  constexpr bool kFile = std::is_same_v<Item, HostFile>;
   try {
-    if (!file) Raise(error_number::kObjectRequired, "Object required: no file to rename");
-    if (!IsPlainName(new_name)) Raise(kOperationFailed, Translate(kInvalidName));
-    const std::string new_path = file_system_->GetParentFolderName(file->Path()) + "\\" + new_name;
-    if (!FTP_->RenameFile(file, new_name)) Raise(kOperationFailed, FTP_->LastError());
-    auto renamed = NewHostFile();
-    renamed->DateModified(file->DateModified());
+    if (!item) {
+      Raise(error_number::kObjectRequired,
+            kFile ? "Object required: no file to rename" : "Object required: no folder to rename");
+    }
+    if (!IsPlainName(new_name)) Raise(kReportedFailure, Translate(kInvalidName));
+    const std::string new_path = file_system_->GetParentFolderName(item->Path()) + "\\" + new_name;
+    com::ComPtr<Item> renamed;
+    if constexpr (kFile) {
+      if (!FTP_->RenameFile(item, new_name)) Raise(kReportedFailure, FTP_->LastError());
+      renamed = NewHostFile();
+      renamed->Size(item->Size());
+    } else {
+      if (!FTP_->RenameFolder(item, new_name)) Raise(kReportedFailure, FTP_->LastError());
+      renamed = NewHostFolder();
+    }
+    renamed->DateModified(item->DateModified());
     renamed->Name(new_name);
     renamed->Path(new_path);
-    renamed->Size(file->Size());
-    renamed->Attributes(file->Attributes());
-    file->Deleted(true);
+    renamed->Attributes(item->Attributes());
+    item->Deleted(true);
     return renamed;
   } catch (const std::exception& failure) {
-    ReportError(Translate("Error renaming file: %1 to: %2: %3", {file ? file->Path() : "", new_name, FailureReason(failure)}));
+    ReportError(Translate(kFile ? "Error renaming file: %1 to: %2: %3" : "Error renaming folder: %1 to: %2: %3",
+                          {item ? item->Path() : "", new_name, FailureReason(failure)}));
     return nullptr;
   }
 }
 
+com::ComPtr<HostFile> Connection::iPC_RenameFile(const com::ComPtr<HostFile>& file, const std::string& new_name) {
+  return RenameItem(file, new_name);
+}
+
 com::ComPtr<HostFolder> Connection::iPC_RenameFolder(const com::ComPtr<HostFolder>& folder,
                                                      const std::string& new_name) {
-  try {
-    if (!folder) Raise(error_number::kObjectRequired, "Object required: no folder to rename");
-    if (!IsPlainName(new_name)) Raise(kOperationFailed, Translate(kInvalidName));
-    const std::string new_path = file_system_->GetParentFolderName(folder->Path()) + "\\" + new_name;
-    if (!FTP_->RenameFolder(folder, new_name)) Raise(kOperationFailed, FTP_->LastError());
-    auto renamed = NewHostFolder();
-    renamed->DateModified(folder->DateModified());
-    renamed->Name(new_name);
-    renamed->Path(new_path);
-    renamed->Attributes(folder->Attributes());
-    folder->Deleted(true);
-    return renamed;
-  } catch (const std::exception& failure) {
-    ReportError(Translate("Error renaming folder: %1 to: %2: %3",
-                          {folder ? folder->Path() : "", new_name, FailureReason(failure)}));
-    return nullptr;
-  }
+  return RenameItem(folder, new_name);
 }
 
 }  // namespace orvex

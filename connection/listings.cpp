@@ -7,17 +7,11 @@
 #include "platform/error.h"
 
 namespace orvex {
-namespace {
-
-constexpr int kListingFailed = -1;
-
-}  // namespace
-
 com::ComPtr<script::Collection> Connection::iPC_GetFiles(const std::string& folder_path) {
   try {
     auto files = script::NewCollection();
     auto folders = script::NewCollection();
-    if (!FTP_->ListDirectory(folder_path, files, folders)) Raise(kListingFailed, FTP_->LastError());
+    if (!FTP_->ListDirectory(folder_path, files, folders)) Raise(kReportedFailure, FTP_->LastError());
     return files;
   } catch (const std::exception& failure) {
     ReportError(Translate("Error getting files for: %1: %2", {folder_path, FailureReason(failure)}));
@@ -29,7 +23,7 @@ com::ComPtr<script::Collection> Connection::iPC_GetFolders(const std::string& fo
   try {
     auto folders = script::NewCollection();
     auto files = script::NewCollection();
-    if (!FTP_->ListDirectory(folder_path, files, folders)) Raise(kListingFailed, FTP_->LastError());
+    if (!FTP_->ListDirectory(folder_path, files, folders)) Raise(kReportedFailure, FTP_->LastError());
     return folders;
   } catch (const std::exception& failure) {
     ReportError(Translate("Error getting sub-folders for: %1: %2", {folder_path, FailureReason(failure)}));
@@ -43,7 +37,7 @@ com::ComPtr<HostFile> Connection::iPC_GetFile(const std::string& file_path) {
     auto file = FTP_->GetFile(file_path, listed);
     // A lookup that failed is no answer: a placeholder would tell the host
     // of an empty file that may well hold data.
-    if (!listed) Raise(kListingFailed, FTP_->LastError());
+    if (!listed) Raise(kReportedFailure, FTP_->LastError());
     if (!file) {
       // Not listed by the server: still an item, with no size and no date.
       file = NewHostFile();
@@ -60,7 +54,7 @@ com::ComPtr<HostFolder> Connection::iPC_GetFolder(const std::string& folder_path
   try {
     bool listed = false;
     auto folder = FTP_->GetFolder(folder_path, listed);
-    if (!listed) Raise(kListingFailed, FTP_->LastError());
+    if (!listed) Raise(kReportedFailure, FTP_->LastError());
     if (!folder) {
       folder = NewHostFolder();
       folder->Init(folder_path, file_system_->GetFileName(folder_path), Date(0), 0, true);

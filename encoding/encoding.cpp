@@ -12,9 +12,6 @@
 namespace orvex::encoding {
 namespace {
 
-// The number the original runtime gave arithmetic that left its type's range.
-constexpr int kOverflow = 6;
-
 constexpr std::int32_t kCheckSumSize = 8;
 constexpr std::int32_t kRandomSize = 32;
 // The padding character is 33 + p: "!" for no padding bits.
@@ -57,11 +54,11 @@ void cEncoding::ByteDispose(const Bytes& input, Bytes& output, std::int32_t inpu
   int bit = 0;
   const auto finish_unit = [&] {
     const int value = result[unit] + output_offset;
-    if (value > 255) Raise(kOverflow, "Overflow");
+    if (value > 255) Raise(error_number::kOverflow, "Overflow");
     result[unit] = static_cast<std::uint8_t>(value);
   };
   for (const std::uint8_t source : input) {
-    if (source < input_offset) Raise(kOverflow, "Overflow");
+    if (source < input_offset) Raise(error_number::kOverflow, "Overflow");
     const unsigned reduced = source - input_offset;
     for (int j = 0; j < input_bits; ++j) {
       result[unit] = static_cast<std::uint8_t>(result[unit] | (((reduced >> j) & 1U) << bit));

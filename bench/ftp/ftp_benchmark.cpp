@@ -63,8 +63,10 @@ Measurement InChild(const std::function<bool()>& work) {
   Measurement result;
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   result.peak_kib = usage.ru_maxrss;
-  result.cpu_seconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                       usage.ru_stime.tv_usec / 1e6;
+  const auto seconds_of = [](const timeval& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+  };
+  result.cpu_seconds = seconds_of(usage.ru_utime) + seconds_of(usage.ru_stime);
   result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return result;
 }
@@ -189,8 +191,8 @@ void Report(const char* task, const Measurement& ours, const Measurement& curl,
   std::printf("%-38s ours %8.3f s   %s %8.3f s   ratio %5.2f", task, ours.seconds, peer,
               curl.seconds, ours.seconds / curl.seconds);
   if (memory) {
-    std::printf("   peak memory ours %6.1f MiB, %s %6.1f MiB", ours.peak_kib / 1024.0, peer,
-                curl.peak_kib / 1024.0);
+    std::printf("   peak memory ours %6.1f MiB, %s %6.1f MiB", static_cast<double>(ours.peak_kib) / 1024.0, peer,
+                static_cast<double>(curl.peak_kib) / 1024.0);
   }
   if (use_tls) {
     std::printf("   CPU per GiB ours %6.2f s, curl %6.2f s", ours.cpu_seconds / gibibytes,
@@ -367,7 +369,7 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("orvex-bench-state-" + std::to_string(getpid()));
   RegisterPlugin(scratch / "state");
   const std::string size_text = std::to_string(size_mib) + " MiB";
-  gibibytes = size_mib / 1024.0;
+  gibibytes = static_cast<double>(size_mib) / 1024.0;
 
   if (only.empty() || only == "tls") {
     // Explicit TLS against vsftpd, which requires every data connection to
@@ -435,9 +437,12 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(scratch);
     return 0;
   }
-  for (const auto& [kind, command] :
+  for (const auto& listing :
        {std::pair<ServerKind, const char*>{ServerKind::Vsftpd, "LIST"},
         {ServerKind::PureFtpd, "MLSD"}}) {
+    // Plain names, not a structured binding: the lambdas below capture them.
+    const ServerKind kind = listing.first;
+    const char* const command = listing.second;
     FtpServer server(kind);
     MakeManyFiles(server.root() / "many", entries);
     server.AdoptFiles();
@@ -464,7 +469,8 @@ int main(int argc, char** argv) {
     const Measurement base = orvex_ls("empty");
     Report(("orvex ls --json " + entries_text + ", " + server.name()).c_str(), listed, curl, true);
     std::printf("%-38s %.0f bytes of peak memory per entry above the %.1f MiB of an empty folder\n", "",
-                (listed.peak_kib - base.peak_kib) * 1024.0 / static_cast<double>(entries), base.peak_kib / 1024.0);
+                static_cast<double>(listed.peak_kib - base.peak_kib) * 1024.0 / static_cast<double>(entries),
+                static_cast<double>(base.peak_kib) / 1024.0);
     std::fflush(stdout);
   }
   std::filesystem::remove_all(scratch);

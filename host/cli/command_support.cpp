@@ -144,7 +144,7 @@ bool Lists(const std::vector<com::ComPtr<Item>>& items, const std::string& name)
 std::size_t ExistingFolders(RemoteSession& session, const std::vector<std::string>& names, bool& file) {
   file = false;
   for (std::size_t count = 0; count < names.size(); ++count) {
-    const auto listing = session.List(session.PathOf({names.begin(), names.begin() + count}));
+    const auto listing = session.List(session.PathOf({names.begin(), names.begin() + static_cast<std::ptrdiff_t>(count)}));
     if (!listing) return count;
     if (Lists(listing->folders, names[count])) continue;
     file = Lists(listing->files, names[count]);

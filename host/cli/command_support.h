@@ -1,5 +1,6 @@
 #pragma once
-// What every command that talks to a server shares: exit statuses, parsing
+// What every command that talks to a server shares: exit statuses (see
+// exit_status.h), parsing
 // its arguments with the connection options, reading a URL, and opening a
 // connected session. Problems are printed to standard error as "orvex: ...".
 
@@ -10,16 +11,11 @@
 
 #include "host/cli/arguments.h"
 #include "host/cli/commands.h"
+#include "host/cli/exit_status.h"
 #include "host/cli/remote_session.h"
 #include "host/cli/remote_url.h"
 
 namespace orvex::cli {
-
-// 0: everything succeeded; 1: an item or the connection failed; 2: the
-// command line was wrong (nothing was attempted).
-inline constexpr int kSuccess = 0;
-inline constexpr int kFailure = 1;
-inline constexpr int kUsage = 2;
 
 // The command being run (its word), for the usage errors; set by main.
 void SetCurrentCommand(const std::string& name);

@@ -1,7 +1,7 @@
 #pragma once
 // The commands of `orvex` that talk to a server. Each takes the arguments
-// after its command word and returns the exit status (0 success, 1 an item or
-// the connection failed, 2 a wrong command line).
+// after its command word and returns the exit status (exit_status.h: 0
+// success, 1 an item or the connection failed, 2 a wrong command line).
 
 #include <string>
 #include <vector>

@@ -7,11 +7,10 @@
 #include "connection/host/connection_interface.h"
 #include "host/app/plugin_loader.h"
 #include "host/app/reference_host.h"
+#include "host/cli/exit_status.h"
 
 namespace orvex::cli {
 namespace {
-
-constexpr int kSuccess = 0;
 
 // The plug-in has created the Qt application by the time a message comes;
 // on a real screen the message appears as a window, otherwise it stays on

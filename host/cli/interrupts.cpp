@@ -10,6 +10,8 @@
 #include <csignal>
 #include <initializer_list>
 
+#include "host/cli/exit_status.h"
+
 namespace orvex::cli {
 namespace {
 
@@ -47,7 +49,7 @@ int InterruptSignal() { return received; }
 
 int InterruptDescriptor() { return wake_up[0]; }
 
-int InterruptExitStatus() { return 128 + received; }
+int InterruptExitStatus() { return ExitStatusOfSignal(received); }
 
 const char* InterruptText() {
   switch (received) {

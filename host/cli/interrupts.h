@@ -2,8 +2,8 @@
 // Ctrl-C, SIGTERM and a closed output pipe stop a command at its next safe
 // point (between two blocks of a transfer, between two steps of a sync)
 // instead of killing it mid-write: the command then removes its own
-// temporary files, prints its summary and exits with 128 + the signal's
-// number (130 for SIGINT, 143 for SIGTERM, 141 for SIGPIPE).
+// temporary files, prints its summary and exits with ExitStatusOfSignal
+// (exit_status.h): 130 for SIGINT, 143 for SIGTERM, 141 for SIGPIPE.
 //
 // A signal also cuts short whatever the plug-in is waiting for (a slow or
 // silent server): the handler writes a byte to a pipe whose reading end the
@@ -31,7 +31,7 @@ inline constexpr int kTidyUpMilliseconds = 3000;
 int InterruptSignal();
 inline bool Interrupted() { return InterruptSignal() != 0; }
 
-// 128 + InterruptSignal().
+// ExitStatusOfSignal(InterruptSignal()).
 int InterruptExitStatus();
 
 // "interrupted (SIGINT)" and the like.

@@ -23,15 +23,6 @@ namespace {
 // waits for a dialog.
 constexpr std::int32_t kConnectWithoutAsking = 0;
 
-bool IsPortNumber(const std::string& text) {
-  if (text.empty() || text.size() > 5) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  const int value = std::stoi(text);
-  return value >= 1 && value <= 65535;
-}
-
 // nullopt when the collection holds something that is not an item of the
 // kind asked for: a listing that cannot be read whole is no listing, since a
 // sync would take a missing entry for a deleted one.
@@ -53,7 +44,7 @@ std::optional<std::vector<com::ComPtr<Item>>> ItemsOf(const script::Collection& 
 
 bool IsZoneOffset(const std::string& text) {
   if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':') return false;
-  for (std::size_t index : {1, 2, 4, 5}) {
+  for (std::size_t index : {1u, 2u, 4u, 5u}) {
     if (text[index] < '0' || text[index] > '9') return false;
   }
   const int hours = (text[1] - '0') * 10 + (text[2] - '0');

@@ -17,14 +17,14 @@ bool HasControlCharacter(const std::string& text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
-bool ValidPort(const std::string& port) {
-  if (port.empty() || port.size() > 5) return false;
-  if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
-  const int value = std::stoi(port);
+}  // namespace
+
+bool IsPortNumber(const std::string& text) {
+  if (text.empty() || text.size() > 5) return false;
+  if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  const int value = std::stoi(text);
   return value >= 1 && value <= 65535;
 }
-
-}  // namespace
 
 std::string RemoteUrl::Location() const {
   std::string location = kScheme + server;
@@ -97,7 +97,7 @@ std::optional<RemoteUrl> ParseRemoteUrl(const std::string& text, std::string& er
     }
   }
   if (url.host.empty()) return fail("it names no server");
-  if (port_given && !ValidPort(url.port)) {
+  if (port_given && !IsPortNumber(url.port)) {
     return fail("the port must be a number from 1 to 65535");
   }
   url.server = authority;

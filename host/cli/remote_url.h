@@ -34,6 +34,11 @@ struct RemoteUrl {
   std::string Name() const;
 };
 
+// True for the decimal digits of a TCP port, 1 to 65535 (no sign, no
+// spaces, at most five digits): the one check for a port a user gives,
+// in a URL or as --port.
+bool IsPortNumber(const std::string& text);
+
 // nullopt with `error` filled in for anything but a usable ftp://, ftpes://
 // or ftps:// URL: another scheme, no server, a port that is not 1 to 65535, a password in the URL
 // (it would sit in the process list; use --password-stdin or ~/.netrc), a

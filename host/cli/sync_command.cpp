@@ -354,7 +354,7 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     if (!read) return FolderFailed(visit, error);
     local_entries = std::move(*read);
   }
-  RemoteListing remote;
+  RemoteListing remote_listing;
   if (visit.remote_exists) {
     auto listing = session_.List(visit.remote_path);
     if (!listing) {
@@ -363,7 +363,7 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
       ConnectionLost(session_, report);
       return;
     }
-    remote = std::move(*listing);
+    remote_listing = std::move(*listing);
   }
 
   // What each side holds, by name.
@@ -371,7 +371,7 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   std::map<std::string, com::ComPtr<HostFile>> remote_files;
   std::map<std::string, com::ComPtr<HostFolder>> remote_folders;
   std::set<std::string> protected_names;  // neither side is touched
-  for (const auto& folder : remote.folders) {
+  for (const auto& folder : remote_listing.folders) {
     const std::string name = folder->Name();
     if (!UsableRemoteName(name)) {
       progress_.Failed(visit.display + name, "the server listed a name that cannot be used safely");
@@ -380,7 +380,7 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     remote_items[name] = SideItem{ItemKind::Folder, {}, false};
     remote_folders[name] = folder;
   }
-  for (const auto& file : remote.files) {
+  for (const auto& file : remote_listing.files) {
     const std::string name = file->Name();
     if (!UsableRemoteName(name)) {
       progress_.Failed(visit.display + name, "the server listed a name that cannot be used safely");
@@ -401,7 +401,7 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   // for absent: an unusable name is compared as an item that cannot be
   // copied, a device or pipe as a special file; on --down the local item a
   // name like "a\b" may stand for ("a") is kept as well.
-  for (const auto& entry : remote.left_out) {
+  for (const auto& entry : remote_listing.left_out) {
     const std::string& name = entry.name;
     if (remote_items.count(name) || protected_names.count(name)) continue;
     if (entry.special) {

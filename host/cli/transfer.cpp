@@ -20,8 +20,7 @@
 namespace orvex::cli {
 namespace {
 
-constexpr char kPartialSuffix[] = ".orvex-partial";
-constexpr std::size_t kSuffixLength = sizeof kPartialSuffix - 1;
+constexpr std::size_t kSuffixLength = kPartialSuffix.size();
 constexpr std::size_t kLongestName = 255;
 
 std::string LocalError(const std::string& what, const std::filesystem::path& path, int number = errno) {
@@ -67,15 +66,15 @@ std::string LastComponent(const std::string& host_path) {
 }  // namespace
 
 std::string PartialName(const std::string& name) {
-  std::string partial = "." + name + kPartialSuffix;
+  std::string partial = "." + name + std::string(kPartialSuffix);
   if (partial.size() <= kLongestName) return partial;
   // FNV-1a of the whole name keeps shortened names of different files apart.
   std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   char digits[17];
   std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
   const std::size_t kept = kLongestName - 1 - 1 - 16 - kSuffixLength;
-  return "." + name.substr(0, kept) + "~" + digits + kPartialSuffix;
+  return "." + name.substr(0, kept) + "~" + digits + std::string(kPartialSuffix);
 }
 
 bool IsPartialName(const std::string& name) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "connection/host/ipc.h"
 
@@ -30,8 +31,11 @@ struct TransferResult {
   std::string error;
 };
 
+// What ends the name of a download still arriving.
+inline constexpr std::string_view kPartialSuffix = ".orvex-partial";
+
 // The hidden name beside a target under which its download arrives:
-// "." NAME ".orvex-partial", shortened (with a hash of the whole name) where
+// "." NAME kPartialSuffix, shortened (with a hash of the whole name) where
 // that would pass the file system's 255-byte limit. IsPartialName is true
 // for every name of that form.
 std::string PartialName(const std::string& name);

@@ -50,7 +50,7 @@ constexpr std::optional<GUID> ParseGuid(std::string_view text) {
                (std::uint32_t{bytes[2]} << 8) | bytes[3];
   guid.data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
   guid.data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
-  for (int i = 0; i < 8; ++i) guid.data4[i] = bytes[8 + i];
+  for (std::size_t i = 0; i < 8; ++i) guid.data4[i] = bytes[8 + i];
   return guid;
 }
 }  // namespace detail

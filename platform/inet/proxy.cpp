@@ -118,10 +118,10 @@ Status Socks5Connect(TcpStream& stream, const std::string& host,
   } else if (reply[3] == 4) {
     address_length = 16;
   } else if (reply[3] == 3) {
-    unsigned char length = 0;
-    status = ReadExactly(stream, &length, 1, deadline);
+    unsigned char name_length = 0;
+    status = ReadExactly(stream, &name_length, 1, deadline);
     if (!status.ok()) return status;
-    address_length = length;
+    address_length = name_length;
   } else {
     return Status(ERROR_INTERNET_INVALID_PROXY_REQUEST);
   }

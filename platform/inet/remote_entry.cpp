@@ -4,6 +4,8 @@
 #include <ctime>
 #include <limits>
 
+#include "platform/calendar.h"
+
 namespace orvex::inet {
 namespace {
 
@@ -20,36 +22,17 @@ win32::FILETIME ToFileTime(const CivilTime& time) {
   return file_time;
 }
 
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and
-// back (H. Hinnant's algorithms): plain arithmetic, no zone lookups.
-std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-  year -= month <= 2;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const auto year_of_era = static_cast<unsigned>(year - era * 400);
-  const unsigned day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
-}
-
 CivilTime CivilFromSeconds(std::int64_t seconds) {
-  std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+  const std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
   const std::int64_t rest = seconds - days * 86400;
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const auto day_of_era = static_cast<unsigned>(days - era * 146097);
-  const unsigned year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const unsigned day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const unsigned shifted_month = (5 * day_of_year + 2) / 153;
-  const unsigned day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
-  const unsigned month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
-  const std::int64_t year = static_cast<std::int64_t>(year_of_era) + era * 400 + (month <= 2);
-  return CivilTime{static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+  const calendar::CivilDate date = calendar::CivilFromDays(days);
+  return CivilTime{static_cast<int>(date.year), date.month, date.day,
                    static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60), static_cast<int>(rest % 60)};
 }
 
 CivilTime UtcToLocal(const CivilTime& utc) {
   if (utc.month < 1 || utc.month > 12) return utc;
-  const std::int64_t moment = DaysFromCivil(utc.year, static_cast<unsigned>(utc.month), static_cast<unsigned>(utc.day)) * 86400 +
+  const std::int64_t moment = calendar::DaysFromCivil(utc.year, utc.month, utc.day) * 86400 +
                               std::int64_t{utc.hour} * 3600 + utc.minute * 60 + utc.second;
   // Zones change their offset at quarter hours of UTC at the finest, so the
   // zone rules are asked once per quarter hour that the entries fall into

@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "platform/calendar.h"
+
 namespace orvex::inet {
 namespace {
 
@@ -94,14 +96,9 @@ std::optional<CivilTime> ParseModificationTime(std::string_view text) {
     return value;
   };
   CivilTime time{field(0, 4), field(4, 2), field(6, 2), field(8, 2), field(10, 2), field(12, 2)};
-  static constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (time.year < 1900 || time.month < 1 || time.month > 12 || time.day < 1 ||
-      time.day > kDaysInMonth[time.month - 1] || time.hour > 23 || time.minute > 59 ||
+      time.day > calendar::DaysInMonth(time.year, time.month) || time.hour > 23 || time.minute > 59 ||
       time.second > 60) {
-    return std::nullopt;
-  }
-  if (time.month == 2 && time.day == 29 &&
-      !(time.year % 4 == 0 && (time.year % 100 != 0 || time.year % 400 == 0))) {
     return std::nullopt;
   }
   if (time.second == 60) time.second = 59;

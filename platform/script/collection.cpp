@@ -17,11 +17,11 @@ struct Storage {
   // value in a box of its own.
   struct Entry {
     Entry(const Variant& value, std::string entry_key) : key(std::move(entry_key)) { Set(value); }
-    Entry(const Entry& other) : object(other.object), key(other.key) {
-      if (other.other) this->other = std::make_unique<Variant>(*other.other);
+    Entry(const Entry& source) : object(source.object), key(source.key) {
+      if (source.other) other = std::make_unique<Variant>(*source.other);
     }
-    Entry& operator=(const Entry& other) {
-      if (this != &other) *this = Entry(other);
+    Entry& operator=(const Entry& source) {
+      if (this != &source) *this = Entry(source);
       return *this;
     }
     Entry(Entry&&) noexcept = default;

@@ -10,10 +10,10 @@ namespace {
 // (kept distinct from valid characters by the caller copying it through).
 bool Decode(std::string_view text, std::size_t& i, char32_t& code_point) {
   auto byte = static_cast<unsigned char>(text[i]);
-  int length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+  const std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
   if (length == 0 || i + length > text.size()) return false;
-  char32_t value = length == 1 ? byte : byte & (0x7F >> length);
-  for (int k = 1; k < length; ++k) {
+  char32_t value = length == 1 ? byte : byte & (0x7Fu >> length);
+  for (std::size_t k = 1; k < length; ++k) {
     auto next = static_cast<unsigned char>(text[i + k]);
     if ((next & 0xC0) != 0x80) return false;
     value = (value << 6) | (next & 0x3F);
@@ -95,16 +95,17 @@ constexpr unsigned char AsciiLower(unsigned char byte) { return byte >= 'A' && b
 }  // namespace
 
 std::size_t FoldedHash(std::string_view text) {
-  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a over the folded bytes
+  constexpr std::uint64_t kFnvPrime = 1099511628211u;
+  std::uint64_t hash = 1469598103934665603u;  // FNV-1a over the folded bytes
   std::size_t index = 0;
   // Plain ASCII, the usual case, folds byte by byte.
   while (index < text.size() && static_cast<unsigned char>(text[index]) < 0x80) {
-    hash = (hash ^ AsciiLower(static_cast<unsigned char>(text[index++]))) * 1099511628211ULL;
+    hash = (hash ^ AsciiLower(static_cast<unsigned char>(text[index++]))) * kFnvPrime;
   }
   if (index < text.size()) {
     FoldedBytes bytes(text.substr(index));
     for (int byte = bytes.Next(); byte >= 0; byte = bytes.Next()) {
-      hash = (hash ^ static_cast<std::uint64_t>(byte)) * 1099511628211ULL;
+      hash = (hash ^ static_cast<unsigned char>(byte)) * kFnvPrime;
     }
   }
   return static_cast<std::size_t>(hash);

@@ -13,11 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "host/cli/exit_status.h"
 #include "tests/cli/orvex_process.h"
 #include "tests/support/ftp_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace orvex::testing {
+
+// What orvex's exit status says, named as the program names it.
+using cli::ExitStatusOfSignal;
+using cli::kFailure;
+using cli::kSuccess;
+using cli::kUsage;
 
 // relative path -> content; folders end in "/" and have no content.
 using Tree = std::map<std::string, std::string>;
@@ -95,7 +102,7 @@ class CliTest : public ::testing::Test {
     }
     ::chmod((home_.path() / "runtime").c_str(), 0700);
     auto result = Orvex({"register"});
-    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_EQ(result.status, kSuccess) << result.err;
   }
 
   // The time zone `orvex` runs in (TZ); empty: inherited.

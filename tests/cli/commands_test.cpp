@@ -17,11 +17,11 @@ TEST_F(CliTest, ItemCommandsWorkOnARealServer) {
   WriteTree(Local("work"), {{"Größe 1.bin", content}});
 
   auto put = WithLogin(server, {"put", (Local("work") / "Größe 1.bin").string(), Url(server)});
-  ASSERT_EQ(put.status, 0) << put.err;
+  ASSERT_EQ(put.status, kSuccess) << put.err;
   EXPECT_EQ(ReadFile(server.root() / "Größe 1.bin"), content);
 
   auto made = WithLogin(server, {"mkdir", Url(server, "new folder")});
-  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.status, kSuccess) << made.err;
   server.WriteFile("new folder/inner.txt", "x");
 
   auto listed = WithLogin(server, {"ls", Url(server)});
@@ -34,17 +34,17 @@ TEST_F(CliTest, ItemCommandsWorkOnARealServer) {
   EXPECT_NE(long_form.out.find(std::to_string(content.size()) + " "), std::string::npos) << long_form.out;
 
   auto got = WithLogin(server, {"get", Url(server, "Größe 1.bin"), Local("fetched").string()});
-  ASSERT_EQ(got.status, 0) << got.err;
+  ASSERT_EQ(got.status, kSuccess) << got.err;
   EXPECT_EQ(ReadFile(Local("fetched")), content);
 
-  EXPECT_EQ(WithLogin(server, {"mv", Url(server, "Größe 1.bin"), "renamed.bin"}).status, 0);
-  EXPECT_EQ(WithLogin(server, {"mv", Url(server, "new folder"), "moved"}).status, 0);
+  EXPECT_EQ(WithLogin(server, {"mv", Url(server, "Größe 1.bin"), "renamed.bin"}).status, kSuccess);
+  EXPECT_EQ(WithLogin(server, {"mv", Url(server, "new folder"), "moved"}).status, kSuccess);
   EXPECT_TRUE(std::filesystem::exists(server.root() / "renamed.bin"));
   EXPECT_TRUE(std::filesystem::exists(server.root() / "moved" / "inner.txt"));
 
-  EXPECT_EQ(WithLogin(server, {"rm", Url(server, "renamed.bin")}).status, 0);
+  EXPECT_EQ(WithLogin(server, {"rm", Url(server, "renamed.bin")}).status, kSuccess);
   // rmdir takes the folder's contents with it.
-  EXPECT_EQ(WithLogin(server, {"rmdir", Url(server, "moved")}).status, 0);
+  EXPECT_EQ(WithLogin(server, {"rmdir", Url(server, "moved")}).status, kSuccess);
   EXPECT_TRUE(std::filesystem::is_empty(server.root()));
 }
 
@@ -71,7 +71,7 @@ TEST_F(CliTest, FailuresExitOneWithTheReason) {
   };
   for (const auto& arguments : cases) {
     auto result = WithLogin(server, arguments);
-    EXPECT_EQ(result.status, 1) << arguments[0] << " " << arguments[1] << "\n" << result.out << result.err;
+    EXPECT_EQ(result.status, kFailure) << arguments[0] << " " << arguments[1] << "\n" << result.out << result.err;
     // A command's own failure reads "orvex: ...", a sync item's "failed NAME: ...".
     EXPECT_TRUE(result.err.rfind("orvex: ", 0) == 0 || result.err.rfind("failed ", 0) == 0)
         << arguments[0] << " " << arguments[1] << ": " << result.err;
@@ -84,7 +84,7 @@ TEST_F(CliTest, FailuresExitOneWithTheReason) {
   const std::string closed = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
   server.Stop();
   auto refused = WithLogin(server, {"ls", closed});
-  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.status, kFailure);
   EXPECT_NE(refused.err.find("failed"), std::string::npos) << refused.err;
 }
 
@@ -108,7 +108,7 @@ TEST_F(CliTest, UsageErrorsExitTwoBeforeAnythingHappens) {
   };
   for (const auto& arguments : cases) {
     auto result = Orvex(arguments);
-    EXPECT_EQ(result.status, 2) << ::testing::PrintToString(arguments) << "\n" << result.err;
+    EXPECT_EQ(result.status, kUsage) << ::testing::PrintToString(arguments) << "\n" << result.err;
     // What is wrong, then where the help is; never the whole usage.
     EXPECT_EQ(result.err.rfind("orvex: ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find("Try 'orvex "), std::string::npos) << result.err;
@@ -125,7 +125,7 @@ TEST_P(WrongPassword, IsRefusedClearlyAndQuickly) {
   auto result = Orvex({"ls", Url(server), "--user", server.user(), "--password-stdin"}, "not-the-password\n",
                       std::chrono::seconds(60));
   const auto took = std::chrono::steady_clock::now() - started;
-  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.status, kFailure);
   EXPECT_NE(result.err.find("refused the login"), std::string::npos) << result.err;
   EXPECT_LT(took, std::chrono::seconds(30));
 }
@@ -141,7 +141,7 @@ TEST_F(CliTest, NetrcSuppliesTheLogin) {
                                  << server.password() << "\"\n";
   ::chmod(Local(".netrc").c_str(), 0600);
   auto result = Orvex({"ls", Url(server)});
-  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.status, kSuccess) << result.err;
   EXPECT_EQ(result.out, "seen.txt\n");
 }
 
@@ -154,7 +154,7 @@ TEST_F(CliTest, NobodyNamedMeansAnAnonymousLogin) {
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"ls", Url(server)}, {"ls", Url(server), "--anonymous"}}) {
     auto result = Orvex(arguments);
-    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.status, kSuccess) << result.err;
     EXPECT_EQ(result.out, "public.txt\n");
   }
 }
@@ -169,12 +169,12 @@ TEST_F(CliTest, ProxyOptionCarriesControlAndData) {
     const std::string address = (kind == ProxyKind::Socks5 ? "socks5://" : "http://") + proxy.host() + ":" +
                                 std::to_string(proxy.port());
     auto put = WithLogin(server, {"put", (Local("work") / "through.bin").string(), Url(server), "--proxy", address});
-    EXPECT_EQ(put.status, 0) << proxy.name() << ": " << put.err;
+    EXPECT_EQ(put.status, kSuccess) << proxy.name() << ": " << put.err;
     auto listed = WithLogin(server, {"ls", Url(server), "--proxy", address});
     EXPECT_EQ(listed.out, "through.bin\n") << proxy.name() << ": " << listed.err;
     // With the proxy gone the same command fails: it never went direct.
     proxy.Stop();
-    EXPECT_EQ(WithLogin(server, {"ls", Url(server), "--proxy", address}).status, 1) << proxy.name();
+    EXPECT_EQ(WithLogin(server, {"ls", Url(server), "--proxy", address}).status, kFailure) << proxy.name();
   }
 }
 

@@ -3,6 +3,7 @@
 // terminal, the protocol trace, proxies from the environment, creating
 // remote folders, and shell completion.
 
+#include <array>
 #include <chrono>
 
 #include "platform/text/terminal_text.h"
@@ -27,35 +28,35 @@ TEST_F(CliTest, HelpVersionAndWrongCommandLines) {
     int status;
   };
   const Case cases[] = {
-      {{"--help"}, Out, {"usage: orvex", "Commands:", "sync LOCALDIR URL", "--password-stdin", "Exit status"}, 0},
-      {{"-h"}, Out, {"usage: orvex", "Commands:"}, 0},
-      {{"help"}, Out, {"usage: orvex", "Commands:"}, 0},
-      {{"help", "sync"}, Out, {"usage: orvex sync LOCALDIR URL [OPTIONS]", "--dry-run", "Example:\n  orvex sync"}, 0},
-      {{"sync", "--help"}, Out, {"usage: orvex sync LOCALDIR URL", "--delete"}, 0},
-      {{"get", "-h", "ftp://example.org/x"}, Out, {"usage: orvex get URL [LOCAL] [OPTIONS]", "--user NAME"}, 0},
-      {{"mkdir", "--help"}, Out, {"-p "}, 0},
-      {{"--help"}, Out, {"trust URL", "--tls", "--cacert FILE", "--fingerprint SHA256:HEX", "--insecure", "ftpes://"}, 0},
-      {{"help", "trust"}, Out, {"usage: orvex trust URL [OPTIONS]", "--yes", "--cacert FILE", "ftps://"}, 0},
-      {{"--version"}, Out, {"orvex 2.0.", "OrvexFTP plug-in 2.0 beta "}, 0},
-      {{}, Err, {"usage: orvex", "orvex --help"}, 2},
-      {{"frobnicate"}, Err, {"orvex: unknown command 'frobnicate'", "Try 'orvex --help'"}, 2},
-      {{"help", "frobnicate"}, Err, {"unknown command 'frobnicate'"}, 2},
-      {{"--frobnicate"}, Err, {"unknown option '--frobnicate'"}, 2},
-      {{"get"}, Err, {"orvex: missing URL\n", "usage: orvex get URL [LOCAL]", "Try 'orvex help get'"}, 2},
-      {{"put", "file.txt"}, Err, {"orvex: missing URL\n", "Try 'orvex help put'"}, 2},
-      {{"mv", "ftp://example.org/a"}, Err, {"orvex: missing NEWNAME\n"}, 2},
-      {{"sync", "folder"}, Err, {"orvex: missing URL\n"}, 2},
-      {{"trust"}, Err, {"orvex: missing URL\n", "Try 'orvex help trust'"}, 2},
+      {{"--help"}, Out, {"usage: orvex", "Commands:", "sync LOCALDIR URL", "--password-stdin", "Exit status"}, kSuccess},
+      {{"-h"}, Out, {"usage: orvex", "Commands:"}, kSuccess},
+      {{"help"}, Out, {"usage: orvex", "Commands:"}, kSuccess},
+      {{"help", "sync"}, Out, {"usage: orvex sync LOCALDIR URL [OPTIONS]", "--dry-run", "Example:\n  orvex sync"}, kSuccess},
+      {{"sync", "--help"}, Out, {"usage: orvex sync LOCALDIR URL", "--delete"}, kSuccess},
+      {{"get", "-h", "ftp://example.org/x"}, Out, {"usage: orvex get URL [LOCAL] [OPTIONS]", "--user NAME"}, kSuccess},
+      {{"mkdir", "--help"}, Out, {"-p "}, kSuccess},
+      {{"--help"}, Out, {"trust URL", "--tls", "--cacert FILE", "--fingerprint SHA256:HEX", "--insecure", "ftpes://"}, kSuccess},
+      {{"help", "trust"}, Out, {"usage: orvex trust URL [OPTIONS]", "--yes", "--cacert FILE", "ftps://"}, kSuccess},
+      {{"--version"}, Out, {"orvex 2.0.", "OrvexFTP plug-in 2.0 beta "}, kSuccess},
+      {{}, Err, {"usage: orvex", "orvex --help"}, kUsage},
+      {{"frobnicate"}, Err, {"orvex: unknown command 'frobnicate'", "Try 'orvex --help'"}, kUsage},
+      {{"help", "frobnicate"}, Err, {"unknown command 'frobnicate'"}, kUsage},
+      {{"--frobnicate"}, Err, {"unknown option '--frobnicate'"}, kUsage},
+      {{"get"}, Err, {"orvex: missing URL\n", "usage: orvex get URL [LOCAL]", "Try 'orvex help get'"}, kUsage},
+      {{"put", "file.txt"}, Err, {"orvex: missing URL\n", "Try 'orvex help put'"}, kUsage},
+      {{"mv", "ftp://example.org/a"}, Err, {"orvex: missing NEWNAME\n"}, kUsage},
+      {{"sync", "folder"}, Err, {"orvex: missing URL\n"}, kUsage},
+      {{"trust"}, Err, {"orvex: missing URL\n", "Try 'orvex help trust'"}, kUsage},
       {{"ls", "ftpes://example.org/", "--insecure", "--fingerprint", "SHA256:00"},
-       Err, {"--insecure does not go with --fingerprint"}, 2},
-      {{"ls", "ftpes://example.org/", "--cacert", "/nonexistent/ca.pem"}, Err, {"--cacert: cannot read"}, 2},
-      {{"ls", "ftp://example.org/", "ftp://example.org/b"}, Err, {"unexpected operand 'ftp://example.org/b'"}, 2},
-      {{"ls", "ftp://example.org/", "--frob"}, Err, {"unknown option --frob", "Try 'orvex help ls'"}, 2},
+       Err, {"--insecure does not go with --fingerprint"}, kUsage},
+      {{"ls", "ftpes://example.org/", "--cacert", "/nonexistent/ca.pem"}, Err, {"--cacert: cannot read"}, kUsage},
+      {{"ls", "ftp://example.org/", "ftp://example.org/b"}, Err, {"unexpected operand 'ftp://example.org/b'"}, kUsage},
+      {{"ls", "ftp://example.org/", "--frob"}, Err, {"unknown option --frob", "Try 'orvex help ls'"}, kUsage},
       {{"ls", "ftp://example.org/", "--proxy", "socks4://127.0.0.1:1080"},
-       Err, {"unsupported proxy scheme 'socks4://'", "socks5://"}, 2},
-      {{"ls", "ftp://example.org/", "--proxy", "http://me:pw@127.0.0.1:3128"}, Err, {"login for the proxy"}, 2},
-      {{"ls", "ftp://example.org/", "--proxy", "127.0.0.1:1", "--no-proxy"}, Err, {"--no-proxy"}, 2},
-      {{"completion", "fish"}, Err, {"no completion for 'fish'"}, 2},
+       Err, {"unsupported proxy scheme 'socks4://'", "socks5://"}, kUsage},
+      {{"ls", "ftp://example.org/", "--proxy", "http://me:pw@127.0.0.1:3128"}, Err, {"login for the proxy"}, kUsage},
+      {{"ls", "ftp://example.org/", "--proxy", "127.0.0.1:1", "--no-proxy"}, Err, {"--no-proxy"}, kUsage},
+      {{"completion", "fish"}, Err, {"no completion for 'fish'"}, kUsage},
   };
   for (const auto& test : cases) {
     const auto result = Orvex(test.arguments);
@@ -73,12 +74,12 @@ TEST_F(CliTest, HelpVersionAndWrongCommandLines) {
 }
 
 TEST_F(CliTest, AnUnregisteredPluginSaysHowToRegisterIt) {
-  ASSERT_EQ(Orvex({"unregister"}).status, 0);
+  ASSERT_EQ(Orvex({"unregister"}).status, kSuccess);
   const auto listed = Orvex({"ls", "ftp://127.0.0.1:1/"});
-  EXPECT_EQ(listed.status, 1);
+  EXPECT_EQ(listed.status, kFailure);
   EXPECT_TRUE(Contains(listed.err, "Run 'orvex register'")) << listed.err;
   const auto version = Orvex({"--version"});
-  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.status, kSuccess);
   EXPECT_TRUE(Contains(version.out, "not registered (run 'orvex register')")) << version.out;
   // The advice is a line of its own, not an escaped line break.
   EXPECT_TRUE(Contains(listed.err, ")\nRun 'orvex register' to register the plug-in.\n")) << listed.err;
@@ -93,7 +94,7 @@ TEST_F(CliTest, VerboseShowsTheDialogueWithThePasswordMasked) {
     auto arguments = verbose;
     arguments.push_back(Url(server));
     const auto result = WithLogin(server, arguments);
-    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.status, kSuccess) << result.err;
     EXPECT_EQ(result.out, "seen.txt\n");
     for (const std::string& line : std::vector<std::string>{"< 220", "> USER " + server.user() + "\n", "> PASS ****\n", "< 230", "> QUIT"}) {
       EXPECT_TRUE(Contains(result.err, line)) << line << " in\n" << result.err;
@@ -103,7 +104,7 @@ TEST_F(CliTest, VerboseShowsTheDialogueWithThePasswordMasked) {
   // A refused login shows the server's word for it, and still no password.
   const auto refused = Orvex({"ls", Url(server), "-v", "--user", server.user(), "--password-stdin"},
                              "wrong-" + server.password() + "\n");
-  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.status, kFailure);
   EXPECT_TRUE(Contains(refused.err, "> PASS ****\n< 530")) << refused.err;
   EXPECT_FALSE(Contains(refused.err, server.password())) << refused.err;
   // A server that repeats the password back (in any reply, also on the
@@ -149,17 +150,17 @@ TEST_F(CliTest, AProxyComesFromTheEnvironmentUnlessToldOtherwise) {
   // The proxy is gone: the environment's proxy was really used, --no-proxy
   // and no_proxy go direct, and a scheme the engine lacks is a usage error.
   const auto gone = run({{"ftp_proxy", address}}, {"ls", Url(server)});
-  EXPECT_EQ(gone.status, 1);
+  EXPECT_EQ(gone.status, kFailure);
   // Its failure names the proxy and where it came from.
   EXPECT_TRUE(Contains(gone.err, "(through the proxy " + address + " from ftp_proxy)\n")) << gone.err;
   EXPECT_EQ(run({{"ftp_proxy", address}}, {"ls", Url(server), "--no-proxy"}).out, "seen.txt\n");
   EXPECT_EQ(run({{"ftp_proxy", address}, {"no_proxy", "example.org, 127.0.0.1"}}, {"ls", Url(server)}).out,
             "seen.txt\n");
   const auto unsupported = run({{"all_proxy", "socks4://127.0.0.1:1080"}}, {"ls", Url(server)});
-  EXPECT_EQ(unsupported.status, 2);
+  EXPECT_EQ(unsupported.status, kUsage);
   EXPECT_TRUE(Contains(unsupported.err, "all_proxy: unsupported proxy scheme 'socks4://'")) << unsupported.err;
   const auto control = run({{"ftp_proxy", "127.0.0.1\x1b[2J:1080"}}, {"ls", Url(server)});
-  EXPECT_EQ(control.status, 2);
+  EXPECT_EQ(control.status, kUsage);
   EXPECT_TRUE(Contains(control.err, "ftp_proxy needs HOST:PORT")) << control.err;
   EXPECT_FALSE(Contains(control.err, "\x1b")) << control.err;
 }
@@ -170,13 +171,13 @@ TEST_F(CliTest, MissingRemoteFoldersAreCreatedOnRequest) {
   server.WriteFile("file.txt", "x");
   // mkdir as mkdir(1): the parent must exist and the folder must not; -p
   // makes parents and accepts what is there.
-  EXPECT_EQ(WithLogin(server, {"mkdir", Url(server, "a/b/c")}).status, 1);
+  EXPECT_EQ(WithLogin(server, {"mkdir", Url(server, "a/b/c")}).status, kFailure);
   EXPECT_FALSE(std::filesystem::exists(server.root() / "a"));
-  EXPECT_EQ(WithLogin(server, {"mkdir", "-p", Url(server, "a/b/c")}).status, 0);
+  EXPECT_EQ(WithLogin(server, {"mkdir", "-p", Url(server, "a/b/c")}).status, kSuccess);
   EXPECT_TRUE(std::filesystem::is_directory(server.root() / "a" / "b" / "c"));
-  EXPECT_EQ(WithLogin(server, {"mkdir", "-p", Url(server, "a/b/c")}).status, 0);
+  EXPECT_EQ(WithLogin(server, {"mkdir", "-p", Url(server, "a/b/c")}).status, kSuccess);
   const auto again = WithLogin(server, {"mkdir", Url(server, "a/b")});
-  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.status, kFailure);
   EXPECT_TRUE(Contains(again.err, "already exists")) << again.err;
   // A file in the way: said as such, by a dry run too, and left as it is.
   WriteTree(Local("site"), {{"index.html", "<p>"}, {"img/logo.png", "png"}});
@@ -190,7 +191,7 @@ TEST_F(CliTest, MissingRemoteFoldersAreCreatedOnRequest) {
   server.WriteFile("a/file.txt", "y");
   for (const auto& arguments : blocked) {
     const auto result = WithLogin(server, arguments);
-    EXPECT_EQ(result.status, 1) << arguments.back() << result.out;
+    EXPECT_EQ(result.status, kFailure) << arguments.back() << result.out;
     const std::string file = arguments[2].find("a/file.txt") != std::string::npos ? "a/file.txt" : "file.txt";
     EXPECT_TRUE(Contains(result.err, "not a folder: " + Url(server, file) + "\n")) << result.err;
     EXPECT_FALSE(Contains(result.out, "would create")) << result.out;
@@ -200,12 +201,12 @@ TEST_F(CliTest, MissingRemoteFoldersAreCreatedOnRequest) {
 
   // sync --up into a folder that is not there yet: a dry run only says so.
   const auto planned = WithLogin(server, {"sync", Local("site").string(), Url(server, "www/2026"), "--up", "--dry-run"});
-  EXPECT_EQ(planned.status, 0) << planned.err;
+  EXPECT_EQ(planned.status, kSuccess) << planned.err;
   EXPECT_TRUE(Contains(planned.out, "would create " + Url(server, "www/2026/"))) << planned.out;
   EXPECT_TRUE(Contains(planned.out, "would copy 2 files")) << planned.out;
   EXPECT_FALSE(std::filesystem::exists(server.root() / "www"));
   const auto synced = WithLogin(server, {"sync", Local("site").string(), Url(server, "www/2026"), "--up"});
-  EXPECT_EQ(synced.status, 0) << synced.err;
+  EXPECT_EQ(synced.status, kSuccess) << synced.err;
   EXPECT_EQ(ReadTree(server.root() / "www" / "2026"), ReadTree(Local("site")));
 }
 
@@ -217,7 +218,7 @@ TEST_F(CliTest, APersonAtATerminalIsAskedForThePasswordWithoutEcho) {
     TerminalProcess orvex(ORVEX_CLI, {"ls", Url(server), "--user", server.user()}, Environment());
     ASSERT_TRUE(orvex.WaitFor("Password for " + server.user() + "@127.0.0.1: ", seconds(30))) << orvex.screen();
     orvex.Type(server.password() + "\n");
-    EXPECT_EQ(orvex.Finish(seconds(60)), 0) << orvex.screen();
+    EXPECT_EQ(orvex.Finish(seconds(60)), kSuccess) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), "seen.txt")) << orvex.screen();
     EXPECT_FALSE(Contains(orvex.screen(), server.password())) << orvex.screen();
   }
@@ -227,7 +228,7 @@ TEST_F(CliTest, APersonAtATerminalIsAskedForThePasswordWithoutEcho) {
                           Environment());
     ASSERT_TRUE(orvex.WaitFor("Password: ", seconds(30))) << orvex.screen();
     orvex.Type(server.password() + "\n");
-    EXPECT_EQ(orvex.Finish(seconds(60)), 0) << orvex.screen();
+    EXPECT_EQ(orvex.Finish(seconds(60)), kSuccess) << orvex.screen();
     EXPECT_FALSE(Contains(orvex.screen(), server.password())) << orvex.screen();
   }
   {
@@ -236,13 +237,13 @@ TEST_F(CliTest, APersonAtATerminalIsAskedForThePasswordWithoutEcho) {
     TerminalProcess orvex(ORVEX_CLI, {"ls", Url(server), "--user", server.user()}, Environment());
     ASSERT_TRUE(orvex.WaitFor("Password for ", seconds(30))) << orvex.screen();
     orvex.Type("\x04");
-    EXPECT_EQ(orvex.Finish(seconds(60)), 1) << orvex.screen();
+    EXPECT_EQ(orvex.Finish(seconds(60)), kFailure) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), ")\r\norvex: no password was typed at the prompt\r\n")) << orvex.screen();
     EXPECT_FALSE(Contains(orvex.screen(), "\\n")) << orvex.screen();
   }
   // Not on a terminal nobody is asked: a script never hangs on a prompt.
   const auto script = Orvex({"ls", Url(server), "--user", server.user()}, "", seconds(60));
-  EXPECT_EQ(script.status, 1);
+  EXPECT_EQ(script.status, kFailure);
   EXPECT_FALSE(Contains(script.out + script.err, "Password for"));
   EXPECT_TRUE(Contains(script.err, ")\norvex: no password was given: use --password-stdin")) << script.err;
 }
@@ -257,7 +258,7 @@ TEST_F(CliTest, ProgressShowsOnATerminalAndPlainLinesElsewhere) {
   ::chmod(Local(".netrc").c_str(), 0600);
   {
     TerminalProcess orvex(ORVEX_CLI, {"get", Url(server, "big.bin"), Local("big.bin").string()}, Environment());
-    EXPECT_EQ(orvex.Finish(seconds(60)), 0) << orvex.screen();
+    EXPECT_EQ(orvex.Finish(seconds(60)), kSuccess) << orvex.screen();
     // A status line with bytes of the total, percent and rate, then cleared.
     EXPECT_TRUE(Contains(orvex.screen(), " of 3.0 MiB  ")) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), "%  ")) << orvex.screen();
@@ -269,10 +270,10 @@ TEST_F(CliTest, ProgressShowsOnATerminalAndPlainLinesElsewhere) {
   // redraw) and never splits a letter.
   const std::string wide_name = "日本語のファイル名 2026.bin";
   server.WriteFile(wide_name, content);
-  for (const unsigned short columns : {24, 41}) {
+  for (const unsigned short columns : std::array<unsigned short, 2>{24, 41}) {
     TerminalProcess orvex(ORVEX_CLI, {"get", Url(server, wide_name), Local("wide.bin").string()}, Environment(),
                           columns);
-    EXPECT_EQ(orvex.Finish(seconds(60)), 0) << orvex.screen();
+    EXPECT_EQ(orvex.Finish(seconds(60)), kSuccess) << orvex.screen();
     const std::string& screen = orvex.screen();
     std::size_t lines = 0;
     for (std::size_t at = screen.find("\r\033[K"); at != std::string::npos;) {
@@ -289,7 +290,7 @@ TEST_F(CliTest, ProgressShowsOnATerminalAndPlainLinesElsewhere) {
   WriteTree(Local("tree"), {{"a.bin", content}, {"b.txt", "b"}});
   {
     TerminalProcess orvex(ORVEX_CLI, {"sync", Local("tree").string(), Url(server, "up"), "--up"}, Environment());
-    EXPECT_EQ(orvex.Finish(seconds(60)), 0) << orvex.screen();
+    EXPECT_EQ(orvex.Finish(seconds(60)), kSuccess) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), "[0/2] ")) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), " of 3.0 MiB  ")) << orvex.screen();
     EXPECT_TRUE(Contains(orvex.screen(), " left  ")) << orvex.screen();
@@ -306,7 +307,7 @@ TEST_F(CliTest, ProgressShowsOnATerminalAndPlainLinesElsewhere) {
 
 TEST_F(CliTest, CompletionScriptsLoadAndComplete) {
   const auto bash = Orvex({"completion", "bash"});
-  ASSERT_EQ(bash.status, 0);
+  ASSERT_EQ(bash.status, kSuccess);
   std::ofstream(Local("orvex.bash")) << bash.out;
   auto complete = [&](const std::string& words, int current) {
     const std::string script = "set -e; source '" + Local("orvex.bash").string() + "'; COMP_WORDS=(" + words +
@@ -336,12 +337,12 @@ TEST_F(CliTest, CompletionScriptsLoadAndComplete) {
     EXPECT_EQ(result.out, test.expected) << test.words;
   }
   const auto zsh = Orvex({"completion", "zsh"});
-  EXPECT_EQ(zsh.status, 0);
+  EXPECT_EQ(zsh.status, kSuccess);
   EXPECT_EQ(zsh.out.rfind("#compdef orvex\n", 0), 0u);
   ASSERT_TRUE(std::filesystem::exists("/usr/bin/zsh")) << "zsh is missing (scripts/packages.txt)";
   std::filesystem::create_directories(Local("zsh-functions"));
   std::ofstream(Local("zsh-functions/_orvex")) << zsh.out;
-  EXPECT_EQ(RunOrvex("/usr/bin/zsh", {"-n", Local("zsh-functions/_orvex").string()}, Environment()).status, 0);
+  EXPECT_EQ(RunOrvex("/usr/bin/zsh", {"-n", Local("zsh-functions/_orvex").string()}, Environment()).status, kSuccess);
 
   // zsh completing for real, at a terminal: Ctrl-X shows the line as
   // completed. Operands count from the command word on, whatever options
@@ -422,7 +423,7 @@ TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
                                      " get " + Url(server, "seen.txt") + " '" + Local("seen.txt").string() + "'" + login}) {
     const auto result = RunOrvex("/bin/sh", {"-c", std::string("exec '") + ORVEX_CLI + "'" + command + " > /dev/full"},
                                  Environment(), server.password() + "\n", seconds(60));
-    EXPECT_EQ(result.status, 1) << command << "\n" << result.err;
+    EXPECT_EQ(result.status, kFailure) << command << "\n" << result.err;
     EXPECT_TRUE(Contains(result.err, "orvex: cannot write to standard output"))
         << command << "\n" << result.err;
   }
@@ -434,7 +435,7 @@ TEST(Readme, ShowsTheHelpAsItIs) {
   std::ostringstream content;
   content << file.rdbuf();
   const auto help = RunOrvex(ORVEX_CLI, {"--help"}, {});
-  ASSERT_EQ(help.status, 0);
+  ASSERT_EQ(help.status, kSuccess);
   EXPECT_TRUE(Contains(content.str(), "`orvex --help`:\n\n```\n" + help.out + "```\n"))
       << "README.md's copy of `orvex --help` differs from:\n" << help.out;
 }
@@ -448,7 +449,7 @@ TEST_F(CliTest, TheInstalledTreeWorksFromWhereItIs) {
   environment["DESTDIR"] = destination.string();
   const auto installed =
       RunOrvex(CMAKE_COMMAND, {"--install", ORVEX_BINARY_DIR, "--prefix", "/opt/orvex-test"}, environment);
-  ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+  ASSERT_EQ(installed.status, kSuccess) << installed.out << installed.err;
   const auto prefix = destination / "opt/orvex-test";
   const std::string program = (prefix / "bin/orvex").string();
   for (const char* file : {"share/man/man1/orvex.1", "share/bash-completion/completions/orvex",
@@ -465,15 +466,15 @@ TEST_F(CliTest, TheInstalledTreeWorksFromWhereItIs) {
   environment.erase("DESTDIR");
   environment["ORVEX_CLASS_REGISTRY"] = Local("installed.registry").string();
   const auto version = RunOrvex(program, {"--version"}, environment);
-  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.status, kSuccess);
   EXPECT_TRUE(Contains(version.out, "not registered")) << version.out;
   const auto registered = RunOrvex(program, {"register"}, environment);
-  EXPECT_EQ(registered.status, 0) << registered.err;
+  EXPECT_EQ(registered.status, kSuccess) << registered.err;
   EXPECT_TRUE(Contains(registered.out, (prefix / "lib").string())) << registered.out;
   EXPECT_TRUE(Contains(RunOrvex(program, {"--version"}, environment).out, "OrvexFTP plug-in 2.0 beta "));
   const auto listed = RunOrvex(program, {"ls", Url(server), "--user", server.user(), "--password-stdin"},
                                environment, server.password() + "\n");
-  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.status, kSuccess) << listed.err;
   EXPECT_EQ(listed.out, "seen.txt\n");
 }
 

@@ -135,14 +135,14 @@ TEST(SyncPlan, NamesTheServerCannotShow) {
 }
 
 TEST(PartialNames, StayWithinTheNameLimitAndApart) {
-  EXPECT_EQ(PartialName("report.pdf"), ".report.pdf.orvex-partial");
+  EXPECT_EQ(PartialName("report.pdf"), ".report.pdf" + std::string(kPartialSuffix));
   const std::string long_a = std::string(250, 'a');
   const std::string long_b = std::string(249, 'a') + "b";
   EXPECT_LE(PartialName(long_a).size(), 255u);
   EXPECT_NE(PartialName(long_a), PartialName(long_b));
   for (const auto& name : {std::string("x"), long_a}) EXPECT_TRUE(IsPartialName(PartialName(name))) << name;
-  EXPECT_FALSE(IsPartialName("report.orvex-partial"));
-  EXPECT_FALSE(IsPartialName(".orvex-partial"));
+  EXPECT_FALSE(IsPartialName("report" + std::string(kPartialSuffix)));
+  EXPECT_FALSE(IsPartialName(std::string(kPartialSuffix)));
 }
 
 }  // namespace

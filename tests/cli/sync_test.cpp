@@ -31,16 +31,16 @@ TEST_P(SyncAcrossServers, UpThenDownLeavesIdenticalTreesAndRepeatsCopyNothing) {
   WriteTree(Local("up"), tree);
 
   auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up"});
-  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  ASSERT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_TRUE(Summary(up, "copied 7, skipped 0, deleted 0, failed 0")) << up.out;
   EXPECT_EQ(ReadTree(server.root()), tree);
 
   auto again = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up"});
-  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.status, kSuccess) << again.err;
   EXPECT_TRUE(Summary(again, "copied 0, skipped 7, deleted 0, failed 0")) << again.out;
 
   auto down = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down"});
-  ASSERT_EQ(down.status, 0) << down.out << down.err;
+  ASSERT_EQ(down.status, kSuccess) << down.out << down.err;
   EXPECT_EQ(ReadTree(Local("down")), tree);
   auto down_again = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down"});
   EXPECT_TRUE(Summary(down_again, "copied 0, skipped 7")) << down_again.out;
@@ -53,13 +53,13 @@ TEST_P(SyncAcrossServers, UpThenDownLeavesIdenticalTreesAndRepeatsCopyNothing) {
 
 // Many folders, each with files: with four connections the folders must
 // still exist before their contents arrive, and nothing may go twice.
-Tree NestedTree(int folders, int files_each) {
+Tree NestedTree(std::uint32_t folders, std::uint32_t files_each) {
   Tree tree;
-  for (int folder = 0; folder < folders; ++folder) {
+  for (std::uint32_t folder = 0; folder < folders; ++folder) {
     const std::string name = "folder " + std::to_string(folder) + "/";
     tree[name] = "";
     tree[name + "inner/"] = "";
-    for (int file = 0; file < files_each; ++file) {
+    for (std::uint32_t file = 0; file < files_each; ++file) {
       tree[name + "f" + std::to_string(file) + ".bin"] = BinaryContent(1000 + folder * 37 + file, folder * 100 + file);
       tree[name + "inner/g" + std::to_string(file)] = BinaryContent(300 + file, file + 7);
     }
@@ -74,12 +74,12 @@ TEST_P(SyncAcrossServers, ParallelConnectionsLeaveIdenticalTreesBothWays) {
   WriteTree(Local("up"), tree);
 
   auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--parallel", "4"});
-  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  ASSERT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_TRUE(Summary(up, "copied 60, skipped 0, deleted 0, failed 0")) << up.out;
   EXPECT_EQ(ReadTree(server.root()), tree);
 
   auto down = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down", "--parallel", "3"});
-  ASSERT_EQ(down.status, 0) << down.out << down.err;
+  ASSERT_EQ(down.status, kSuccess) << down.out << down.err;
   EXPECT_TRUE(Summary(down, "copied 60, skipped 0, deleted 0, failed 0")) << down.out;
   EXPECT_EQ(ReadTree(Local("down")), tree);
 
@@ -88,7 +88,7 @@ TEST_P(SyncAcrossServers, ParallelConnectionsLeaveIdenticalTreesBothWays) {
   std::filesystem::remove(Local("up") / "folder 0" / "f1.bin");
   Tree expected = ReadTree(Local("up"));
   auto deleting = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete"});
-  ASSERT_EQ(deleting.status, 0) << deleting.out << deleting.err;
+  ASSERT_EQ(deleting.status, kSuccess) << deleting.out << deleting.err;
   EXPECT_TRUE(Summary(deleting, "copied 0, skipped 49, deleted 2, failed 0")) << deleting.out;
   EXPECT_EQ(ReadTree(server.root()), expected);
 }
@@ -109,17 +109,17 @@ TEST_F(CliTest, DeleteMakesEitherSideHoldExactlyTheOther) {
   server.WriteFile("sub/stale.txt", "remote only");
 
   auto without = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--up"});
-  EXPECT_EQ(without.status, 1);
+  EXPECT_EQ(without.status, kFailure);
   EXPECT_NE(without.err.find("shape"), std::string::npos) << without.err;
   EXPECT_TRUE(std::filesystem::exists(server.root() / "extra.txt"));
 
   auto dry = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--up", "--delete", "--dry-run"});
-  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.status, kSuccess) << dry.err;
   EXPECT_NE(dry.out.find("would delete old folder/"), std::string::npos) << dry.out;
   EXPECT_TRUE(std::filesystem::exists(server.root() / "old folder" / "deep" / "file.txt"));
 
   auto up = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--up", "--delete"});
-  EXPECT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_EQ(ReadTree(server.root()), local);
 
   // Now the other way: local extras go, the remote tree is copied.
@@ -128,7 +128,7 @@ TEST_F(CliTest, DeleteMakesEitherSideHoldExactlyTheOther) {
   std::filesystem::remove(Local("tree") / "shape");
   std::filesystem::create_directories(Local("tree") / "shape");
   auto down = WithLogin(server, {"sync", Local("tree").string(), Url(server), "--down", "--delete"});
-  EXPECT_EQ(down.status, 0) << down.out << down.err;
+  EXPECT_EQ(down.status, kSuccess) << down.out << down.err;
   EXPECT_EQ(ReadTree(Local("tree")), local);
 }
 
@@ -143,11 +143,11 @@ TEST_F(CliTest, DeletionsComeLastExceptOneMakingRoomForANameInAnotherCase) {
   server.WriteFile("README.txt", "old name");
   server.WriteFile("zz-stale.txt", "remote only");
   Tree local = {{"Readme.txt", "new name"}};
-  for (int index = 0; index < 12; ++index) local["f" + std::to_string(index)] = BinaryContent(5000, index);
+  for (std::uint32_t index = 0; index < 12; ++index) local["f" + std::to_string(index)] = BinaryContent(5000, index);
   WriteTree(Local("tree"), local);
 
   auto up = WithLogin(server, {"-v", "sync", Local("tree").string(), Url(server), "--up", "--delete", "--parallel", "4"});
-  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  ASSERT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_EQ(ReadTree(server.root()), local);
   auto at = [&](const std::string& text) {
     const auto position = up.err.find(text);
@@ -181,7 +181,7 @@ class InterruptedSync : public CliTest {
     server.Stop();
     auto interrupted = run.Finish(std::chrono::seconds(120));
     ASSERT_TRUE(midway) << interrupted.out << interrupted.err;
-    EXPECT_EQ(interrupted.status, 1) << interrupted.out;
+    EXPECT_EQ(interrupted.status, kFailure) << interrupted.out;
     const std::string lost = "was lost and could not be restored";
     const auto said = interrupted.err.find(lost);
     EXPECT_NE(said, std::string::npos) << interrupted.err;
@@ -200,7 +200,7 @@ class InterruptedSync : public CliTest {
 
     server.Restart();
     auto resumed = WithLogin(server, arguments);
-    EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
+    EXPECT_EQ(resumed.status, kSuccess) << resumed.out << resumed.err;
     EXPECT_EQ(ReadTree(target), expected);
   }
 };
@@ -209,7 +209,7 @@ TEST_F(InterruptedSync, NextRunCompletesWhatAStoppedServerCutShort) {
   ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
   FtpServer server(ServerKind::Pyftpdlib);
   Tree tree;
-  for (int index = 0; index < 200; ++index) {
+  for (std::uint32_t index = 0; index < 200; ++index) {
     tree["batch/file " + std::to_string(index) + ".bin"] = BinaryContent(96 * 1024 + index, index);
   }
   tree["batch/"] = "";
@@ -223,11 +223,11 @@ TEST_F(CliTest, ThousandFilesGoUpAndComeDownIdentical) {
   ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
   FtpServer server(ServerKind::Vsftpd);
   Tree tree;
-  for (int folder = 0; folder < 10; ++folder) {
+  for (std::uint32_t folder = 0; folder < 10; ++folder) {
     const std::string name = "folder " + std::to_string(folder) + "/";
     tree[name] = "";
-    for (int file = 0; file < 100; ++file) {
-      tree[name + "f" + std::to_string(file)] = BinaryContent(static_cast<std::size_t>(file * 41), folder * 100 + file);
+    for (std::uint32_t file = 0; file < 100; ++file) {
+      tree[name + "f" + std::to_string(file)] = BinaryContent(file * 41, folder * 100 + file);
     }
   }
   WriteTree(Local("many"), tree);
@@ -235,11 +235,11 @@ TEST_F(CliTest, ThousandFilesGoUpAndComeDownIdentical) {
   const auto started = std::chrono::steady_clock::now();
   auto up = WithLogin(server, {"sync", Local("many").string(), Url(server), "--up"});
   const auto uploaded = std::chrono::steady_clock::now();
-  ASSERT_EQ(up.status, 0) << up.err;
+  ASSERT_EQ(up.status, kSuccess) << up.err;
   EXPECT_TRUE(Summary(up, "copied 1000, skipped 0, deleted 0, failed 0")) << up.out.substr(up.out.size() - 200);
   auto down = WithLogin(server, {"sync", Local("back").string(), Url(server), "--down"});
   const auto downloaded = std::chrono::steady_clock::now();
-  ASSERT_EQ(down.status, 0) << down.err;
+  ASSERT_EQ(down.status, kSuccess) << down.err;
   EXPECT_EQ(ReadTree(Local("back")), tree);
   EXPECT_EQ(ReadTree(server.root()), tree);
   auto again = WithLogin(server, {"sync", Local("many").string(), Url(server), "--up"});
@@ -259,11 +259,11 @@ TEST_F(CliTest, ParallelSyncGoesOnWithTheConnectionsAServerAllows) {
   WriteTree(Local("up"), tree);
 
   auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--parallel", "4"});
-  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  ASSERT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_TRUE(Summary(up, "copied 24, skipped 0, deleted 0, failed 0")) << up.out << up.err;
   EXPECT_EQ(ReadTree(server.root()), tree);
   auto down = WithLogin(server, {"sync", Local("down").string(), Url(server), "--down", "--parallel", "4"});
-  ASSERT_EQ(down.status, 0) << down.out << down.err;
+  ASSERT_EQ(down.status, kSuccess) << down.out << down.err;
   EXPECT_EQ(ReadTree(Local("down")), tree);
 }
 
@@ -278,15 +278,15 @@ TEST_F(CliTest, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
   for (const char* limit : {"0", "2"}) {
     auto refused = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete",
                                       limit});
-    EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+    EXPECT_EQ(refused.status, kFailure) << refused.out << refused.err;
     EXPECT_NE(refused.err.find("would delete 3 items, more than --max-delete"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadTree(server.root()), remote);  // not even the copies were made
   }
   auto allowed = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete", "3"});
-  EXPECT_EQ(allowed.status, 0) << allowed.out << allowed.err;
+  EXPECT_EQ(allowed.status, kSuccess) << allowed.out << allowed.err;
   EXPECT_EQ(ReadTree(server.root()), ReadTree(Local("up")));
   auto usage = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--max-delete", "-1"});
-  EXPECT_EQ(usage.status, 2);
+  EXPECT_EQ(usage.status, kUsage);
 }
 
 TEST_F(CliTest, ExcludedItemsAreNeitherCopiedNorDeletedOnEitherSide) {
@@ -307,14 +307,14 @@ TEST_F(CliTest, ExcludedItemsAreNeitherCopiedNorDeletedOnEitherSide) {
   auto up = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--include",
                                "src/*.log", "--exclude", "*.log", "--exclude", "build/", "--exclude", "cache/",
                                "--exclude", "src/**/table.c"});
-  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  ASSERT_EQ(up.status, kSuccess) << up.out << up.err;
   const Tree expected = {{"keep.log", "remote log"}, {"cache/", ""},   {"cache/blob", "remote blob"},
                          {"main.c", "int main;"},   {"src/", ""},     {"src/gen/", ""},
                          {"src/keep.log", "wanted"}};
   EXPECT_EQ(ReadTree(server.root()), expected);
 
   auto bad = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--exclude", "[oops"});
-  EXPECT_EQ(bad.status, 2) << bad.err;
+  EXPECT_EQ(bad.status, kUsage) << bad.err;
 }
 
 TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
@@ -322,7 +322,7 @@ TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
   FtpServer server(ServerKind::Vsftpd);
   FaultProxy proxy(server.host(), server.port());
   Tree tree;
-  for (int index = 0; index < 150; ++index) tree["f" + std::to_string(index)] = BinaryContent(48 * 1024, index);
+  for (std::uint32_t index = 0; index < 150; ++index) tree["f" + std::to_string(index)] = BinaryContent(48 * 1024, index);
   WriteTree(Local("up"), tree);
 
   // Cuts every connection once a few files have arrived, while the run is
@@ -338,7 +338,7 @@ TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
   const std::string url = "ftp://127.0.0.1:" + std::to_string(proxy.port()) + "/";
   auto up = WithLogin(server, {"sync", Local("up").string(), url, "--up", "--parallel", "1", "--retries", "3"});
   cutter.join();
-  EXPECT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_TRUE(Summary(up, "copied 150, skipped 0, deleted 0, failed 0")) << up.out << up.err;
   EXPECT_EQ(ReadTree(server.root()), tree);
 }
@@ -390,21 +390,21 @@ TEST_F(CliTest, ASyncDownWithDeleteDeletesNothingWhenAListingFails) {
     const std::string failing = test.failing_folder;
     auto fail = test.fail;
     server.On("LIST", [current, failing, fail](ScriptedServer::Session& s, const ScriptedServer::Command& command) {
-      std::string folder;
+      std::string listed;
       {
         std::lock_guard lock(current->mutex);
-        folder = current->folder;
+        listed = current->folder;
       }
-      if (folder == failing) return fail(s, command);
+      if (listed == failing) return fail(s, command);
       s.Reply("150 Here it comes");
-      s.SendData(folder == "/" ? "drwxr-xr-x   2 owner group     4096 Jan  5 10:00 sub\r\n"
+      s.SendData(listed == "/" ? "drwxr-xr-x   2 owner group     4096 Jan  5 10:00 sub\r\n"
                                  "-rw-r--r--   1 owner group        3 Jan  5 10:00 top.txt\r\n"
                                : "-rw-r--r--   1 owner group        5 Jan  5 10:00 one.txt\r\n");
       s.Reply("226 Done");
     });
     const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
     auto run = Orvex({"sync", folder.string(), url, "--down", "--delete", "--user", "u", "--password-stdin"}, "p\n");
-    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_EQ(run.status, kFailure) << run.out << run.err;
     EXPECT_EQ(ReadTree(folder), local) << run.out << run.err;
     EXPECT_NE((run.out + run.err).find(test.reason), std::string::npos) << run.out << run.err;
     EXPECT_EQ(run.out.find("deleted 1"), std::string::npos) << run.out;

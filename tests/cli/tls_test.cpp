@@ -48,10 +48,10 @@ TEST_P(TlsSync, UpThenDownLeavesIdenticalTrees) {
   WriteTree(Local("up"), tree);
 
   auto up = WithLogin(server, {"sync", Local("up").string(), url, "--up", "--cacert", ca});
-  ASSERT_EQ(up.status, 0) << up.out << up.err << server.Log();
+  ASSERT_EQ(up.status, kSuccess) << up.out << up.err << server.Log();
   EXPECT_EQ(ReadTree(server.root()), tree);
   auto down = WithLogin(server, {"sync", Local("down").string(), url, "--down", "--cacert", ca});
-  ASSERT_EQ(down.status, 0) << down.out << down.err;
+  ASSERT_EQ(down.status, kSuccess) << down.out << down.err;
   EXPECT_EQ(ReadTree(Local("down")), tree);
 }
 
@@ -62,9 +62,9 @@ INSTANTIATE_TEST_SUITE_P(Servers, TlsSync,
                                            TlsSyncCase{ServerKind::PureFtpd, ServerTls::Explicit},
                                            TlsSyncCase{ServerKind::Proftpd, ServerTls::Explicit},
                                            TlsSyncCase{ServerKind::Proftpd, ServerTls::Implicit}),
-                         [](const auto& info) {
-                           return ::orvex::testing::ServerTestName(info.param.kind) +
-                                  (info.param.tls == ServerTls::Implicit ? "_implicit" : "_explicit");
+                         [](const auto& test) {
+                           return ::orvex::testing::ServerTestName(test.param.kind) +
+                                  (test.param.tls == ServerTls::Implicit ? "_implicit" : "_explicit");
                          });
 
 TEST_F(CliTest, ASelfSignedCertificateIsRefusedUntilTrusted) {
@@ -79,29 +79,29 @@ TEST_F(CliTest, ASelfSignedCertificateIsRefusedUntilTrusted) {
   const std::string fingerprint = Certificates().self_signed.fingerprint;
 
   auto refused = WithLogin(server, {"ls", url});
-  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.status, kFailure);
   EXPECT_NE(refused.err.find(fingerprint), std::string::npos) << refused.err;
   EXPECT_NE(refused.err.find("self-signed"), std::string::npos) << refused.err;
 
   // No terminal and no --yes: nothing is stored.
   auto unconfirmed = WithLogin(server, {"trust", url});
-  EXPECT_EQ(unconfirmed.status, 2) << unconfirmed.out << unconfirmed.err;
-  EXPECT_EQ(WithLogin(server, {"ls", url}).status, 1);
+  EXPECT_EQ(unconfirmed.status, kUsage) << unconfirmed.out << unconfirmed.err;
+  EXPECT_EQ(WithLogin(server, {"ls", url}).status, kFailure);
 
   auto trusted = WithLogin(server, {"trust", url, "--yes"});
-  ASSERT_EQ(trusted.status, 0) << trusted.out << trusted.err;
+  ASSERT_EQ(trusted.status, kSuccess) << trusted.out << trusted.err;
   EXPECT_NE(trusted.out.find(fingerprint), std::string::npos) << trusted.out;
   auto info = Orvex({"info", url});
   EXPECT_NE(info.out.find("Certificate:    " + fingerprint), std::string::npos) << info.out;
 
   auto listed = WithLogin(server, {"ls", url});
-  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.status, kSuccess) << listed.err;
   EXPECT_NE(listed.out.find("hello.txt"), std::string::npos) << listed.out;
 
   // Another certificate pinned for this run: refused, both fingerprints shown.
   const std::string other = Certificates().self_signed_other.fingerprint;
   auto mismatch = WithLogin(server, {"ls", url, "--fingerprint", other});
-  EXPECT_EQ(mismatch.status, 1);
+  EXPECT_EQ(mismatch.status, kFailure);
   EXPECT_NE(mismatch.err.find(fingerprint), std::string::npos) << mismatch.err;
   EXPECT_NE(mismatch.err.find(other), std::string::npos) << mismatch.err;
 }
@@ -120,12 +120,12 @@ TEST_F(CliTest, EveryConnectionOfAParallelSyncChecksTheCertificateAsTheFirst) {
   FaultProxy proxy(server.host(), server.port());
   const std::string url = "ftpes://127.0.0.1:" + std::to_string(proxy.port()) + "/";
   Tree tree;
-  for (int index = 0; index < 24; ++index) tree["f" + std::to_string(index)] = BinaryContent(20000, index);
+  for (std::uint32_t index = 0; index < 24; ++index) tree["f" + std::to_string(index)] = BinaryContent(20000, index);
   WriteTree(Local("up"), tree);
 
   auto up = WithLogin(server, {"sync", Local("up").string(), url, "--up", "--parallel", "4", "--fingerprint",
                                Certificates().self_signed.fingerprint});
-  ASSERT_EQ(up.status, 0) << up.out << up.err;
+  ASSERT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_EQ(up.err.find("warning"), std::string::npos) << up.err;
   EXPECT_EQ(ReadTree(server.root()), tree);
   // Each plug-in connection has two sessions: the first's and at least one
@@ -134,7 +134,7 @@ TEST_F(CliTest, EveryConnectionOfAParallelSyncChecksTheCertificateAsTheFirst) {
 
   // Without the pin no connection gets anywhere, the first included.
   auto refused = WithLogin(server, {"sync", Local("down").string(), url, "--down", "--parallel", "4"});
-  EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+  EXPECT_EQ(refused.status, kFailure) << refused.out << refused.err;
   EXPECT_FALSE(std::filesystem::exists(Local("down") / "f0"));
 }
 
@@ -156,12 +156,12 @@ TEST_F(CliTest, TrustWithYesNeverReplacesATrustedCertificate) {
   const std::string url = "ftpes://127.0.0.1:" + std::to_string(server.port()) + "/";
   const std::string trusted = Certificates().self_signed.fingerprint;
   const std::string other = Certificates().self_signed_other.fingerprint;
-  ASSERT_EQ(WithLogin(server, {"trust", url, "--yes"}).status, 0);
+  ASSERT_EQ(WithLogin(server, {"trust", url, "--yes"}).status, kSuccess);
 
   present(Certificates().self_signed_other);
   server.Restart();
   auto replaced = WithLogin(server, {"trust", url, "--yes"});
-  EXPECT_EQ(replaced.status, 1) << replaced.out << replaced.err;
+  EXPECT_EQ(replaced.status, kFailure) << replaced.out << replaced.err;
   EXPECT_NE(replaced.err.find(trusted), std::string::npos) << replaced.err;
   EXPECT_NE(replaced.err.find(other), std::string::npos) << replaced.err;
   EXPECT_EQ(replaced.out.find("Stored"), std::string::npos) << replaced.out;
@@ -170,7 +170,7 @@ TEST_F(CliTest, TrustWithYesNeverReplacesATrustedCertificate) {
   EXPECT_NE(info.out.find("Encryption:     explicit TLS (AUTH TLS, required), from the URL (stored: none)"),
             std::string::npos)
       << info.out;
-  EXPECT_EQ(WithLogin(server, {"ls", url}).status, 1);
+  EXPECT_EQ(WithLogin(server, {"ls", url}).status, kFailure);
 }
 
 // A pin or CA file that cannot be right is a wrong command line, found before
@@ -189,7 +189,7 @@ TEST_F(CliTest, UnusableFingerprintsAndCaFilesAreWrongCommandLines) {
     std::vector<std::string> arguments = {"ls", url, "--anonymous"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     auto result = Orvex(arguments);
-    EXPECT_EQ(result.status, 2) << options[0] << " " << options[1] << ": " << result.err;
+    EXPECT_EQ(result.status, kUsage) << options[0] << " " << options[1] << ": " << result.err;
     EXPECT_NE(result.err.find(options[0]), std::string::npos) << result.err;
   }
   // Any accepted spelling of the right fingerprint still gets through to the
@@ -197,7 +197,7 @@ TEST_F(CliTest, UnusableFingerprintsAndCaFilesAreWrongCommandLines) {
   std::string lower = Certificates().self_signed.fingerprint.substr(7);
   std::erase(lower, ':');
   for (char& character : lower) character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
-  EXPECT_EQ(Orvex({"ls", url, "--anonymous", "--fingerprint", lower}).status, 1);
+  EXPECT_EQ(Orvex({"ls", url, "--anonymous", "--fingerprint", lower}).status, kFailure);
 }
 
 TEST_F(CliTest, InsecureWarnsOnEveryRunAndTlsOptionsLeavePlainFtpAlone) {
@@ -210,15 +210,15 @@ TEST_F(CliTest, InsecureWarnsOnEveryRunAndTlsOptionsLeavePlainFtpAlone) {
   const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
   for (int run = 0; run < 2; ++run) {
     auto insecure = WithLogin(server, {"ls", url, "--tls", "--insecure"});
-    EXPECT_EQ(insecure.status, 0) << insecure.err;
+    EXPECT_EQ(insecure.status, kSuccess) << insecure.err;
     EXPECT_NE(insecure.err.find("warning: --insecure"), std::string::npos) << insecure.err;
   }
   // Plain FTP to a server that requires TLS: the server's refusal, no TLS
   // attempted, no warning.
   auto plain = WithLogin(server, {"ls", url, "--insecure"});
-  EXPECT_EQ(plain.status, 1);
+  EXPECT_EQ(plain.status, kFailure);
   EXPECT_EQ(plain.err.find("warning"), std::string::npos) << plain.err;
-  EXPECT_EQ(WithLogin(server, {"ls", "ftps://127.0.0.1:1/", "--tls"}).status, 2);
+  EXPECT_EQ(WithLogin(server, {"ls", "ftps://127.0.0.1:1/", "--tls"}).status, kUsage);
 }
 
 TEST(TlsUrls, SchemesChooseTheEncryptionAndKeepThePluginsLocation) {

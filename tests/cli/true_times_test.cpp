@@ -97,12 +97,12 @@ TEST_P(TrueTimes, EveryClientTimeZoneComparesTrueTimes) {
     SetTime(local / "old.txt", now - std::chrono::days(400) + std::chrono::seconds(37 * 60 + 11));
 
     auto first = Sync(server, local, folder, "--up");
-    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    ASSERT_EQ(first.status, kSuccess) << first.out << first.err;
     EXPECT_TRUE(Summary(first, "copied 5, skipped 0, deleted 0, failed 0")) << first.out;
     EXPECT_EQ(ReadTree(server.root() / folder), tree);
 
     auto again = Sync(server, local, folder, "--up");
-    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_EQ(again.status, kSuccess) << again.out << again.err;
     EXPECT_TRUE(Summary(again, "copied 0, skipped 5, deleted 0, failed 0")) << again.out << again.err;
 
     // A same-size edit, ten minutes newer than the server's copy: sent.
@@ -119,7 +119,7 @@ TEST_P(TrueTimes, EveryClientTimeZoneComparesTrueTimes) {
     std::ofstream(local / "page.html", std::ios::trunc) << "<p>local</p>";
     SetTime(local / "page.html", (test.sets_times ? edited : uploaded) - std::chrono::minutes(20));
     auto down = Sync(server, local, folder, "--down", {"--delete"});
-    EXPECT_EQ(down.status, 0) << down.out << down.err;
+    EXPECT_EQ(down.status, kSuccess) << down.out << down.err;
     // Where the server dated every copy itself, all its copies differ from
     // the local files and come back with the server's dates.
     EXPECT_TRUE(Summary(down, test.sets_times ? "copied 1, skipped 4, deleted 0, failed 0"
@@ -135,7 +135,7 @@ TEST_P(TrueTimes, EveryClientTimeZoneComparesTrueTimes) {
   std::vector<std::string> info = {"info", Url(server, "UTC")};
   if (!test.server_time_offset.empty()) info.insert(info.end(), {"--server-time-offset", test.server_time_offset});
   auto said = WithLogin(server, info);
-  EXPECT_EQ(said.status, 0) << said.err;
+  EXPECT_EQ(said.status, kSuccess) << said.err;
   EXPECT_NE(said.out.find(test.times_said), std::string::npos) << said.out;
   EXPECT_NE(said.out.find("Dot files:      listed"), std::string::npos) << said.out;
 }
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // claiming UTC: only the user can say.
                       TimesCase{"vsftpd_local_with_offset", ServerKind::Vsftpd, true, "+05:30",
                                 "taken as UTC+05:30 (the configured"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 // A POSIX TZ text for a zone at UTC+01:00 with summer time (UTC+02:00) from
 // `from` to `to` (whole days; the rule needs no zone files).
@@ -198,7 +198,7 @@ TEST_F(CliTest, ListingTimesAreTrueOnBothSidesOfASummerTimeChange) {
     const fs::path local = Local(std::string("site-") + (zone[0] == 'U' ? "utc" : "berlin"));
     fs::create_directories(local);
     auto down = WithLogin(server, {"sync", local.string(), Url(server), "--down"});
-    ASSERT_EQ(down.status, 0) << down.out << down.err;
+    ASSERT_EQ(down.status, kSuccess) << down.out << down.err;
     for (const auto& [name, time] : files) {
       const auto off = TimeOf(local / name) - time;
       EXPECT_LE(std::chrono::abs(off), std::chrono::seconds(60))
@@ -223,10 +223,10 @@ TEST_F(CliTest, FilesDatedAtOrBefore1970AreCopiedOnce) {
     SetTime(local / "second.txt", std::chrono::system_clock::from_time_t(1));
     SetTime(local / "1965.txt", std::chrono::system_clock::from_time_t(-157766400 + 3723));
     auto first = WithLogin(server, {"sync", local.string(), Url(server), "--up"});
-    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    ASSERT_EQ(first.status, kSuccess) << first.out << first.err;
     EXPECT_TRUE(Summary(first, "copied 3, skipped 0, deleted 0, failed 0")) << first.out;
     auto again = WithLogin(server, {"sync", local.string(), Url(server), "--up"});
-    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_EQ(again.status, kSuccess) << again.out << again.err;
     EXPECT_TRUE(Summary(again, "copied 0, skipped 3, deleted 0, failed 0")) << again.out << again.err;
   }
 }
@@ -241,7 +241,7 @@ TEST_F(CliTest, DotFilesAServerHidesAreReportedNotCopiedOrDeleted) {
   const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/";
 
   auto up = Orvex({"sync", Local("site").string(), url, "--up", "--user", "u", "--password-stdin"}, "p\n");
-  EXPECT_EQ(up.status, 1) << up.out << up.err;
+  EXPECT_EQ(up.status, kFailure) << up.out << up.err;
   EXPECT_NE(up.err.find(".htaccess: not verifiable"), std::string::npos) << up.err;
   EXPECT_NE(up.err.find(".git/: not verifiable"), std::string::npos) << up.err;
   EXPECT_FALSE(server.Uploaded("/.htaccess"));
@@ -249,7 +249,7 @@ TEST_F(CliTest, DotFilesAServerHidesAreReportedNotCopiedOrDeleted) {
 
   auto down = Orvex({"sync", Local("site").string(), url, "--down", "--delete", "--user", "u", "--password-stdin"},
                     "p\n");
-  EXPECT_EQ(down.status, 1) << down.out << down.err;
+  EXPECT_EQ(down.status, kFailure) << down.out << down.err;
   EXPECT_EQ(ReadTree(Local("site")),
             (Tree{{"index.html", "index"}, {".htaccess", "deny"}, {".git/", ""}, {".git/HEAD", "x"}}));
 }
@@ -268,7 +268,7 @@ TEST_F(CliTest, AnUploadWhoseTimeTheServerRefusedIsSaidToBeSentAgain) {
 
   auto up = Orvex({"sync", Local("site").string(), url, "--up", "--no-temp-copy", "--user", "u", "--password-stdin"},
                   "p\n");
-  EXPECT_EQ(up.status, 0) << up.out << up.err;
+  EXPECT_EQ(up.status, kSuccess) << up.out << up.err;
   EXPECT_TRUE(Summary(up, "copied 1, skipped 0, deleted 0, failed 0")) << up.out;
   EXPECT_EQ(server.Uploaded("/page.html").value_or(""), "<p>page</p>") << up.out << up.err;
   EXPECT_NE(up.err.find("page.html: the server did not take the file's time"), std::string::npos) << up.err;

@@ -216,9 +216,9 @@ TEST_P(TreeCopyTest, AWholeTreeGoesUpAndComesBackIdentical) {
 INSTANTIATE_TEST_SUITE_P(Servers, TreeCopyTest,
                          ::testing::Values(TreeCase{ServerKind::Pyftpdlib, true}, TreeCase{ServerKind::Vsftpd, false},
                                            TreeCase{ServerKind::PureFtpd, false}, TreeCase{ServerKind::Proftpd, true}),
-                         [](const auto& info) {
-                           return ::orvex::testing::ServerTestName(info.param.kind) +
-                                  (info.param.ascii ? "_ascii" : "_binary");
+                         [](const auto& test) {
+                           return ::orvex::testing::ServerTestName(test.param.kind) +
+                                  (test.param.ascii ? "_ascii" : "_binary");
                          });
 
 }  // namespace

@@ -210,9 +210,10 @@ TEST_F(EncodingTest, OtherSettingsRoundTripWithTheirBlockSizes) {
       EXPECT_EQ(encoded.size(), c.block_bytes);
     } else {
       const std::size_t bits = c.block_bytes * 8;
-      const std::size_t groups = (bits + c.disposition - 1) / c.disposition;
+      const auto group_bits = static_cast<std::size_t>(c.disposition);
+      const std::size_t groups = (bits + group_bits - 1) / group_bits;
       EXPECT_EQ(encoded.size(), groups + 1);
-      EXPECT_EQ(static_cast<std::size_t>(encoded.back()), 33 + groups * c.disposition - bits);
+      EXPECT_EQ(static_cast<std::size_t>(encoded.back()), 33 + groups * group_bits - bits);
     }
   }
 }
@@ -309,7 +310,7 @@ TEST(GenerateKeyTest, BytesStayBelow255AndCoverTheRange) {
   std::vector<bool> seen(256, false);
   for (const std::uint8_t byte : key) seen[byte] = true;
   EXPECT_FALSE(seen[255]);
-  for (int value = 0; value < 255; ++value) EXPECT_TRUE(seen[value]) << value;
+  for (std::size_t value = 0; value < 255; ++value) EXPECT_TRUE(seen[value]) << value;
   EXPECT_THROW(encoding.GenerateKey(key, -1), Error);
 }
 

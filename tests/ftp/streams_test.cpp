@@ -54,10 +54,12 @@ TEST_F(Streams, BlocksGoUpAndComeBackUntouched) {
   std::uint32_t written = 99;
   EXPECT_TRUE(session_.ftp.WriteFileStream(upload, content, 0, written));  // zero count
   EXPECT_EQ(written, 0u);
-  for (std::size_t offset = 0; offset < content.size(); offset += 4096) {
-    const Bytes block(content.begin() + offset,
-                      content.begin() + std::min(content.size(), offset + 4096));
-    ASSERT_TRUE(session_.ftp.WriteFileStream(upload, block, block.size(), written));
+  constexpr std::uint32_t kBlock = 4096;
+  for (std::size_t offset = 0; offset < content.size(); offset += kBlock) {
+    const std::size_t end = std::min(content.size(), offset + kBlock);
+    const Bytes block(content.begin() + static_cast<std::ptrdiff_t>(offset),
+                      content.begin() + static_cast<std::ptrdiff_t>(end));
+    ASSERT_TRUE(session_.ftp.WriteFileStream(upload, block, static_cast<std::uint32_t>(block.size()), written));
     EXPECT_EQ(written, block.size());
   }
   ASSERT_TRUE(session_.ftp.CloseFileStream(upload)) << session_.ftp.LastError();
@@ -65,14 +67,14 @@ TEST_F(Streams, BlocksGoUpAndComeBackUntouched) {
 
   const auto download = session_.ftp.OpenFileStream(path, wininet::GENERIC_READ, 0);
   ASSERT_NE(download, 0u) << session_.ftp.LastError();
-  Bytes buffer(4096), received;
+  Bytes buffer(kBlock), received;
   std::uint32_t read = 0;
   do {
-    ASSERT_TRUE(session_.ftp.ReadFileStream(download, buffer, buffer.size(), read));
+    ASSERT_TRUE(session_.ftp.ReadFileStream(download, buffer, kBlock, read));
     received.insert(received.end(), buffer.begin(), buffer.begin() + read);
   } while (read != 0);
   EXPECT_EQ(received, content);
-  EXPECT_TRUE(session_.ftp.ReadFileStream(download, buffer, buffer.size(), read));  // still the end
+  EXPECT_TRUE(session_.ftp.ReadFileStream(download, buffer, kBlock, read));  // still the end
   EXPECT_EQ(read, 0u);
   EXPECT_TRUE(session_.ftp.CloseFileStream(download));
   EXPECT_FALSE(session_.ftp.CloseFileStream(download)) << "closed already";

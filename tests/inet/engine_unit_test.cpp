@@ -209,7 +209,7 @@ std::string DecodeInPieces(const std::string& wire, std::size_t piece) {
     const std::string part = wire.substr(start, piece);
     std::vector<char> buffer(part.size() + 1);
     const std::size_t reserved = decoder.pending_cr() ? 1 : 0;
-    std::copy(part.begin(), part.end(), buffer.begin() + reserved);
+    std::copy(part.begin(), part.end(), buffer.begin() + static_cast<std::ptrdiff_t>(reserved));
     local.append(buffer.data(), decoder.Decode(buffer.data(), reserved, part.size()));
   }
   if (decoder.pending_cr()) local.push_back('\r');

@@ -67,11 +67,11 @@ INSTANTIATE_TEST_SUITE_P(Proxies, ThroughProxy,
                          ::testing::Values(ProxyCase{ProxyKind::Socks5, "socks="},
                                            ProxyCase{ProxyKind::Socks5, "socks5://"},
                                            ProxyCase{ProxyKind::HttpConnect, ""}),
-                         [](const auto& info) {
-                           return std::string(info.param.kind == ProxyKind::Socks5
+                         [](const auto& test) {
+                           return std::string(test.param.kind == ProxyKind::Socks5
                                                   ? "socks5"
                                                   : "http_connect") +
-                                  (std::string(info.param.prefix) == "socks=" ? "_short"
+                                  (std::string(test.param.prefix) == "socks=" ? "_short"
                                                                               : "");
                          });
 

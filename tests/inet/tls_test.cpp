@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         CertificateCase{"another_hosts", OtherHost, true, nullptr, true, ERROR_INTERNET_SEC_CERT_CN_INVALID},
         CertificateCase{"expired", Expired, true, nullptr, true, ERROR_INTERNET_SEC_CERT_DATE_INVALID},
         CertificateCase{"self_signed_without_verification", SelfSigned, false, nullptr, false, 0}),
-    [](const ::testing::TestParamInfo<CertificateCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<CertificateCase>& test) { return std::string(test.param.name); });
 
 // Encryption required and the server will not: the connection fails before
 // any login is sent, never falling back to clear text.
@@ -247,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"AUTH_taken_for_another_mechanism", "334 ADAT=challenge", nullptr},
                       RefusalCase{"234_then_clear_text_at_once", "234 Proceed", "220 hello in clear"},
                       RefusalCase{"234_then_no_handshake", "234 Proceed", nullptr}),
-    [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RefusalCase>& test) { return std::string(test.param.name); });
 
 // A CA file that is no file of certificates fails before anything is sent,
 // saying which file; a FIFO is never opened (that would wait for a writer

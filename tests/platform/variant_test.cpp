@@ -34,11 +34,11 @@ TEST(VariantTest, RefusesConversionsWithoutAReading) {
     }
     return 0;
   };
-  EXPECT_EQ(number_of([] { Variant("abc").ToDouble(); }), 13);
-  EXPECT_EQ(number_of([] { Variant("yes").ToBoolean(); }), 13);
-  EXPECT_EQ(number_of([] { Variant(1e10).ToLong(); }), 6);
-  EXPECT_EQ(number_of([] { Variant(script::NewCollection()).ToString(); }), 13);
-  EXPECT_EQ(number_of([] { Variant("x").AsObject(); }), 424);
+  EXPECT_EQ(number_of([] { Variant("abc").ToDouble(); }), error_number::kTypeMismatch);
+  EXPECT_EQ(number_of([] { Variant("yes").ToBoolean(); }), error_number::kTypeMismatch);
+  EXPECT_EQ(number_of([] { Variant(1e10).ToLong(); }), error_number::kOverflow);
+  EXPECT_EQ(number_of([] { Variant(script::NewCollection()).ToString(); }), error_number::kTypeMismatch);
+  EXPECT_EQ(number_of([] { Variant("x").AsObject(); }), error_number::kObjectRequired);
 }
 
 TEST(VariantTest, HoldsObjectsByReferenceAndAnswersForTheirInterfaces) {

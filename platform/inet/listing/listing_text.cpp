@@ -77,20 +77,6 @@ bool IsValidCivilTime(const CivilTime& time) {
          time.second >= 0 && time.second <= 59;
 }
 
-// Howard Hinnant's days_from_civil / civil_from_days: exact for the whole
-// proleptic Gregorian calendar, no tables, no time zone database.
-std::int64_t DaysFromCivil(int year, int month, int day) {
-  const std::int64_t shifted_year = month <= 2 ? year - 1 : year;
-  const std::int64_t era =
-      (shifted_year >= 0 ? shifted_year : shifted_year - 399) / 400;
-  const std::int64_t year_of_era = shifted_year - era * 400;
-  const std::int64_t day_of_year =
-      (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const std::int64_t day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
 CivilTime CivilFromUnixSeconds(std::int64_t seconds) {
   std::int64_t days = seconds / 86400;
   std::int64_t second_of_day = seconds % 86400;
@@ -98,21 +84,11 @@ CivilTime CivilFromUnixSeconds(std::int64_t seconds) {
     second_of_day += 86400;
     days -= 1;
   }
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const std::int64_t day_of_era = days - era * 146097;
-  const std::int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 -
-       day_of_era / 146096) /
-      365;
-  const std::int64_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const std::int64_t month_index = (5 * day_of_year + 2) / 153;
+  const calendar::CivilDate date = calendar::CivilFromDays(days);
   CivilTime time;
-  time.day = static_cast<int>(day_of_year - (153 * month_index + 2) / 5 + 1);
-  time.month = static_cast<int>(month_index < 10 ? month_index + 3
-                                                 : month_index - 9);
-  time.year = static_cast<int>(year_of_era + era * 400 + (time.month <= 2));
+  time.day = date.day;
+  time.month = date.month;
+  time.year = static_cast<int>(date.year);
   time.hour = static_cast<int>(second_of_day / 3600);
   time.minute = static_cast<int>(second_of_day / 60 % 60);
   time.second = static_cast<int>(second_of_day % 60);

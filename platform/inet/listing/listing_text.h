@@ -41,9 +41,7 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 // second (0..59) name a real moment of the proleptic Gregorian calendar.
 bool IsValidCivilTime(const CivilTime& time);
 
-// Days since 1970-01-01 of a valid date, and the inverse for a count of
-// seconds since then (used for EPLF's Unix times).
-std::int64_t DaysFromCivil(int year, int month, int day);
+// The time of a count of seconds since 1970-01-01 (EPLF's Unix times).
 CivilTime CivilFromUnixSeconds(std::int64_t seconds);
 
 // Splits off the next run of non-blank bytes. `rest` loses the leading

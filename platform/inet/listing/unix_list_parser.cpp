@@ -107,11 +107,11 @@ std::optional<int> ResolveYear(int month, int day, const CivilTime& now) {
     return std::nullopt;
   }
   const std::int64_t latest =
-      listing_text::DaysFromCivil(now.year, now.month, now.day) +
+      calendar::DaysFromCivil(now.year, now.month, now.day) +
       kFutureToleranceDays;
   for (int year = now.year + 1; year >= now.year - 8 && year >= 1; --year) {
     if (day > calendar::DaysInMonth(year, month)) continue;
-    if (listing_text::DaysFromCivil(year, month, day) <= latest) return year;
+    if (calendar::DaysFromCivil(year, month, day) <= latest) return year;
   }
   return std::nullopt;
 }
