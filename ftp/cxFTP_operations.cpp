@@ -131,6 +131,12 @@ bool cxFTP::DeleteTree(const com::ComPtr<HostFolder>& Folder) {
   return Folder->Deleted();
 }
 
+void cxFTP::NoteRenameRefusal(std::uint32_t error) {
+  BOOL refused = win32::kFalse;
+  rename_source_refused_ = error == ERROR_INTERNET_EXTENDED_ERROR &&
+                           FtpRenameSourceRefused(hConnection_, &refused) && refused;
+}
+
 template <class Item>
 bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewName,
                        const std::string& ItemPath) {
@@ -140,8 +146,11 @@ bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewN
     return false;
   }
   const std::string new_path = path_object_.GetParentFolderName(path) + "\\" + NewName;
+  rename_source_refused_ = false;
   if (!FtpRenameFileA(hConnection_, ServerPath(path).c_str(), ServerPath(new_path).c_str())) {
-    if (HandleError(GetLastError())) return RenameItem(Renamed, NewName, path);
+    const DWORD error = GetLastError();
+    NoteRenameRefusal(error);
+    if (HandleError(error)) return RenameItem(Renamed, NewName, path);
     return false;
   }
   if (Renamed) {
@@ -175,9 +184,12 @@ bool cxFTP::RenameFileSettingTime(const std::string& FilePath, const std::string
   const std::string new_path = path_object_.GetParentFolderName(FilePath) + "\\" + NewName;
   const win32::SYSTEMTIME fields = ServerFileTime(Modified);
   DWORD time_error = 0;
+  rename_source_refused_ = false;
   if (!FtpRenameFileSettingTimeA(hConnection_, ServerPath(FilePath).c_str(), ServerPath(new_path).c_str(),
                                  &fields, &time_error)) {
-    if (HandleError(GetLastError())) return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet);
+    const DWORD error = GetLastError();
+    NoteRenameRefusal(error);
+    if (HandleError(error)) return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet);
     return false;
   }
   TimeSet = time_error == 0;

@@ -10,6 +10,7 @@
 // | connection lost, not restored                 | report "(12163)"   | everything; next call tries |
 // | UseTempCopy switched between open and close   | close as opened    | the new content, by name    |
 // | rename onto an existing target refused        | delete exact target, rename again | report.txt (other case) |
+// | RNFR of the temporary file refused            | report, no delete  | the old target              |
 // | temporary file not on the server              | report, no delete  | the old target              |
 // | time, RNFR, RNTO sent together: time refused  | success, date now  | the new content, by name    |
 // | ... RNFR refused (RNTO answered all the same) | report, no delete  | the old target              |
@@ -253,6 +254,8 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
     bool succeeds;
     const char* deleted;  // or nullptr
     const char* report;
+    const char* from_reply = "350 Ready";
+    const char* refusal = "553 Target exists (553)";
   } cases[] = {
       {"target there",
        {"-rw-r--r-- 1 o g 3 Jan 5 10:00 report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt",
@@ -264,11 +267,18 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
       {"temporary file missing",
        {"-rw-r--r-- 1 o g 3 Jan 5 10:00 Report.txt"},
        false, nullptr, "The upload is not on the server under its temporary name '%1': %2"},
+      // The server turned down the temporary file itself (renames not
+      // allowed): the target had no part in it and stays.
+      {"source refused, target there",
+       {"-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt.ovt"},
+       false, nullptr, "The new content stays on the server as '%1': %2", "550 Renaming not allowed",
+       "550 Renaming not allowed (550)"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     ScriptedServer server;
     server.SetListing(test.listing);
+    server.On("RNFR", ScriptedServer::Fixed(test.from_reply));
     int renames = 0;
     server.On("RNTO", [&renames](Session& s, const Command&) {
       s.Reply(renames++ == 0 ? "553 Target exists" : "250 Renamed");
@@ -291,7 +301,7 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
       // "«...%1': %2»" with the temporary path and the server's refusal.
       std::string reason = "\xC2\xAB" + std::string(test.report);
       reason.replace(reason.find("%1"), 2, f.path("Report.txt") + ".ovt");
-      reason = reason.substr(0, reason.find("%2")) + "553 Target exists (553)";
+      reason = reason.substr(0, reason.find("%2")) + test.refusal;
       EXPECT_NE(f.LastError().find(reason), std::string::npos) << f.LastError();
     }
   }
