@@ -307,6 +307,29 @@ TEST_F(CliTest, ExcludedItemsAreNeitherCopiedNorDeletedOnEitherSide) {
   EXPECT_EQ(bad.status, 2) << bad.err;
 }
 
+TEST_F(CliTest, AFolderDeletedWithDeleteKeepsWhatTheRulesLeaveOutInside) {
+  // logs/ and old/ are on the target side only. logs/ holds a file the
+  // rules leave out: only what the rules take in goes, and the folder stays
+  // for the one left out. old/ holds nothing left out and goes whole.
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  const Tree target = {{"keep.txt", "kept"},       {"logs/", ""},        {"logs/a.log", "left out"},
+                       {"logs/b.txt", "extra"},    {"logs/deep/", ""},   {"logs/deep/c.txt", "extra"},
+                       {"old/", ""},               {"old/x.txt", "extra"}, {"old/inner/", ""},
+                       {"old/inner/y.txt", "extra"}};
+  const Tree expected = {{"keep.txt", "kept"}, {"logs/", ""}, {"logs/a.log", "left out"}};
+  for (const bool up : {true, false}) {
+    SCOPED_TRACE(up ? "up" : "down");
+    FtpServer server(ServerKind::Pyftpdlib);
+    const auto local = Local(up ? "up" : "down");
+    WriteTree(local, up ? Tree{{"keep.txt", "kept"}} : target);
+    WriteTree(server.root(), up ? target : Tree{{"keep.txt", "kept"}});
+    auto run = WithLogin(server, {"sync", local.string(), Url(server), up ? "--up" : "--down", "--delete",
+                                  "--size-only", "--exclude", "*.log"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(ReadTree(up ? server.root() : local), expected) << run.out << run.err;
+  }
+}
+
 TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
   ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
   FtpServer server(ServerKind::Vsftpd);
