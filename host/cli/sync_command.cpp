@@ -167,9 +167,11 @@ struct Step {
   // the deletions at the end (a name differing only in letter case).
   bool early = false;
   // The deletion of a target folder whose contents were compared as well,
-  // under --exclude/--include: it stays whole only when nothing inside is
-  // left out by the rules (see SettleFolderDeletions).
+  // under --exclude/--include or --max-delete: it stays whole only when
+  // nothing inside is left out by the rules (see SettleFolderDeletions).
   bool contents_compared = false;
+  // What a folder deleted whole takes along: the deletions below it.
+  std::size_t removals_inside = 0;
 };
 
 // A deletion kept for the end of the run.
@@ -369,7 +371,10 @@ void Synchronisation::SettleFolderDeletions() {
       continue;
     }
     for (std::size_t index = 0; index < steps_.size(); ++index) {
-      if (index != folder && steps_[index].display.compare(0, prefix.size(), prefix) == 0) dropped[index] = true;
+      if (index == folder || dropped[index] || steps_[index].display.compare(0, prefix.size(), prefix) != 0) continue;
+      dropped[index] = true;
+      const Step& inside = steps_[index];
+      if (inside.kind == StepKind::Delete) steps_[folder].removals_inside += 1 + inside.removals_inside;
     }
   }
   std::vector<std::ptrdiff_t> moved_to(steps_.size(), -1);
@@ -606,9 +611,10 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
         break;
       case Action::Delete:
         step.kind = StepKind::Delete;
-        if (!settings_.filter.empty() && target.kind == ItemKind::Folder) {
+        if ((!settings_.filter.empty() || settings_.max_delete) && target.kind == ItemKind::Folder) {
           // Deleted whole, it would take along what the rules leave out
-          // inside: its contents are compared too.
+          // inside, and all it holds counts against --max-delete: its
+          // contents are compared too.
           step.contents_compared = true;
           (up() ? child.local_exists : child.remote_exists) = false;
           children.push_back(std::move(child));
@@ -661,7 +667,10 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
 
 std::size_t Synchronisation::Removals() const {
   std::size_t count = 0;
-  for (const auto& step : steps_) count += !step.cancelled && (step.kind == StepKind::Delete || step.replace);
+  for (const auto& step : steps_) {
+    if (step.cancelled) continue;
+    count += (step.kind == StepKind::Delete || step.replace) + step.removals_inside;
+  }
   return count;
 }
 

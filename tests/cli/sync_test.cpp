@@ -260,19 +260,22 @@ TEST_F(CliTest, ParallelSyncGoesOnWithTheConnectionsAServerAllows) {
 TEST_F(CliTest, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
   ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
   FtpServer server(ServerKind::Vsftpd);
-  const Tree remote = {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}, {"old/", ""}, {"old/x", "x"}};
+  // old/ counts with all it holds: a folder that vanished on the source
+  // side is the mass deletion --max-delete is there to stop.
+  const Tree remote = {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}, {"old/", ""}, {"old/x", "x"},
+                       {"old/inner/", ""}, {"old/inner/y", "y"}};
   WriteTree(server.root(), remote);
   server.AdoptFiles();
   WriteTree(Local("up"), {{"a.txt", "changed a"}, {"new.txt", "new"}});
 
-  for (const char* limit : {"0", "2"}) {
+  for (const char* limit : {"0", "5"}) {
     auto refused = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete",
                                       limit});
     EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
-    EXPECT_NE(refused.err.find("would delete 3 items, more than --max-delete"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("would delete 6 items, more than --max-delete"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadTree(server.root()), remote);  // not even the copies were made
   }
-  auto allowed = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete", "3"});
+  auto allowed = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete", "6"});
   EXPECT_EQ(allowed.status, 0) << allowed.out << allowed.err;
   EXPECT_EQ(ReadTree(server.root()), ReadTree(Local("up")));
   auto usage = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--max-delete", "-1"});
