@@ -182,10 +182,11 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
   if (rename()) return;
   const wininet::DWORD failure = wininet::GetLastError();
   std::string refusal = FTP_->LastError();
-  // A server that turned down the temporary file itself (renames not
-  // allowed, the file gone) did not object to the target: removing the
-  // target would only leave its name empty.
-  const bool source_refused = FTP_->RenameSourceRefused();
+  // Only a server that took the temporary file (RNFR) and refused the
+  // target's name for good objected to the target. After any other failure
+  // (RNFR refused, a lost connection, a 4xx) removing the target would only
+  // leave its name empty.
+  const bool target_refused = FTP_->RenameTargetRefused();
   // Stopped on purpose (the host cancelled its waits): the copy is not to
   // be put in place, and the temporary file is the host's own to tidy away;
   // the target is as it was.
@@ -219,7 +220,7 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
           Translate("The upload is not on the server under its temporary name '%1': %2", {temporary, refusal}));
   }
   const auto target = listed ? ExactlyNamed(files, file->Name()) : nullptr;
-  if (target && !target->Deleted() && !source_refused) {
+  if (target && !target->Deleted() && target_refused) {
     if (FTP_->DeleteFile(target) && rename()) return;
     refusal = FTP_->LastError();
   }

@@ -133,8 +133,8 @@ bool cxFTP::DeleteTree(const com::ComPtr<HostFolder>& Folder) {
 
 void cxFTP::NoteRenameRefusal(std::uint32_t error) {
   BOOL refused = win32::kFalse;
-  rename_source_refused_ = error == ERROR_INTERNET_EXTENDED_ERROR &&
-                           FtpRenameSourceRefused(hConnection_, &refused) && refused;
+  rename_target_refused_ = error == ERROR_INTERNET_EXTENDED_ERROR &&
+                           FtpRenameTargetRefused(hConnection_, &refused) && refused;
 }
 
 template <class Item>
@@ -146,7 +146,7 @@ bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewN
     return false;
   }
   const std::string new_path = path_object_.GetParentFolderName(path) + "\\" + NewName;
-  rename_source_refused_ = false;
+  rename_target_refused_ = false;
   if (!FtpRenameFileA(hConnection_, ServerPath(path).c_str(), ServerPath(new_path).c_str())) {
     const DWORD error = GetLastError();
     NoteRenameRefusal(error);
@@ -184,7 +184,7 @@ bool cxFTP::RenameFileSettingTime(const std::string& FilePath, const std::string
   const std::string new_path = path_object_.GetParentFolderName(FilePath) + "\\" + NewName;
   const win32::SYSTEMTIME fields = ServerFileTime(Modified);
   DWORD time_error = 0;
-  rename_source_refused_ = false;
+  rename_target_refused_ = false;
   if (!FtpRenameFileSettingTimeA(hConnection_, ServerPath(FilePath).c_str(), ServerPath(new_path).c_str(),
                                  &fields, &time_error)) {
     const DWORD error = GetLastError();

@@ -243,7 +243,7 @@ Status FtpConnection::RenameSettingTime(std::string_view from, std::string_view 
 Status FtpConnection::RenameWith(std::string_view time_command, std::string_view from,
                                  std::string_view to, Status& time_status) {
   time_status = Status(win32::ERROR_INTERNET_INVALID_OPERATION);
-  rename_source_refused_ = false;
+  rename_target_refused_ = false;
   // Both names are checked before anything is sent so that nothing is half
   // done.
   if (!IsSafeArgument(from) || !IsSafeArgument(to)) return Status(ERROR_INVALID_NAME);
@@ -274,10 +274,10 @@ Status FtpConnection::RenameWith(std::string_view time_command, std::string_view
   if (!status.ok()) return status;
   if (!from_reply.intermediate()) {
     last_reply_ = from_reply;  // the refusal that matters
-    rename_source_refused_ = true;
     return Status(ERROR_INTERNET_EXTENDED_ERROR);
   }
   status = Completed(status);
+  rename_target_refused_ = !status.ok() && last_reply_.code >= 500 && last_reply_.code < 600;
   if (status.ok() && !time_status.ok() && !time_command.empty()) last_reply_ = time_reply;
   return status;
 }

@@ -95,8 +95,10 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status RenameSettingTime(std::string_view from, std::string_view to, const CivilTime& utc,
                            Status& time_status);
   // After a Rename or RenameSettingTime that failed: whether the server
-  // turned down `from` (RNFR), so that `to` played no part in the refusal.
-  bool rename_source_refused() const { return rename_source_refused_; }
+  // accepted `from` (RNFR) and refused `to` for good (a 5xx answer to
+  // RNTO), as a server that will not rename onto an existing file does.
+  // False for any other failure: RNFR refused, a lost connection, a 4xx.
+  bool rename_target_refused() const { return rename_target_refused_; }
 
   // Lists `path` (empty: the current folder) with MLSD where the server offers
   // it, otherwise LIST. Entries come in the server's order, converted as
@@ -235,7 +237,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   bool extended_port_refused_ = false;
   // The server answered 425 to a data command sent before its connection.
   bool command_first_refused_ = false;
-  bool rename_source_refused_ = false;
+  bool rename_target_refused_ = false;
   std::optional<TransferType> current_type_;
   bool transfer_in_progress_ = false;
 };

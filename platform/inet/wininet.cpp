@@ -398,11 +398,11 @@ BOOL FtpRenameFileSettingTimeA(HINTERNET connection, LPCSTR existing, LPCSTR new
   return kTrue;
 }
 
-BOOL FtpRenameSourceRefused(HINTERNET connection, BOOL* refused) {
+BOOL FtpRenameTargetRefused(HINTERNET connection, BOOL* refused) {
   const auto ftp = LookupConnection(connection);
   if (!ftp) return kFalse;
   if (refused == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  *refused = ftp->rename_source_refused() ? kTrue : kFalse;
+  *refused = ftp->rename_target_refused() ? kTrue : kFalse;
   return kTrue;
 }
 

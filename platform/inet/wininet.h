@@ -210,9 +210,9 @@ BOOL FtpSetFileTimeA(HINTERNET connection, LPCSTR file, const SYSTEMTIME* utc);
 BOOL FtpRenameFileSettingTimeA(HINTERNET connection, LPCSTR existing, LPCSTR new_name,
                                const SYSTEMTIME* utc, DWORD* time_error);
 // Not in WinInet: after FtpRenameFileA or FtpRenameFileSettingTimeA failed
-// with ERROR_INTERNET_EXTENDED_ERROR, whether the server turned down the
-// existing name (RNFR), so that the new name had no part in the refusal.
-BOOL FtpRenameSourceRefused(HINTERNET connection, BOOL* refused);
+// with ERROR_INTERNET_EXTENDED_ERROR, whether the server accepted the
+// existing name and refused the new one for good (a 5xx answer to RNTO).
+BOOL FtpRenameTargetRefused(HINTERNET connection, BOOL* refused);
 
 // What the server behind a connection does, as learnt so far (the listing
 // bits settle with the connection's first listing):

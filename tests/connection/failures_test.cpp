@@ -11,6 +11,7 @@
 // | UseTempCopy switched between open and close   | close as opened    | the new content, by name    |
 // | rename onto an existing target refused        | delete exact target, rename again | report.txt (other case) |
 // | RNFR of the temporary file refused            | report, no delete  | the old target              |
+// | RNTO answered 421 / 4xx, or not at all        | report, no delete  | the old target              |
 // | temporary file not on the server              | report, no delete  | the old target              |
 // | time, RNFR, RNTO sent together: time refused  | success, date now  | the new content, by name    |
 // | ... RNFR refused (RNTO answered all the same) | report, no delete  | the old target              |
@@ -256,6 +257,7 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
     const char* report;
     const char* from_reply = "350 Ready";
     const char* refusal = "553 Target exists (553)";
+    const char* to_reply = nullptr;  // every RNTO: this, then the connection is cut
   } cases[] = {
       {"target there",
        {"-rw-r--r-- 1 o g 3 Jan 5 10:00 report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt",
@@ -273,6 +275,14 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
        {"-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt.ovt"},
        false, nullptr, "The new content stays on the server as '%1': %2", "550 Renaming not allowed",
        "550 Renaming not allowed (550)"},
+      // The server went away instead of answering RNTO, again after the
+      // reconnect: nothing says the target is in the way.
+      {"connection lost at RNTO, target there",
+       {"-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt.ovt"},
+       false, nullptr, nullptr, "350 Ready", "", "421 Going away"},
+      {"RNTO refused for now (4xx), target there",
+       {"-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt.ovt"},
+       false, nullptr, "The new content stays on the server as '%1': %2", "350 Ready", "450 Busy (450)", "450 Busy"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
@@ -280,7 +290,12 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
     server.SetListing(test.listing);
     server.On("RNFR", ScriptedServer::Fixed(test.from_reply));
     int renames = 0;
-    server.On("RNTO", [&renames](Session& s, const Command&) {
+    server.On("RNTO", [&renames, &test](Session& s, const Command&) {
+      if (test.to_reply) {
+        s.Reply(test.to_reply);
+        if (std::string(test.to_reply).rfind("421", 0) == 0) s.Close();
+        return;
+      }
       s.Reply(renames++ == 0 ? "553 Target exists" : "250 Renamed");
     });
     PluginAtPort f(server.port());
