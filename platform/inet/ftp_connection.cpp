@@ -374,7 +374,12 @@ Status FtpConnection::DataConnectionFailed(Status failure) {
     channel_.set_reply_timeout(std::min(kAnswerGrace, parameters_.options.reply_timeout));
     const Status answered = ReadReply();
     channel_.set_reply_timeout(parameters_.options.reply_timeout);
-    if (answered.ok() && !last_reply_.preliminary()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
+    if (answered.ok() && !last_reply_.preliminary()) {
+      // "425 no data connection": a server that did not wait, and closed
+      // its port before the connection came. Asked again connecting first.
+      if (last_reply_.code == 425) command_first_refused_ = true;
+      return Status(ERROR_INTERNET_EXTENDED_ERROR);
+    }
     if (answered.error() == ERROR_FTP_DROPPED && last_reply_.code == 421) return answered;
   }
   channel_.Break();

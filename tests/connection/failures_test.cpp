@@ -17,6 +17,7 @@
 // | ... RNFR refused (RNTO answered all the same) | report, no delete  | the old target              |
 // | ... connection cut after the time's reply     | report             | the old target              |
 // | STOR answered 425 before its data connection  | sent again, success| the new content, by name    |
+// | ... and its passive port closed already       | sent again, success| the new content, by name    |
 // | data connection refused after a temporary STOR| report, DELE .ovt  | the old target              |
 // | data connection refused, written in place     | report, no STOR    | the old target              |
 // | download: more data than listed               | close fails        | (host keeps its old copy)   |
@@ -441,6 +442,38 @@ TEST(PluginUploadOpen, AStorAnsweredBeforeItsDataConnectionIsSentAgainConnecting
   EXPECT_TRUE(Upload(f, "b.txt", "second")) << f.LastError();
   EXPECT_EQ(stores, 3) << "refused once, remembered";
   EXPECT_EQ(received, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(PluginUploadOpen, A425ThatCameBeforeARefusedDataConnectionIsAskedAgainConnectingFirst) {
+  // The server does not wait: it has turned down STOR and closed its
+  // passive port by the time the connection is tried (the 425 is on its
+  // way before STOR is even read, so it is there when the client looks).
+  testing::PortBlock closed;
+  ScriptedServer server;
+  int passives = 0;
+  int stores = 0;
+  std::vector<std::string> received;
+  server.On("EPSV", [&](Session& s, const Command&) {
+    if (passives++ == 0) {
+      s.Reply("229 Entering Extended Passive Mode (|||" + std::to_string(closed.second()) + "|)");
+      s.Reply("425 No data connection");
+      return;
+    }
+    s.ReplyExtendedPassive();
+  });
+  server.On("STOR", [&](Session& s, const Command&) {
+    if (stores++ == 0) return;  // answered already
+    s.Reply("150 Go ahead");
+    const auto data = s.ReceiveData();
+    if (data) received.push_back(*data);
+    s.Reply(data ? "226 Stored" : "426 Failed");
+  });
+  PluginAtPort f(server.port());
+  f.connection().UseTempCopy(true);
+  ASSERT_TRUE(f.plugin().iPC_Connect(0));
+  EXPECT_TRUE(Upload(f, "a.txt", "first")) << f.LastError();
+  EXPECT_EQ(stores, 2);
+  EXPECT_EQ(received, std::vector<std::string>{"first"});
 }
 
 TEST(PluginUploadOpen, ADataConnectionThatCannotBeMadeLeavesTheTargetAlone) {
