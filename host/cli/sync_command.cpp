@@ -361,20 +361,29 @@ void Synchronisation::SettleFolderDeletions() {
   std::vector<bool> dropped(steps_.size(), false);
   for (const std::size_t folder : folders) {
     if (dropped[folder]) continue;
-    const std::string& prefix = steps_[folder].display;  // "a/b/"
+    Step& step = steps_[folder];
+    // "a/b/"; a folder replaced by a file is displayed as the file, "a/b".
+    const std::string prefix = step.display.ends_with('/') ? step.display : step.display + "/";
     const bool holds_left_out =
         std::any_of(left_out_by_rules_.begin(), left_out_by_rules_.end(),
                     [&prefix](const std::string& path) { return path.compare(0, prefix.size(), prefix) == 0; });
-    if (holds_left_out) {
+    if (holds_left_out && step.kind == StepKind::Delete) {
       dropped[folder] = true;
       progress_.Note("kept " + text::TerminalSafe(prefix) + ": it holds items left out by --exclude/--include");
       continue;
+    }
+    if (holds_left_out) {
+      // The file cannot take the folder's place without removing them.
+      step.cancelled = true;
+      progress_.Failed(step.display, "the " + std::string(up() ? "remote" : "local") +
+                                         " folder in the way holds items left out by --exclude/--include; it is "
+                                         "left in place");
     }
     for (std::size_t index = 0; index < steps_.size(); ++index) {
       if (index == folder || dropped[index] || steps_[index].display.compare(0, prefix.size(), prefix) != 0) continue;
       dropped[index] = true;
       const Step& inside = steps_[index];
-      if (inside.kind == StepKind::Delete) steps_[folder].removals_inside += 1 + inside.removals_inside;
+      if (inside.kind == StepKind::Delete && !step.cancelled) step.removals_inside += 1 + inside.removals_inside;
     }
   }
   std::vector<std::ptrdiff_t> moved_to(steps_.size(), -1);
@@ -595,6 +604,14 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
       case Action::ReplaceWithFile:
         step.replace = decision.action == Action::ReplaceWithFile;
         step.bytes = source.state.size;
+        if (step.replace && target.kind == ItemKind::Folder &&
+            (!settings_.filter.empty() || settings_.max_delete)) {
+          // The folder in the way goes with all it holds: compared too,
+          // as a folder to be deleted is.
+          step.contents_compared = true;
+          (up() ? child.local_exists : child.remote_exists) = false;
+          children.push_back(std::move(child));
+        }
         files.push_back(std::move(step));
         break;
       case Action::CreateFolder:

@@ -333,6 +333,35 @@ TEST_F(CliTest, AFolderDeletedWithDeleteKeepsWhatTheRulesLeaveOutInside) {
   }
 }
 
+TEST_F(CliTest, AFolderInTheWayOfAFileIsReplacedOnlyWhenItHoldsNothingLeftOut) {
+  // The source holds files "swap" and "plain"; the target, folders of those
+  // names. swap/ holds a file the rules leave out: it stays, and the run
+  // fails for it. plain/ holds nothing left out and is replaced, counting
+  // with its contents against --max-delete.
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  const Tree source = {{"swap", "file"}, {"plain", "file"}};
+  const Tree target = {{"swap/", ""},      {"swap/s.log", "left out"}, {"plain/", ""},
+                       {"plain/p.txt", "old"}, {"plain/q.txt", "old"}};
+  for (const bool up : {true, false}) {
+    SCOPED_TRACE(up ? "up" : "down");
+    FtpServer server(ServerKind::Pyftpdlib);
+    const auto local = Local(up ? "up" : "down");
+    WriteTree(local, up ? source : target);
+    WriteTree(server.root(), up ? target : source);
+    const std::vector<std::string> base = {"sync", local.string(), Url(server), up ? "--up" : "--down",
+                                           "--delete", "--exclude", "*.log"};
+    auto limited = base;
+    limited.insert(limited.end(), {"--max-delete", "2"});
+    auto refused = WithLogin(server, limited);
+    EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find("would delete 3 items"), std::string::npos) << refused.err;
+    auto run = WithLogin(server, base);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    const Tree expected = {{"swap/", ""}, {"swap/s.log", "left out"}, {"plain", "file"}};
+    EXPECT_EQ(ReadTree(up ? server.root() : local), expected) << run.out << run.err;
+  }
+}
+
 TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
   ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
   FtpServer server(ServerKind::Vsftpd);
