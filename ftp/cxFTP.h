@@ -339,6 +339,12 @@ class cxFTP {
   // What RenameFile and RenameFolder do, for an Item of either kind.
   template <class Item>
   bool RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewName, const std::string& ItemPath);
+  // After a rename failed with ErrorNumber: reconnects where the connection
+  // was lost and returns `retry()`. A retry that fails may only mean that
+  // the first attempt was carried out before the loss (its source is gone),
+  // so LastError then says the loss first, and the retry's reason after it.
+  template <class Retry>
+  bool RetryRenameAfter(std::uint32_t ErrorNumber, const Retry& retry);
   // Cache, raising orvex::Error 91 when it is not set.
   FolderCache& CacheObject() const;
   // False, with LastError saying so, when a buffer of `buffer_length` bytes

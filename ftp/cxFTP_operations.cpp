@@ -137,6 +137,16 @@ void cxFTP::NoteRenameRefusal(std::uint32_t error) {
                            FtpRenameTargetRefused(hConnection_, &refused) && refused;
 }
 
+template <class Retry>
+bool cxFTP::RetryRenameAfter(std::uint32_t ErrorNumber, const Retry& retry) {
+  // Read before reconnecting, which replaces the last reply.
+  const std::string failure = GetErrorText(ErrorNumber);
+  if (!HandleError(ErrorNumber)) return false;
+  if (retry()) return true;
+  LastError_ = failure + " Tried again on a new connection: " + LastError_;
+  return false;
+}
+
 template <class Item>
 bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewName,
                        const std::string& ItemPath) {
@@ -150,8 +160,7 @@ bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewN
   if (!FtpRenameFileA(hConnection_, ServerPath(path).c_str(), ServerPath(new_path).c_str())) {
     const DWORD error = GetLastError();
     NoteRenameRefusal(error);
-    if (HandleError(error)) return RenameItem(Renamed, NewName, path);
-    return false;
+    return RetryRenameAfter(error, [&] { return RenameItem(Renamed, NewName, path); });
   }
   if (Renamed) {
     auto clone = Renamed->Clone();
@@ -189,8 +198,7 @@ bool cxFTP::RenameFileSettingTime(const std::string& FilePath, const std::string
                                  &fields, &time_error)) {
     const DWORD error = GetLastError();
     NoteRenameRefusal(error);
-    if (HandleError(error)) return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet);
-    return false;
+    return RetryRenameAfter(error, [&] { return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet); });
   }
   TimeSet = time_error == 0;
   if (!TimeSet) LastError_ = GetErrorText(time_error);

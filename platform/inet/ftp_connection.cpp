@@ -490,8 +490,10 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
     return SizedLinks(path, entries, status);
   }
   // The probe: only an `ls -a` style listing shows the folder's own "."; a
-  // server that took "-a" for a name lists something else, or nothing. A
-  // server that shows "." in plain listings too proves nothing either way.
+  // server that took "-a" for a name lists something else, or nothing. That
+  // something else can only be a folder called "-a" (ProveListAllOption);
+  // where there may be one, a plain listing decides, and a server that
+  // shows "." in plain listings too proves nothing either way.
   const bool dot_shown =
       status.ok() && std::any_of(entries.begin(), entries.end(), [](const RemoteEntry& entry) {
         return entry.name == "." && (entry.attributes & kAttributeDirectory) != 0;
@@ -500,6 +502,20 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
     entries.clear();
     omissions_.clear();
     return status;
+  }
+  if (dot_shown && path.empty()) {
+    bool proven = false;
+    status = ProveListAllOption(proven);
+    if (!status.ok()) {
+      entries.clear();
+      omissions_.clear();
+      return status;
+    }
+    if (proven) {
+      list_all_ = Probe::Understood;
+      std::erase_if(entries, navigation);
+      return SizedLinks(path, entries, Status::Ok());
+    }
   }
   std::vector<RemoteEntry> plain;
   std::vector<OmittedEntry> plain_omissions;
@@ -522,6 +538,28 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
   entries = std::move(plain);
   omissions_ = std::move(plain_omissions);
   return SizedLinks(path, entries, status);
+}
+
+Status FtpConnection::ProveListAllOption(bool& proven) {
+  // "LIST -a" of the current folder showed "."; a server that took "-a" for
+  // a name would have listed a folder called "-a" there. Without such a
+  // folder the option was understood: a round trip or two, where a second,
+  // plain listing of a large folder would cost as much as the first.
+  proven = false;
+  std::string here;
+  Status status = CurrentDirectory(here);
+  if (!status.ok()) return channel_.usable() ? Status::Ok() : status;
+  status = ExecuteWithPath("CWD", "-a");
+  if (status.error() == ERROR_INTERNET_EXTENDED_ERROR && last_reply_.code >= 500 && last_reply_.code < 600) {
+    proven = true;
+    return Status::Ok();
+  }
+  if (!channel_.usable()) return status;
+  // There is such a folder, or the answer says nothing: back to where the
+  // listing was made (by the name the server gave it), and the plain
+  // listing decides. Not being back there fails the listing.
+  if (status.ok()) return ExecuteWithPath("CWD", here);
+  return Status::Ok();
 }
 
 Status FtpConnection::SizedLinks(std::string_view path, std::vector<RemoteEntry>& entries, Status status) {

@@ -110,13 +110,15 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // bytes in such a window (ERROR_INTERNET_TIMEOUT) is a failure, never a
   // shorter success.
   //
-  // Hidden (dot) files: the first LIST of a connection is made both as
-  // "LIST -a" and as plain LIST. "-a" counts as understood only when its
-  // listing shows the folder's own "." entry and the plain one does not
-  // (only an `ls -a` style listing does that; a server that took "-a" for a
-  // name lists something else, or nothing); then every later LIST asks for
-  // "-a" and the "." and ".." entries it adds are left out. Otherwise plain
-  // LIST is used for good, its entries as the server gives them.
+  // Hidden (dot) files: the first LIST of a connection is made as
+  // "LIST -a". "-a" counts as understood only when that listing shows the
+  // folder's own "." entry (only an `ls -a` style listing does that; a
+  // server that took "-a" for a name lists a folder of that name, or
+  // nothing) and either the current folder holds nothing called "-a" (for a
+  // listing of the current folder: "CWD -a" is refused) or a plain LIST
+  // then made does not show "."; then every later LIST asks for "-a" and
+  // the "." and ".." entries it adds are left out. Otherwise plain LIST is
+  // used for good, its entries as the server gives them.
   //
   // Entries ToRemoteEntry leaves out (names holding "/" or "\", devices)
   // are kept in omissions(), as listed, until the next listing.
@@ -207,6 +209,11 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
                           std::unique_ptr<Stream>& data);
   Status ListWith(std::string_view verb, std::string_view path,
                   std::vector<RemoteEntry>& entries, std::vector<OmittedEntry>& omitted);
+  // After "LIST -a" of the current folder showed its "." entry: `proven`
+  // when the folder holds nothing called "-a" (CWD -a refused), so the
+  // option was understood. Fails only when the connection did, or when the
+  // current folder could not be restored after entering "-a".
+  Status ProveListAllOption(bool& proven);
   // Replaces the listed size of each link entry below `path` by SIZE's.
   Status SizeLinks(std::string_view path, std::vector<RemoteEntry>& entries);
   // A listing's end: sizes its links when `status` is a success; a failure

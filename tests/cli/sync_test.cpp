@@ -6,6 +6,8 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "tests/support/fault_proxy.h"
@@ -184,7 +186,15 @@ class InterruptedSync : public CliTest {
     const auto said = interrupted.err.find(lost);
     EXPECT_NE(said, std::string::npos) << interrupted.err;
     EXPECT_EQ(interrupted.err.find(lost, said + 1), std::string::npos) << interrupted.err;
-    EXPECT_LE(std::count(interrupted.err.begin(), interrupted.err.end(), '\n'), 3) << interrupted.err;
+    // Besides the lost line, at most a line per failed step; an extra
+    // connection that had not yet logged in when the server stopped may say
+    // so once (on a slow machine it happens).
+    std::size_t lines = 0;
+    std::istringstream said_lines(interrupted.err);
+    for (std::string line; std::getline(said_lines, line);) {
+      lines += line.find("; going on with fewer") == std::string::npos;
+    }
+    EXPECT_LE(lines, 3u) << interrupted.err;
     EXPECT_EQ(interrupted.err.find("handle is not open"), std::string::npos) << interrupted.err;
     EXPECT_NE(interrupted.out.find(", not attempted "), std::string::npos) << interrupted.out;
 

@@ -16,6 +16,7 @@
 // | time, RNFR, RNTO sent together: time refused  | success, date now  | the new content, by name    |
 // | ... RNFR refused (RNTO answered all the same) | report, no delete  | the old target              |
 // | ... connection cut after the time's reply     | report             | the old target              |
+// | rename carried out, its answer lost           | report, loss first | the new content, by name    |
 // | STOR answered 425 before its data connection  | sent again, success| the new content, by name    |
 // | ... and its passive port closed already       | sent again, success| the new content, by name    |
 // | data connection refused after a temporary STOR| report, DELE .ovt  | the old target              |
@@ -417,6 +418,36 @@ TEST(PluginUploadClose, RepliesStayInStepAfterARefusedRename) {
   ASSERT_TRUE(listed) << f.LastError();
   EXPECT_FALSE(listed->Deleted());
   EXPECT_EQ(server.connections(), 1) << "no reconnect was needed";
+}
+
+TEST(PluginUploadClose, ARenameWhoseAnswerWasLostIsReportedAsTheLossNotAsARefusal) {
+  // The server renames, then the connection goes before its answer; on the
+  // new connection RNFR finds nothing. The upload fails (nothing proves the
+  // new content is in place), but the report leads with the loss, so a
+  // caller that retries transient failures tries again.
+  ScriptedServer server;
+  int renames = 0;
+  server.On("RNFR", [&renames](Session& s, const Command&) {
+    s.Reply(renames == 0 ? "350 Ready" : "550 No such file");
+  });
+  server.On("RNTO", [&renames](Session& s, const Command&) {
+    if (renames++ == 0) {
+      s.Close();
+    } else {
+      s.Reply("503 Bad sequence of commands");
+    }
+  });
+  server.SetListing({"-rw-r--r-- 1 o g 11 Jan 5 10:00 report.txt"});
+  PluginAtPort f(server.port());
+  f.connection().UseTempCopy(true);
+  ASSERT_TRUE(f.plugin().iPC_Connect(0));
+  EXPECT_FALSE(Upload(f, "report.txt", "new content"));
+  const std::string report = f.LastError();
+  const auto again = report.find("Tried again on a new connection: ");
+  ASSERT_NE(again, std::string::npos) << report;
+  EXPECT_NE(report.find("550 No such file", again), std::string::npos) << report;
+  EXPECT_NE(report.rfind("(120", again), std::string::npos) << "the loss's number comes first: " << report;
+  EXPECT_FALSE(Sent(server, "DELE /report.txt"));
 }
 
 TEST(PluginUploadOpen, AStorAnsweredBeforeItsDataConnectionIsSentAgainConnectingFirst) {

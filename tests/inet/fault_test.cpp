@@ -71,6 +71,93 @@ TEST_F(ScriptedFaults, PassiveAddressesNamedByTheServerAreNotFollowed) {
   EXPECT_NE(std::find(commands.begin(), commands.end(), "PASV"), commands.end());
 }
 
+TEST(ListAllProbe, TheOptionIsTrustedOnlyWhereNoFolderOfThatNameCouldHaveBeenListed) {
+  // "LIST -a" shows "." here. A server that takes "-a" for a name lists the
+  // folder "-a" instead; only where there is none ("CWD -a" refused) does
+  // "." prove the option without a second, plain listing.
+  const std::vector<std::string> folder_itself = {
+      "drwxr-xr-x 2 o g 4096 Jan 3 10:00 .", "drwxr-xr-x 5 o g 4096 Jan 3 10:00 ..",
+      "-rw-r--r-- 1 o g 7 Jan 3 10:00 .hidden", "-rw-r--r-- 1 o g 5 Jan 3 10:00 a.txt"};
+  const std::vector<std::string> folder_called_dash_a = {
+      "drwxr-xr-x 2 o g 4096 Jan 3 10:00 .", "drwxr-xr-x 5 o g 4096 Jan 3 10:00 ..",
+      "-rw-r--r-- 1 o g 9 Jan 3 10:00 inner.txt"};
+  const std::vector<std::string> plain = {"drwxr-xr-x 2 o g 4096 Jan 3 10:00 .",
+                                          "drwxr-xr-x 5 o g 4096 Jan 3 10:00 ..",
+                                          "-rw-r--r-- 1 o g 5 Jan 3 10:00 a.txt"};
+  struct Case {
+    const char* name;
+    bool option_understood;  // else "-a" names a folder that is there
+    const char* enter_dash_a;
+    const char* back;  // the answer to the CWD back, when one is sent
+    bool listed;
+    std::vector<std::string> names;  // what the first listing gives
+    int listings;                    // LIST commands for it
+    const char* next_listing;        // the verb of the next one
+  } cases[] = {
+      {"understood, no folder -a", true, "550 No such directory", nullptr, true,
+       {".hidden", "a.txt"}, 1, "LIST -a"},
+      {"taken for a name, folder -a there", false, "250 Okay", "250 Okay", true,
+       {".", "..", "a.txt"}, 2, "LIST"},
+      {"taken for a name, no way back", false, "250 Okay", "550 Gone", false, {}, 1, nullptr},
+      {"understood, CWD -a answered 450", true, "450 Try later", nullptr, true,
+       {".hidden", "a.txt"}, 2, "LIST -a"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    ScriptedServer server;
+    server.On("LIST", [&](ScriptedServer::Session& session, const ScriptedServer::Command& command) {
+      const auto& lines = command.argument == "-a"
+                              ? (test.option_understood ? folder_itself : folder_called_dash_a)
+                              : (test.option_understood ? std::vector<std::string>(folder_itself.begin() + 2,
+                                                                                    folder_itself.end())
+                                                        : plain);
+      std::string data;
+      for (const auto& line : lines) data += line + "\r\n";
+      session.Reply("150 Here it comes");
+      session.SendData(data);
+      session.Reply("226 Done");
+    });
+    int entered = 0;
+    server.On("CWD", [&](ScriptedServer::Session& session, const ScriptedServer::Command& command) {
+      if (command.argument == "-a") {
+        ++entered;
+        session.Reply(test.enter_dash_a);
+      } else {
+        session.Reply(entered > 0 && test.back ? test.back : "250 Okay");
+      }
+    });
+    Client client;
+    ASSERT_TRUE(client.Connect(server.host(), server.port(), "user", "secret")) << client.error();
+    ASSERT_TRUE(FtpSetCurrentDirectoryA(client.connection(), "/pub"));
+    WIN32_FIND_DATAA data;
+    const HINTERNET find = FtpFindFirstFileA(client.connection(), nullptr, &data, INTERNET_FLAG_RELOAD, 0);
+    std::vector<std::string> names;
+    if (find != 0) {
+      do names.push_back(data.cFileName); while (InternetFindNextFileA(find, &data));
+      InternetCloseHandle(find);
+    }
+    EXPECT_EQ(find != 0, test.listed) << GetLastError();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, test.names);
+    auto commands = server.Commands();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const std::string& line) { return line.rfind("LIST", 0) == 0; }),
+              test.listings);
+    if (test.back) {
+      EXPECT_NE(std::find(commands.begin(), commands.end(), "CWD /"), commands.end()) << "back by PWD's name";
+    }
+    if (test.next_listing) {
+      const HINTERNET again = FtpFindFirstFileA(client.connection(), nullptr, &data, INTERNET_FLAG_RELOAD, 0);
+      ASSERT_NE(again, 0u) << GetLastError();
+      InternetCloseHandle(again);
+      commands = server.Commands();
+      const auto last = std::find_if(commands.rbegin(), commands.rend(),
+                                     [](const std::string& line) { return line.rfind("LIST", 0) == 0; });
+      EXPECT_EQ(*last, test.next_listing);
+    }
+  }
+}
+
 TEST_F(ScriptedFaults, ListingsInOtherFormatsReachTheCallerAsListed) {
   server_.SetListing({
       "total 12",
