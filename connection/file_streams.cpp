@@ -182,6 +182,11 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
   if (rename()) return;
   const wininet::DWORD failure = wininet::GetLastError();
   std::string refusal = FTP_->LastError();
+  // Only a server that took the temporary file (RNFR) and refused the
+  // target's name for good objected to the target. After any other failure
+  // (RNFR refused, a lost connection, a 4xx) removing the target would only
+  // leave its name empty.
+  const bool target_refused = FTP_->RenameTargetRefused();
   // Stopped on purpose (the host cancelled its waits): the copy is not to
   // be put in place, and the temporary file is the host's own to tidy away;
   // the target is as it was.
@@ -191,8 +196,9 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
     DiscardTemporaryCopy(file, refusal);
     Raise(kStreamFailure, refusal);
   }
-  // Most servers replace the target in one step. One that refuses because
-  // the target exists gets the old target removed and the rename repeated,
+  // Most servers replace the target in one step. One that accepts RNFR and
+  // refuses RNTO because the target exists gets the old target removed and
+  // the rename repeated,
   // but only on the word of a fresh listing that shows the temporary file
   // (the new content is really there) and a file of exactly the target's
   // name. The temporary file holds the only new copy: it is never deleted
@@ -214,7 +220,7 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
           Translate("The upload is not on the server under its temporary name '%1': %2", {temporary, refusal}));
   }
   const auto target = listed ? ExactlyNamed(files, file->Name()) : nullptr;
-  if (target && !target->Deleted()) {
+  if (target && !target->Deleted() && target_refused) {
     if (FTP_->DeleteFile(target) && rename()) return;
     refusal = FTP_->LastError();
   }

@@ -187,6 +187,11 @@ class cxFTP {
   // worked and the time did not, LastError says why).
   bool RenameFileSettingTime(const std::string& FilePath, const std::string& NewName, Date Modified,
                              bool& TimeSet);
+  // After a rename that failed: true only when the server took the item
+  // being renamed and refused the new name for good (a 5xx answer to RNTO,
+  // as when it will not rename onto an existing item); false when it turned
+  // down the item itself, the connection was lost, or the refusal was 4xx.
+  bool RenameTargetRefused() const { return rename_target_refused_; }
   // Creates the folder at Folder's path with any missing parents; each level
   // created enters the cache as a new item dated now. A folder that already
   // exists counts as created. On success Folder's Deleted becomes false.
@@ -379,6 +384,10 @@ class cxFTP {
   // already tried to reconnect.
   int operation_depth_ = 0;
   bool reconnect_attempted_ = false;
+  // Records, after a failed rename's `error`, whether its new name was refused.
+  void NoteRenameRefusal(std::uint32_t error);
+  // Set by the last rename that failed (RenameTargetRefused).
+  bool rename_target_refused_ = false;
   // The listing's offset from UTC: set by the owner, or learnt on this
   // connection (probed: the detection ran, whatever it found).
   std::optional<int> offset_override_;

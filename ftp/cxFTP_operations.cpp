@@ -131,6 +131,12 @@ bool cxFTP::DeleteTree(const com::ComPtr<HostFolder>& Folder) {
   return Folder->Deleted();
 }
 
+void cxFTP::NoteRenameRefusal(std::uint32_t error) {
+  BOOL refused = win32::kFalse;
+  rename_target_refused_ = error == ERROR_INTERNET_EXTENDED_ERROR &&
+                           FtpRenameTargetRefused(hConnection_, &refused) && refused;
+}
+
 template <class Retry>
 bool cxFTP::RetryRenameAfter(std::uint32_t ErrorNumber, const Retry& retry) {
   // Read before reconnecting, which replaces the last reply.
@@ -150,8 +156,11 @@ bool cxFTP::RenameItem(const com::ComPtr<Item>& Renamed, const std::string& NewN
     return false;
   }
   const std::string new_path = path_object_.GetParentFolderName(path) + "\\" + NewName;
+  rename_target_refused_ = false;
   if (!FtpRenameFileA(hConnection_, ServerPath(path).c_str(), ServerPath(new_path).c_str())) {
-    return RetryRenameAfter(GetLastError(), [&] { return RenameItem(Renamed, NewName, path); });
+    const DWORD error = GetLastError();
+    NoteRenameRefusal(error);
+    return RetryRenameAfter(error, [&] { return RenameItem(Renamed, NewName, path); });
   }
   if (Renamed) {
     auto clone = Renamed->Clone();
@@ -184,10 +193,12 @@ bool cxFTP::RenameFileSettingTime(const std::string& FilePath, const std::string
   const std::string new_path = path_object_.GetParentFolderName(FilePath) + "\\" + NewName;
   const win32::SYSTEMTIME fields = ServerFileTime(Modified);
   DWORD time_error = 0;
+  rename_target_refused_ = false;
   if (!FtpRenameFileSettingTimeA(hConnection_, ServerPath(FilePath).c_str(), ServerPath(new_path).c_str(),
                                  &fields, &time_error)) {
-    return RetryRenameAfter(GetLastError(),
-                            [&] { return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet); });
+    const DWORD error = GetLastError();
+    NoteRenameRefusal(error);
+    return RetryRenameAfter(error, [&] { return RenameFileSettingTime(FilePath, NewName, Modified, TimeSet); });
   }
   TimeSet = time_error == 0;
   if (!TimeSet) LastError_ = GetErrorText(time_error);

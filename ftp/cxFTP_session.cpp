@@ -158,8 +158,13 @@ bool cxFTP::HandleError(std::uint32_t ErrorNumber) {
 
 bool cxFTP::Reconnect() {
   reconnect_attempted_ = true;
-  // The same settings as the last Connect, "don't use the cache" included.
+  // The same settings as the last Connect. "Don't use the cache" stays as
+  // it is now: a caller that turned the cache off for a listing it must
+  // have from the server (before replacing a file on its word) would
+  // otherwise be handed the cached copy by the retry after the reconnect.
+  const bool no_cache = NoCache_;
   Connect(Location_, UserName_, Password_, Port_, Proxy_, connect_no_cache_);
+  NoCache_ = no_cache;
   if (Connected()) return true;
   // Say why the new connection failed, and that the session is without one
   // now. A later call tries once more, so a host can go on once the server

@@ -166,6 +166,12 @@ struct Step {
   // A deletion that runs before the copy depending on it rather than with
   // the deletions at the end (a name differing only in letter case).
   bool early = false;
+  // The deletion of a target folder whose contents were compared as well,
+  // under --exclude/--include or --max-delete: it stays whole only when
+  // nothing inside is left out by the rules (see SettleFolderDeletions).
+  bool contents_compared = false;
+  // What a folder deleted whole takes along: the deletions below it.
+  std::size_t removals_inside = 0;
 };
 
 // A deletion kept for the end of the run.
@@ -232,6 +238,11 @@ class Synchronisation {
  private:
   bool up() const { return settings_.plan.direction == Direction::Up; }
   void Visit(const FolderVisit& visit, std::vector<FolderVisit>& pending);
+  // Once every folder is compared: a folder to be deleted that holds an item
+  // the rules leave out is kept, and only what the rules take in below it
+  // is deleted; one holding nothing left out is deleted whole, as without
+  // rules.
+  void SettleFolderDeletions();
   // A folder that cannot be read is a failed step as a whole: when it was
   // to be created (perhaps replacing a file), that is not done either.
   void FolderFailed(const FolderVisit& visit, const std::string& why);
@@ -287,6 +298,8 @@ class Synchronisation {
   RateLimit rate_;
   std::vector<Step> steps_;
   std::string lost_reason_;
+  // What the rules left out, as displayed ("a/b.log", "a/cache/").
+  std::vector<std::string> left_out_by_rules_;
 
   // The run's shared state: which steps are taken and how they ended.
   enum class State { Waiting, Running, Done, Failed };
@@ -332,6 +345,68 @@ void Synchronisation::Plan(bool local_root_exists, const std::string& remote_roo
     pending.pop_back();
     Visit(visit, pending);
   }
+  SettleFolderDeletions();
+}
+
+void Synchronisation::SettleFolderDeletions() {
+  std::vector<std::size_t> folders;
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    if (steps_[index].contents_compared) folders.push_back(index);
+  }
+  if (folders.empty()) return;
+  // Outer folders first: one deleted whole takes everything below it along.
+  std::stable_sort(folders.begin(), folders.end(), [this](std::size_t left, std::size_t right) {
+    return steps_[left].display.size() < steps_[right].display.size();
+  });
+  std::vector<bool> dropped(steps_.size(), false);
+  for (const std::size_t folder : folders) {
+    if (dropped[folder]) continue;
+    Step& step = steps_[folder];
+    // "a/b/"; a folder replaced by a file is displayed as the file, "a/b".
+    const std::string prefix = step.display.ends_with('/') ? step.display : step.display + "/";
+    const bool holds_left_out =
+        std::any_of(left_out_by_rules_.begin(), left_out_by_rules_.end(),
+                    [&prefix](const std::string& path) { return path.compare(0, prefix.size(), prefix) == 0; });
+    if (holds_left_out && step.kind == StepKind::Delete) {
+      dropped[folder] = true;
+      progress_.Note("kept " + text::TerminalSafe(prefix) + ": it holds items left out by --exclude/--include");
+      continue;
+    }
+    if (holds_left_out) {
+      // The file cannot take the folder's place without removing them.
+      step.cancelled = true;
+      progress_.Failed(step.display, "the " + std::string(up() ? "remote" : "local") +
+                                         " folder in the way holds items left out by --exclude/--include; it is "
+                                         "left in place");
+    }
+    for (std::size_t index = 0; index < steps_.size(); ++index) {
+      if (index == folder || dropped[index] || steps_[index].display.compare(0, prefix.size(), prefix) != 0) continue;
+      dropped[index] = true;
+      const Step& inside = steps_[index];
+      if (inside.kind == StepKind::Delete && !step.cancelled) step.removals_inside += 1 + inside.removals_inside;
+    }
+  }
+  std::vector<std::ptrdiff_t> moved_to(steps_.size(), -1);
+  std::vector<Step> kept;
+  for (std::size_t index = 0; index < steps_.size(); ++index) {
+    if (dropped[index]) continue;
+    moved_to[index] = static_cast<std::ptrdiff_t>(kept.size());
+    kept.push_back(std::move(steps_[index]));
+  }
+  for (auto& step : kept) {
+    if (step.depends_on < 0) continue;
+    const auto dependency = static_cast<std::size_t>(step.depends_on);
+    step.depends_on = moved_to[dependency];
+    if (step.depends_on < 0) {
+      // It waited for the removal of a folder whose name differs only in
+      // letter case, which stays: on a target that ignores case it would
+      // land in that folder.
+      step.cancelled = true;
+      progress_.Failed(step.display, "a folder of a name differing only in letter case is in the way and holds "
+                                     "items left out by --exclude/--include");
+    }
+  }
+  steps_ = std::move(kept);
 }
 
 void Synchronisation::FolderFailed(const FolderVisit& visit, const std::string& why) {
@@ -489,6 +564,8 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
     if (!settings_.filter.empty() &&
         settings_.filter.Excluded(visit.display + name,
                                   local.kind == ItemKind::Folder || remote.kind == ItemKind::Folder)) {
+      const bool folder = local.kind == ItemKind::Folder || remote.kind == ItemKind::Folder;
+      left_out_by_rules_.push_back(visit.display + name + (folder ? "/" : ""));
       continue;
     }
     const SideItem& source = up() ? local : remote;
@@ -527,6 +604,14 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
       case Action::ReplaceWithFile:
         step.replace = decision.action == Action::ReplaceWithFile;
         step.bytes = source.state.size;
+        if (step.replace && target.kind == ItemKind::Folder &&
+            (!settings_.filter.empty() || settings_.max_delete)) {
+          // The folder in the way goes with all it holds: compared too,
+          // as a folder to be deleted is.
+          step.contents_compared = true;
+          (up() ? child.local_exists : child.remote_exists) = false;
+          children.push_back(std::move(child));
+        }
         files.push_back(std::move(step));
         break;
       case Action::CreateFolder:
@@ -543,6 +628,14 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
         break;
       case Action::Delete:
         step.kind = StepKind::Delete;
+        if ((!settings_.filter.empty() || settings_.max_delete) && target.kind == ItemKind::Folder) {
+          // Deleted whole, it would take along what the rules leave out
+          // inside, and all it holds counts against --max-delete: its
+          // contents are compared too.
+          step.contents_compared = true;
+          (up() ? child.local_exists : child.remote_exists) = false;
+          children.push_back(std::move(child));
+        }
         deletions.push_back(std::move(step));
         break;
       case Action::LeaveOut:
@@ -591,7 +684,10 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
 
 std::size_t Synchronisation::Removals() const {
   std::size_t count = 0;
-  for (const auto& step : steps_) count += !step.cancelled && (step.kind == StepKind::Delete || step.replace);
+  for (const auto& step : steps_) {
+    if (step.cancelled) continue;
+    count += (step.kind == StepKind::Delete || step.replace) + step.removals_inside;
+  }
   return count;
 }
 

@@ -236,6 +236,7 @@ Status FtpConnection::RenameSettingTime(std::string_view from, std::string_view 
 Status FtpConnection::RenameWith(std::string_view time_command, std::string_view from,
                                  std::string_view to, Status& time_status) {
   time_status = Status(win32::ERROR_INTERNET_INVALID_OPERATION);
+  rename_target_refused_ = false;
   // Both names are checked before anything is sent so that nothing is half
   // done.
   if (!IsSafeArgument(from) || !IsSafeArgument(to)) return Status(ERROR_INVALID_NAME);
@@ -269,6 +270,7 @@ Status FtpConnection::RenameWith(std::string_view time_command, std::string_view
     return Status(ERROR_INTERNET_EXTENDED_ERROR);
   }
   status = Completed(status);
+  rename_target_refused_ = !status.ok() && last_reply_.code >= 500 && last_reply_.code < 600;
   if (status.ok() && !time_status.ok() && !time_command.empty()) last_reply_ = time_reply;
   return status;
 }
@@ -364,7 +366,12 @@ Status FtpConnection::DataConnectionFailed(Status failure) {
     channel_.set_reply_timeout(std::min(kAnswerGrace, parameters_.options.reply_timeout));
     const Status answered = ReadReply();
     channel_.set_reply_timeout(parameters_.options.reply_timeout);
-    if (answered.ok() && !last_reply_.preliminary()) return Status(ERROR_INTERNET_EXTENDED_ERROR);
+    if (answered.ok() && !last_reply_.preliminary()) {
+      // "425 no data connection": a server that did not wait, and closed
+      // its port before the connection came. Asked again connecting first.
+      if (last_reply_.code == 425) command_first_refused_ = true;
+      return Status(ERROR_INTERNET_EXTENDED_ERROR);
+    }
     if (answered.error() == ERROR_FTP_DROPPED && last_reply_.code == 421) return answered;
   }
   channel_.Break();

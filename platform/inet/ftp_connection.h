@@ -97,6 +97,11 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // the time did not, last_reply() is the time command's reply.
   Status RenameSettingTime(std::string_view from, std::string_view to, const CivilTime& utc,
                            Status& time_status);
+  // After a Rename or RenameSettingTime that failed: whether the server
+  // accepted `from` (RNFR) and refused `to` for good (a 5xx answer to
+  // RNTO), as a server that will not rename onto an existing file does.
+  // False for any other failure: RNFR refused, a lost connection, a 4xx.
+  bool rename_target_refused() const { return rename_target_refused_; }
 
   // Lists `path` (empty: the current folder) with MLSD where the server offers
   // it, otherwise LIST. Entries come in the server's order, converted as
@@ -244,6 +249,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   bool extended_port_refused_ = false;
   // The server answered 425 to a data command sent before its connection.
   bool command_first_refused_ = false;
+  bool rename_target_refused_ = false;
   std::optional<TransferType> current_type_;
   bool transfer_in_progress_ = false;
 };

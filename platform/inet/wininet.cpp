@@ -398,6 +398,14 @@ BOOL FtpRenameFileSettingTimeA(HINTERNET connection, LPCSTR existing, LPCSTR new
   return kTrue;
 }
 
+BOOL FtpRenameTargetRefused(HINTERNET connection, BOOL* refused) {
+  const auto ftp = LookupConnection(connection);
+  if (!ftp) return kFalse;
+  if (refused == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  *refused = ftp->rename_target_refused() ? kTrue : kFalse;
+  return kTrue;
+}
+
 BOOL FtpGetServerTraits(HINTERNET handle, DWORD* traits) {
   const auto connection = LookupConnection(handle);
   if (!connection) return kFalse;

@@ -209,6 +209,10 @@ BOOL FtpSetFileTimeA(HINTERNET connection, LPCSTR file, const SYSTEMTIME* utc);
 // time did not, InternetGetLastResponseInfoA gives the time command's reply.
 BOOL FtpRenameFileSettingTimeA(HINTERNET connection, LPCSTR existing, LPCSTR new_name,
                                const SYSTEMTIME* utc, DWORD* time_error);
+// Not in WinInet: after FtpRenameFileA or FtpRenameFileSettingTimeA failed
+// with ERROR_INTERNET_EXTENDED_ERROR, whether the server accepted the
+// existing name and refused the new one for good (a 5xx answer to RNTO).
+BOOL FtpRenameTargetRefused(HINTERNET connection, BOOL* refused);
 
 // What the server behind a connection does, as learnt so far (the listing
 // bits settle with the connection's first listing):

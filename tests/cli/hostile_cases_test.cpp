@@ -26,6 +26,13 @@
 //  --delete, README.txt remote, Readme.txt local: the copy is never deleted
 //    after it arrives (sync_test.cpp, DeletionsComeLast...).
 //  further connections without the certificate pin: tls_test.cpp.
+//  --delete --exclude '*.log', target-only logs/ holding a.log: logs/a.log
+//    and logs/ stay (sync_test.cpp, AFolderDeletedWithDelete...), exit 0;
+//    a folder holding it in the way of a file stays, exit 1
+//    (AFolderInTheWayOfAFile...). --max-delete counts what a deleted folder
+//    holds (MaxDeleteRefuses...).
+//  upload whose RNFR is refused, or whose RNTO gets 421, a 4xx or no reply:
+//    the old target (connection/failures_test.cpp, ARenameRefused...).
 
 #include <signal.h>
 #include <sys/stat.h>

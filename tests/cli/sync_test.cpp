@@ -270,19 +270,22 @@ TEST_F(CliTest, ParallelSyncGoesOnWithTheConnectionsAServerAllows) {
 TEST_F(CliTest, MaxDeleteRefusesARunThatWouldDeleteMoreAndChangesNothing) {
   ORVEX_REQUIRE_SERVER(ServerKind::Vsftpd);
   FtpServer server(ServerKind::Vsftpd);
-  const Tree remote = {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}, {"old/", ""}, {"old/x", "x"}};
+  // old/ counts with all it holds: a folder that vanished on the source
+  // side is the mass deletion --max-delete is there to stop.
+  const Tree remote = {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}, {"old/", ""}, {"old/x", "x"},
+                       {"old/inner/", ""}, {"old/inner/y", "y"}};
   WriteTree(server.root(), remote);
   server.AdoptFiles();
   WriteTree(Local("up"), {{"a.txt", "changed a"}, {"new.txt", "new"}});
 
-  for (const char* limit : {"0", "2"}) {
+  for (const char* limit : {"0", "5"}) {
     auto refused = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete",
                                       limit});
     EXPECT_EQ(refused.status, kFailure) << refused.out << refused.err;
-    EXPECT_NE(refused.err.find("would delete 3 items, more than --max-delete"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("would delete 6 items, more than --max-delete"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadTree(server.root()), remote);  // not even the copies were made
   }
-  auto allowed = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete", "3"});
+  auto allowed = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--delete", "--max-delete", "6"});
   EXPECT_EQ(allowed.status, kSuccess) << allowed.out << allowed.err;
   EXPECT_EQ(ReadTree(server.root()), ReadTree(Local("up")));
   auto usage = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--max-delete", "-1"});
@@ -315,6 +318,58 @@ TEST_F(CliTest, ExcludedItemsAreNeitherCopiedNorDeletedOnEitherSide) {
 
   auto bad = WithLogin(server, {"sync", Local("up").string(), Url(server), "--up", "--exclude", "[oops"});
   EXPECT_EQ(bad.status, kUsage) << bad.err;
+}
+
+TEST_F(CliTest, AFolderDeletedWithDeleteKeepsWhatTheRulesLeaveOutInside) {
+  // logs/ and old/ are on the target side only. logs/ holds a file the
+  // rules leave out: only what the rules take in goes, and the folder stays
+  // for the one left out. old/ holds nothing left out and goes whole.
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  const Tree target = {{"keep.txt", "kept"},       {"logs/", ""},        {"logs/a.log", "left out"},
+                       {"logs/b.txt", "extra"},    {"logs/deep/", ""},   {"logs/deep/c.txt", "extra"},
+                       {"old/", ""},               {"old/x.txt", "extra"}, {"old/inner/", ""},
+                       {"old/inner/y.txt", "extra"}};
+  const Tree expected = {{"keep.txt", "kept"}, {"logs/", ""}, {"logs/a.log", "left out"}};
+  for (const bool up : {true, false}) {
+    SCOPED_TRACE(up ? "up" : "down");
+    FtpServer server(ServerKind::Pyftpdlib);
+    const auto local = Local(up ? "up" : "down");
+    WriteTree(local, up ? Tree{{"keep.txt", "kept"}} : target);
+    WriteTree(server.root(), up ? target : Tree{{"keep.txt", "kept"}});
+    auto run = WithLogin(server, {"sync", local.string(), Url(server), up ? "--up" : "--down", "--delete",
+                                  "--size-only", "--exclude", "*.log"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(ReadTree(up ? server.root() : local), expected) << run.out << run.err;
+  }
+}
+
+TEST_F(CliTest, AFolderInTheWayOfAFileIsReplacedOnlyWhenItHoldsNothingLeftOut) {
+  // The source holds files "swap" and "plain"; the target, folders of those
+  // names. swap/ holds a file the rules leave out: it stays, and the run
+  // fails for it. plain/ holds nothing left out and is replaced, counting
+  // with its contents against --max-delete.
+  ORVEX_REQUIRE_SERVER(ServerKind::Pyftpdlib);
+  const Tree source = {{"swap", "file"}, {"plain", "file"}};
+  const Tree target = {{"swap/", ""},      {"swap/s.log", "left out"}, {"plain/", ""},
+                       {"plain/p.txt", "old"}, {"plain/q.txt", "old"}};
+  for (const bool up : {true, false}) {
+    SCOPED_TRACE(up ? "up" : "down");
+    FtpServer server(ServerKind::Pyftpdlib);
+    const auto local = Local(up ? "up" : "down");
+    WriteTree(local, up ? source : target);
+    WriteTree(server.root(), up ? target : source);
+    const std::vector<std::string> base = {"sync", local.string(), Url(server), up ? "--up" : "--down",
+                                           "--delete", "--exclude", "*.log"};
+    auto limited = base;
+    limited.insert(limited.end(), {"--max-delete", "2"});
+    auto refused = WithLogin(server, limited);
+    EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find("would delete 3 items"), std::string::npos) << refused.err;
+    auto run = WithLogin(server, base);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    const Tree expected = {{"swap/", ""}, {"swap/s.log", "left out"}, {"plain", "file"}};
+    EXPECT_EQ(ReadTree(up ? server.root() : local), expected) << run.out << run.err;
+  }
 }
 
 TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {

@@ -10,12 +10,15 @@
 // | connection lost, not restored                 | report "(12163)"   | everything; next call tries |
 // | UseTempCopy switched between open and close   | close as opened    | the new content, by name    |
 // | rename onto an existing target refused        | delete exact target, rename again | report.txt (other case) |
+// | RNFR of the temporary file refused            | report, no delete  | the old target              |
+// | RNTO answered 421 / 4xx, or not at all        | report, no delete  | the old target              |
 // | temporary file not on the server              | report, no delete  | the old target              |
 // | time, RNFR, RNTO sent together: time refused  | success, date now  | the new content, by name    |
 // | ... RNFR refused (RNTO answered all the same) | report, no delete  | the old target              |
 // | ... connection cut after the time's reply     | report             | the old target              |
 // | rename carried out, its answer lost           | report, loss first | the new content, by name    |
 // | STOR answered 425 before its data connection  | sent again, success| the new content, by name    |
+// | ... and its passive port closed already       | sent again, success| the new content, by name    |
 // | data connection refused after a temporary STOR| report, DELE .ovt  | the old target              |
 // | data connection refused, written in place     | report, no STOR    | the old target              |
 // | download: more data than listed               | close fails        | (host keeps its old copy)   |
@@ -254,6 +257,9 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
     bool succeeds;
     const char* deleted;  // or nullptr
     const char* report;
+    const char* from_reply = "350 Ready";
+    const char* refusal = "553 Target exists (553)";
+    const char* to_reply = nullptr;  // every RNTO: this, then the connection is cut
   } cases[] = {
       {"target there",
        {"-rw-r--r-- 1 o g 3 Jan 5 10:00 report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt",
@@ -265,13 +271,33 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
       {"temporary file missing",
        {"-rw-r--r-- 1 o g 3 Jan 5 10:00 Report.txt"},
        false, nullptr, "The upload is not on the server under its temporary name '%1': %2"},
+      // The server turned down the temporary file itself (renames not
+      // allowed): the target had no part in it and stays.
+      {"source refused, target there",
+       {"-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt.ovt"},
+       false, nullptr, "The new content stays on the server as '%1': %2", "550 Renaming not allowed",
+       "550 Renaming not allowed (550)"},
+      // The server went away instead of answering RNTO, again after the
+      // reconnect: nothing says the target is in the way.
+      {"connection lost at RNTO, target there",
+       {"-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt.ovt"},
+       false, nullptr, nullptr, "350 Ready", "", "421 Going away"},
+      {"RNTO refused for now (4xx), target there",
+       {"-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt", "-rw-r--r-- 1 o g 11 Jan 5 10:00 Report.txt.ovt"},
+       false, nullptr, "The new content stays on the server as '%1': %2", "350 Ready", "450 Busy (450)", "450 Busy"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     ScriptedServer server;
     server.SetListing(test.listing);
+    server.On("RNFR", ScriptedServer::Fixed(test.from_reply));
     int renames = 0;
-    server.On("RNTO", [&renames](Session& s, const Command&) {
+    server.On("RNTO", [&renames, &test](Session& s, const Command&) {
+      if (test.to_reply) {
+        s.Reply(test.to_reply);
+        if (std::string(test.to_reply).rfind("421", 0) == 0) s.Close();
+        return;
+      }
       s.Reply(renames++ == 0 ? "553 Target exists" : "250 Renamed");
     });
     PluginAtPort f(server.port());
@@ -292,7 +318,7 @@ TEST(PluginUploadClose, ARenameRefusedOverAnExistingTargetReplacesExactlyThatTar
       // "«...%1': %2»" with the temporary path and the server's refusal.
       std::string reason = "\xC2\xAB" + std::string(test.report);
       reason.replace(reason.find("%1"), 2, f.path("Report.txt") + ".ovt");
-      reason = reason.substr(0, reason.find("%2")) + "553 Target exists (553)";
+      reason = reason.substr(0, reason.find("%2")) + test.refusal;
       EXPECT_NE(f.LastError().find(reason), std::string::npos) << f.LastError();
     }
   }
@@ -447,6 +473,38 @@ TEST(PluginUploadOpen, AStorAnsweredBeforeItsDataConnectionIsSentAgainConnecting
   EXPECT_TRUE(Upload(f, "b.txt", "second")) << f.LastError();
   EXPECT_EQ(stores, 3) << "refused once, remembered";
   EXPECT_EQ(received, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(PluginUploadOpen, A425ThatCameBeforeARefusedDataConnectionIsAskedAgainConnectingFirst) {
+  // The server does not wait: it has turned down STOR and closed its
+  // passive port by the time the connection is tried (the 425 is on its
+  // way before STOR is even read, so it is there when the client looks).
+  testing::PortBlock closed;
+  ScriptedServer server;
+  int passives = 0;
+  int stores = 0;
+  std::vector<std::string> received;
+  server.On("EPSV", [&](Session& s, const Command&) {
+    if (passives++ == 0) {
+      s.Reply("229 Entering Extended Passive Mode (|||" + std::to_string(closed.second()) + "|)");
+      s.Reply("425 No data connection");
+      return;
+    }
+    s.ReplyExtendedPassive();
+  });
+  server.On("STOR", [&](Session& s, const Command&) {
+    if (stores++ == 0) return;  // answered already
+    s.Reply("150 Go ahead");
+    const auto data = s.ReceiveData();
+    if (data) received.push_back(*data);
+    s.Reply(data ? "226 Stored" : "426 Failed");
+  });
+  PluginAtPort f(server.port());
+  f.connection().UseTempCopy(true);
+  ASSERT_TRUE(f.plugin().iPC_Connect(0));
+  EXPECT_TRUE(Upload(f, "a.txt", "first")) << f.LastError();
+  EXPECT_EQ(stores, 2);
+  EXPECT_EQ(received, std::vector<std::string>{"first"});
 }
 
 TEST(PluginUploadOpen, ADataConnectionThatCannotBeMadeLeavesTheTargetAlone) {

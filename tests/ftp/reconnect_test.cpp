@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -72,6 +73,22 @@ TEST_P(Reconnect, ADroppedConnectionCostsExactlyOneReconnect) {
     accepted = proxy_->accepted_connections();
     session_.ftp.NoCache(true);
   }
+}
+
+TEST_P(Reconnect, AFreshListingAskedForAfterConnectingStaysFreshThroughAReconnect) {
+  // Connected using the cache; a caller that needs the server's word (a
+  // check before replacing a file) turns the cache off for one listing.
+  // A reconnect halfway must not hand it the cached copy.
+  ASSERT_TRUE(session_.ftp.Connect(location_, server_->user(), server_->password(), "", "", false));
+  ASSERT_TRUE(List());
+  server_->WriteFile("pub/b.txt", "b");
+  session_.ftp.NoCache(true);
+  proxy_->CloseAll();
+  EXPECT_TRUE(List()) << session_.ftp.LastError();
+  auto names = Names(files_);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_TRUE(session_.ftp.NoCache());
 }
 
 TEST_P(Reconnect, AServerGoneForGoodFailsTheCallAfterOneAttempt) {
