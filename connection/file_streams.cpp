@@ -16,9 +16,6 @@ namespace {
 constexpr char kTemporarySuffix[] = ".ovt";
 constexpr std::uint32_t kTransferAscii = 1;
 constexpr std::uint32_t kTransferBinary = 0;
-// Raised for failures the stream members detect themselves; the number is
-// never shown, only the reason.
-constexpr int kStreamFailure = -1;
 
 // A stream member needs the stream and, for every message, its file.
 void RequireStream(const com::ComPtr<HostFileStream>& stream) {
@@ -63,7 +60,7 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
     if (!TransferFTP_->Connected() && !TransferFTP_->ConnectionLost()) {
       ApplySecurity(*TransferFTP_);
       TransferFTP_->Connect(location_, FTP_->UserName(), FTP_->Password(), FTP_->Port(), FTP_->Proxy(), false);
-      if (!TransferFTP_->Connected()) Raise(kStreamFailure, TransferFTP_->LastError());
+      if (!TransferFTP_->Connected()) Raise(kReportedFailure, TransferFTP_->LastError());
     }
 
     std::uint32_t handle = 0;
@@ -89,7 +86,7 @@ bool Connection::iPC_OpenFile(const com::ComPtr<HostFileStream>& file_stream) {
     // option says by then.
     if (upload && handle != 0) upload_temporary_copy_[handle] = temporary_copy;
     file_stream->Handle(static_cast<std::int32_t>(handle));
-    if (file_stream->Handle() == 0) Raise(kStreamFailure, TransferFTP_->LastError());
+    if (file_stream->Handle() == 0) Raise(kReportedFailure, TransferFTP_->LastError());
     return true;
   } catch (const std::exception& failure) {
     ReportError("OpenFile: " + Translate("Error opening file '%1': %2", {ReportedPathOf(file_stream), FailureReason(failure)}));
@@ -105,14 +102,14 @@ bool Connection::iPC_WriteFile(const com::ComPtr<HostFileStream>& file_stream, s
     // The host promises a buffer that holds Count bytes; a host that breaks
     // the promise gets a report, never a write from beyond its buffer.
     if (count < 0 || static_cast<std::size_t>(count) > buffer.size()) {
-      Raise(kStreamFailure, Translate("The buffer holds fewer bytes than the count to write."));
+      Raise(kReportedFailure, Translate("The buffer holds fewer bytes than the count to write."));
     }
     std::uint32_t written = 0;
     if (!TransferFTP_->WriteFileStream(handle, buffer, static_cast<std::uint32_t>(count), written)) {
-      Raise(kStreamFailure, TransferFTP_->LastError());
+      Raise(kReportedFailure, TransferFTP_->LastError());
     }
     if (static_cast<std::int64_t>(file_stream->Count()) != written) {
-      Raise(kStreamFailure, Translate("Number of bytes not matching."));
+      Raise(kReportedFailure, Translate("Number of bytes not matching."));
     }
     return true;
   } catch (const std::exception& failure) {
@@ -128,14 +125,14 @@ bool Connection::iPC_ReadFile(const com::ComPtr<HostFileStream>& file_stream, st
     auto handle = static_cast<std::uint32_t>(file_stream->Handle());
     std::int32_t count = file_stream->Count();
     if (count < 0 || static_cast<std::size_t>(count) > buffer.size()) {
-      Raise(kStreamFailure, Translate("The buffer holds fewer bytes than the count to read."));
+      Raise(kReportedFailure, Translate("The buffer holds fewer bytes than the count to read."));
     }
     std::uint32_t read = 0;
     if (!TransferFTP_->ReadFileStream(handle, buffer, static_cast<std::uint32_t>(count), read)) {
-      Raise(kStreamFailure, TransferFTP_->LastError());
+      Raise(kReportedFailure, TransferFTP_->LastError());
     }
     if (static_cast<std::int64_t>(file_stream->Count()) != read) {
-      Raise(kStreamFailure, Translate("Number of bytes not matching."));
+      Raise(kReportedFailure, Translate("Number of bytes not matching."));
     }
     return true;
   } catch (const std::exception& failure) {
@@ -148,7 +145,7 @@ bool Connection::iPC_ReadFile(const com::ComPtr<HostFileStream>& file_stream, st
 bool Connection::iPC_SeekFile(const com::ComPtr<HostFileStream>& file_stream, double position) {
   try {
     RequireStream(file_stream);
-    Raise(kStreamFailure, Translate("Feature not supported"));
+    Raise(kReportedFailure, Translate("Feature not supported"));
   } catch (const std::exception& failure) {
     ReportError("SeekFile: " + Translate("Error seeking file '%1' at %2: %3",
                                          {ReportedPathOf(file_stream), Variant(position).ToString(), FailureReason(failure)}));
@@ -160,13 +157,13 @@ void Connection::DiscardTemporaryCopy(const com::ComPtr<HostFile>& file, const s
   const std::string temporary = file->Path() + kTemporarySuffix;
   if (FTP_->DeleteFile(nullptr, temporary)) {
     if (!failure.empty()) {
-      Raise(kStreamFailure, failure + " " + Translate("The temporary upload '%1' was removed.", {temporary}));
+      Raise(kReportedFailure, failure + " " + Translate("The temporary upload '%1' was removed.", {temporary}));
     }
     return;
   }
   const std::string left = Translate("The temporary upload '%1' may be left on the server: %2",
                                      {temporary, FTP_->LastError()});
-  Raise(kStreamFailure, failure.empty() ? left : failure + " " + left);
+  Raise(kReportedFailure, failure.empty() ? left : failure + " " + left);
 }
 
 void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, const std::optional<Date>& time,
@@ -194,7 +191,7 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
   if (failure == wininet::ERROR_INTERNET_OPERATION_CANCELLED ||
       (refusal.size() >= cancelled.size() && refusal.compare(refusal.size() - cancelled.size(), cancelled.size(), cancelled) == 0)) {
     DiscardTemporaryCopy(file, refusal);
-    Raise(kStreamFailure, refusal);
+    Raise(kReportedFailure, refusal);
   }
   // Most servers replace the target in one step. One that accepts RNFR and
   // refuses RNTO because the target exists gets the old target removed and
@@ -216,7 +213,7 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
     listed = FTP_->ListDirectory(file_system_->GetParentFolderName(file->Path()), files, folders);
   }
   if (listed && !ExactlyNamed(files, file_system_->GetFileName(temporary))) {
-    Raise(kStreamFailure,
+    Raise(kReportedFailure,
           Translate("The upload is not on the server under its temporary name '%1': %2", {temporary, refusal}));
   }
   const auto target = listed ? ExactlyNamed(files, file->Name()) : nullptr;
@@ -224,7 +221,7 @@ void Connection::PutTemporaryCopyInPlace(const com::ComPtr<HostFile>& file, cons
     if (FTP_->DeleteFile(target) && rename()) return;
     refusal = FTP_->LastError();
   }
-  Raise(kStreamFailure, Translate("The new content stays on the server as '%1': %2", {temporary, refusal}));
+  Raise(kReportedFailure, Translate("The new content stays on the server as '%1': %2", {temporary, refusal}));
 }
 
 Date Connection::FinishedUploadDate(const com::ComPtr<HostFile>& file) {
@@ -293,7 +290,7 @@ bool Connection::iPC_CloseFile(const com::ComPtr<HostFileStream>& file_stream) {
       // not confirm is of no use to anyone: it goes too.
       const std::string reason = TransferFTP_->LastError();
       if (temporary_copy) DiscardTemporaryCopy(file, reason);
-      Raise(kStreamFailure, reason);
+      Raise(kReportedFailure, reason);
     }
     Date date;
     if (temporary_copy) {
@@ -331,15 +328,15 @@ void Connection::CloseDownload(const com::ComPtr<HostFileStream>& file_stream, s
     if (!TransferFTP_->ReadFileStream(handle, probe, 1, read)) {
       const std::string reason = TransferFTP_->LastError();
       TransferFTP_->CloseFileStream(handle);
-      Raise(kStreamFailure, reason);
+      Raise(kReportedFailure, reason);
     }
     longer = read != 0;
   }
   const bool closed = TransferFTP_->CloseFileStream(handle);
   if (longer) {
-    Raise(kStreamFailure, Translate("The file on the server is longer than listed: the copy is incomplete."));
+    Raise(kReportedFailure, Translate("The file on the server is longer than listed: the copy is incomplete."));
   }
-  if (!closed) Raise(kStreamFailure, TransferFTP_->LastError());
+  if (!closed) Raise(kReportedFailure, TransferFTP_->LastError());
 }
 
 }  // namespace orvex
