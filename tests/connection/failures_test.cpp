@@ -420,6 +420,15 @@ TEST(PluginUploadClose, RepliesStayInStepAfterARefusedRename) {
   EXPECT_EQ(server.connections(), 1) << "no reconnect was needed";
 }
 
+// STOR as a server takes it once it is willing: the data is kept in
+// `received`, and the reply says whether it all came.
+void Store(Session& s, std::vector<std::string>& received) {
+  s.Reply("150 Go ahead");
+  const auto data = s.ReceiveData();
+  if (data) received.push_back(*data);
+  s.Reply(data ? "226 Stored" : "426 Failed");
+}
+
 TEST(PluginUploadClose, ARenameWhoseAnswerWasLostIsReportedAsTheLossNotAsARefusal) {
   // The server renames, then the connection goes before its answer; on the
   // new connection RNFR finds nothing. The upload fails (nothing proves the
@@ -461,10 +470,7 @@ TEST(PluginUploadOpen, AStorAnsweredBeforeItsDataConnectionIsSentAgainConnecting
       s.Reply("425 No data connection yet");
       return;
     }
-    s.Reply("150 Go ahead");
-    const auto data = s.ReceiveData();
-    if (data) received.push_back(*data);
-    s.Reply(data ? "226 Stored" : "426 Failed");
+    Store(s, received);
   });
   PluginAtPort f(server.port());
   f.connection().UseTempCopy(true);
@@ -494,10 +500,7 @@ TEST(PluginUploadOpen, A425ThatCameBeforeARefusedDataConnectionIsAskedAgainConne
   });
   server.On("STOR", [&](Session& s, const Command&) {
     if (stores++ == 0) return;  // answered already
-    s.Reply("150 Go ahead");
-    const auto data = s.ReceiveData();
-    if (data) received.push_back(*data);
-    s.Reply(data ? "226 Stored" : "426 Failed");
+    Store(s, received);
   });
   PluginAtPort f(server.port());
   f.connection().UseTempCopy(true);

@@ -44,23 +44,6 @@ std::string WithoutFinalLineEnd(std::string text) {
 // The first half of a listing: a data connection cut short.
 std::string Part(const std::string& text) { return text.substr(0, text.size() / 2); }
 
-TransferScript Listing(std::string bytes, std::string final_reply = "226 Transfer complete.\r\n",
-                       StreamEnd data_end = StreamEnd::Close,
-                       StreamEnd control_after = StreamEnd::Silent) {
-  TransferScript script;
-  script.data.bytes = std::move(bytes);
-  script.data.end = data_end;
-  script.final_reply = std::move(final_reply);
-  script.control_after = control_after;
-  return script;
-}
-
-TransferScript Refused(std::string reply) {
-  TransferScript script;
-  script.opening = std::move(reply);
-  return script;
-}
-
 struct ListingCase {
   const char* name;
   bool machine;  // the server offers MLSD
@@ -72,14 +55,14 @@ struct ListingCase {
 
 TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
   const ListingCase cases[] = {
-      {"LIST", false, Listing(kListLines), 0, kAllNames},
-      {"LIST, bare LF", false, Listing(WithBareLineFeeds(kListLines)), 0, kAllNames},
-      {"LIST, last line without a line end", false, Listing(WithoutFinalLineEnd(kListLines)),
+      {"LIST", false, Transfer(kListLines), 0, kAllNames},
+      {"LIST, bare LF", false, Transfer(WithBareLineFeeds(kListLines)), 0, kAllNames},
+      {"LIST, last line without a line end", false, Transfer(WithoutFinalLineEnd(kListLines)),
        0, kAllNames},
-      {"MLSD", true, Listing(kMachineLines), 0, kAllNames},
+      {"MLSD", true, Transfer(kMachineLines), 0, kAllNames},
       {"MLSD, last line without a line end", true,
-       Listing(WithoutFinalLineEnd(kMachineLines)), 0, kAllNames},
-      {"empty folder", false, Listing(""), 0},
+       Transfer(WithoutFinalLineEnd(kMachineLines)), 0, kAllNames},
+      {"empty folder", false, Transfer(""), 0},
       {"empty folder, no data connection", false, Refused("226 No files found.\r\n"), 0},
       {"LIST refused", false, Refused("450 No files found.\r\n"), ERROR_INTERNET_EXTENDED_ERROR},
       {"MLSD refused", true, Refused("550 Permission denied.\r\n"),
@@ -87,32 +70,32 @@ TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
       {"no data connection, but truncated", false, Refused("226 Listing truncated.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
       {"4xx after part of the data", false,
-       Listing(Part(kListLines), "426 Connection closed; transfer aborted.\r\n"),
+       Transfer(Part(kListLines), "426 Connection closed; transfer aborted.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
-      {"4xx after all of the data", false, Listing(kListLines, "451 Local error.\r\n"),
+      {"4xx after all of the data", false, Transfer(kListLines, "451 Local error.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
       {"MLSD, 4xx after part of the data", true,
-       Listing(Part(kMachineLines), "426 Connection closed; transfer aborted.\r\n"),
+       Transfer(Part(kMachineLines), "426 Connection closed; transfer aborted.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
-      {"success that says truncated", false, Listing(kListLines, "226 Output truncated.\r\n"),
+      {"success that says truncated", false, Transfer(kListLines, "226 Output truncated.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
-      {"data reset", false, Listing(Part(kListLines), "", StreamEnd::Reset),
+      {"data reset", false, Transfer(Part(kListLines), "", StreamEnd::Reset),
        ERROR_INTERNET_CONNECTION_RESET},
-      {"data silent", false, Listing(Part(kListLines), "", StreamEnd::Silent),
+      {"data silent", false, Transfer(Part(kListLines), "", StreamEnd::Silent),
        ERROR_INTERNET_TIMEOUT},
       {"no final reply, control closed", false,
-       Listing(kListLines, "", StreamEnd::Close, StreamEnd::Close),
+       Transfer(kListLines, "", StreamEnd::Close, StreamEnd::Close),
        ERROR_INTERNET_CONNECTION_ABORTED},
       {"no final reply, control reset", true,
-       Listing(kMachineLines, "", StreamEnd::Close, StreamEnd::Reset),
+       Transfer(kMachineLines, "", StreamEnd::Close, StreamEnd::Reset),
        ERROR_INTERNET_CONNECTION_RESET},
-      {"no final reply, control silent", false, Listing(kListLines, ""), ERROR_INTERNET_TIMEOUT},
-      {"data connection refused", false, Listing(kListLines), win32::ERROR_INTERNET_CANNOT_CONNECT,
+      {"no final reply, control silent", false, Transfer(kListLines, ""), ERROR_INTERNET_TIMEOUT},
+      {"data connection refused", false, Transfer(kListLines), win32::ERROR_INTERNET_CANNOT_CONNECT,
        {}, true},
-      {"MLSD, data connection refused", true, Listing(kMachineLines),
+      {"MLSD, data connection refused", true, Transfer(kMachineLines),
        win32::ERROR_INTERNET_CANNOT_CONNECT, {}, true},
       {"server closing instead of confirming", false,
-       Listing(kListLines, "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close),
+       Transfer(kListLines, "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close),
        ERROR_FTP_DROPPED},
   };
   for (const ListingCase& test : cases) {

@@ -26,22 +26,6 @@ using win32::ERROR_INTERNET_EXTENDED_ERROR;
 
 const std::string kContent = "0123456789abcdefghijklmnopqrstuvwxyz\r\n";
 
-TransferScript Ending(std::string bytes, std::string final_reply, StreamEnd data_end = StreamEnd::Close,
-                      StreamEnd control_after = StreamEnd::Silent) {
-  TransferScript script;
-  script.data.bytes = std::move(bytes);
-  script.data.end = data_end;
-  script.final_reply = std::move(final_reply);
-  script.control_after = control_after;
-  return script;
-}
-
-TransferScript Refused(std::string reply) {
-  TransferScript script;
-  script.opening = std::move(reply);
-  return script;
-}
-
 struct OutcomeCase {
   const char* name;
   TransferScript script;
@@ -53,20 +37,20 @@ struct OutcomeCase {
 TEST(TransferOutcomes, DownloadsSucceedOnlyWhenWholeAndConfirmed) {
   const std::string part = kContent.substr(0, 10);
   const OutcomeCase cases[] = {
-      {"whole and confirmed", Ending(kContent, "226 Transfer complete.\r\n"), 0},
-      {"active mode", Ending(kContent, "226 Transfer complete.\r\n"), 0, false},
-      {"active mode, a stranger connects first", Ending(kContent, "226 Transfer complete.\r\n"),
+      {"whole and confirmed", Transfer(kContent, "226 Transfer complete.\r\n"), 0},
+      {"active mode", Transfer(kContent, "226 Transfer complete.\r\n"), 0, false},
+      {"active mode, a stranger connects first", Transfer(kContent, "226 Transfer complete.\r\n"),
        0, false, "192.0.2.7"},
       {"refused", Refused("550 No such file.\r\n"), ERROR_INTERNET_EXTENDED_ERROR},
-      {"4xx after part of the data", Ending(part, "426 Connection closed; transfer aborted.\r\n"),
+      {"4xx after part of the data", Transfer(part, "426 Connection closed; transfer aborted.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
-      {"4xx after all of the data", Ending(kContent, "451 Local error in processing.\r\n"),
+      {"4xx after all of the data", Transfer(kContent, "451 Local error in processing.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
-      {"data reset", Ending(part, "", StreamEnd::Reset), ERROR_INTERNET_CONNECTION_RESET},
-      {"no final reply, control closed", Ending(kContent, "", StreamEnd::Close, StreamEnd::Close),
+      {"data reset", Transfer(part, "", StreamEnd::Reset), ERROR_INTERNET_CONNECTION_RESET},
+      {"no final reply, control closed", Transfer(kContent, "", StreamEnd::Close, StreamEnd::Close),
        ERROR_INTERNET_CONNECTION_ABORTED},
       {"server closing instead of confirming",
-       Ending(kContent, "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close), ERROR_FTP_DROPPED},
+       Transfer(kContent, "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close), ERROR_FTP_DROPPED},
   };
   for (const OutcomeCase& test : cases) {
     for (const std::size_t piece : PieceSizes(test.script.data.bytes.size())) {
@@ -99,16 +83,16 @@ TEST(TransferOutcomes, DownloadsSucceedOnlyWhenWholeAndConfirmed) {
 
 TEST(TransferOutcomes, UploadsSucceedOnlyWhenConfirmed) {
   const OutcomeCase cases[] = {
-      {"confirmed", Ending("", "226 Transfer complete.\r\n"), 0},
-      {"active mode, a stranger connects first", Ending("", "226 Transfer complete.\r\n"), 0,
+      {"confirmed", Transfer("", "226 Transfer complete.\r\n"), 0},
+      {"active mode, a stranger connects first", Transfer("", "226 Transfer complete.\r\n"), 0,
        false, "192.0.2.7"},
       {"refused", Refused("553 Not allowed.\r\n"), ERROR_INTERNET_EXTENDED_ERROR},
-      {"refused after the data", Ending("", "552 Disk quota exceeded.\r\n"),
+      {"refused after the data", Transfer("", "552 Disk quota exceeded.\r\n"),
        ERROR_INTERNET_EXTENDED_ERROR},
-      {"no final reply, control closed", Ending("", "", StreamEnd::Close, StreamEnd::Close),
+      {"no final reply, control closed", Transfer("", "", StreamEnd::Close, StreamEnd::Close),
        ERROR_INTERNET_CONNECTION_ABORTED},
       {"server closing instead of confirming",
-       Ending("", "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close), ERROR_FTP_DROPPED},
+       Transfer("", "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close), ERROR_FTP_DROPPED},
   };
   for (const OutcomeCase& test : cases) {
     SCOPED_TRACE(test.name);

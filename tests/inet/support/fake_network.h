@@ -60,6 +60,25 @@ struct TransferScript {
   StreamEnd control_after = StreamEnd::Silent;
 };
 
+// A transfer that delivers `bytes` and ends as given.
+inline TransferScript Transfer(std::string bytes, std::string final_reply = "226 Transfer complete.\r\n",
+                               StreamEnd data_end = StreamEnd::Close,
+                               StreamEnd control_after = StreamEnd::Silent) {
+  TransferScript script;
+  script.data.bytes = std::move(bytes);
+  script.data.end = data_end;
+  script.final_reply = std::move(final_reply);
+  script.control_after = control_after;
+  return script;
+}
+
+// A data command the server turns down with `reply`: no data goes out.
+inline TransferScript Refused(std::string reply) {
+  TransferScript script;
+  script.opening = std::move(reply);
+  return script;
+}
+
 class FakeNetwork final : public inet::NetworkEnvironment {
  public:
   FakeNetwork();
