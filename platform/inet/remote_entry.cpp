@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/calendar.h"
+#include "platform/inet/listing/listing_text.h"
 
 namespace orvex::inet {
 namespace {
@@ -20,14 +21,6 @@ win32::FILETIME ToFileTime(const CivilTime& time) {
   win32::FILETIME file_time;
   if (!win32::SystemTimeToFileTime(&system_time, &file_time)) return {};
   return file_time;
-}
-
-CivilTime CivilFromSeconds(std::int64_t seconds) {
-  const std::int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
-  const std::int64_t rest = seconds - days * 86400;
-  const calendar::CivilDate date = calendar::CivilFromDays(days);
-  return CivilTime{static_cast<int>(date.year), date.month, date.day,
-                   static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60), static_cast<int>(rest % 60)};
 }
 
 CivilTime UtcToLocal(const CivilTime& utc) {
@@ -47,7 +40,7 @@ CivilTime UtcToLocal(const CivilTime& utc) {
     cached_quarter = quarter;
     cached_offset = local.tm_gmtoff;
   }
-  return CivilFromSeconds(moment + cached_offset);
+  return listing_text::CivilFromUnixSeconds(moment + cached_offset);
 }
 
 }  // namespace

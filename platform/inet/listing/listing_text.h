@@ -41,7 +41,8 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 // second (0..59) name a real moment of the proleptic Gregorian calendar.
 bool IsValidCivilTime(const CivilTime& time);
 
-// The time of a count of seconds since 1970-01-01 (EPLF's Unix times).
+// The UTC time of a count of seconds since 1970-01-01 (EPLF's Unix times,
+// and the engine's local times once shifted by the zone's offset).
 CivilTime CivilFromUnixSeconds(std::int64_t seconds);
 
 // Splits off the next run of non-blank bytes. `rest` loses the leading
