@@ -1,13 +1,17 @@
 #include "ftp/listing_time_zone.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/calendar.h"
 
 namespace orvex {
 namespace {
 
 constexpr long long kQuarterHour = 15 * 60;
+constexpr std::int64_t kDay = 24 * 60 * 60;
 
 bool Valid(const CalendarTime& time) {
   return time.year >= 1900 && time.year <= 9999 && time.month >= 1 && time.month <= 12 &&
@@ -19,21 +23,21 @@ bool Valid(const CalendarTime& time) {
 
 std::optional<std::time_t> CivilToEpoch(const CalendarTime& time) {
   if (!Valid(time)) return std::nullopt;
-  std::tm fields{};
-  fields.tm_year = time.year - 1900;
-  fields.tm_mon = time.month - 1;
-  fields.tm_mday = time.day;
-  fields.tm_hour = time.hour;
-  fields.tm_min = time.minute;
-  fields.tm_sec = time.second;
-  return timegm(&fields);
+  // A day past the month's end counts on into the next month, as timegm does.
+  return calendar::DaysFromCivil(time.year, time.month, time.day) * kDay + std::int64_t{time.hour} * 3600 +
+         time.minute * 60 + time.second;
 }
 
 CalendarTime EpochToCivil(std::time_t epoch) {
-  std::tm fields{};
-  gmtime_r(&epoch, &fields);
-  return CalendarTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
-                   fields.tm_hour,        fields.tm_min,     fields.tm_sec};
+  const std::int64_t days = (epoch >= 0 ? epoch : epoch - (kDay - 1)) / kDay;
+  const std::int64_t second_of_day = epoch - days * kDay;
+  const calendar::CivilDate date = calendar::CivilFromDays(days);
+  return CalendarTime{static_cast<int>(date.year),
+                      date.month,
+                      date.day,
+                      static_cast<int>(second_of_day / 3600),
+                      static_cast<int>(second_of_day / 60 % 60),
+                      static_cast<int>(second_of_day % 60)};
 }
 
 std::optional<int> ListingOffsetMinutes(const CalendarTime& listed, const CalendarTime& utc) {
