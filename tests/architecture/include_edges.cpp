@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 
 namespace orvex::architecture {
 namespace {
@@ -62,6 +63,18 @@ bool UsesAnything(std::string_view folder) {
   return folder == "tools" || folder == "tests" || folder == "bench";
 }
 
+// The path from the source root of a header written relative to the
+// including file ("../platform/inet/reply.h" from "ftp/cxFTP.cpp"): the
+// compiler looks beside the including file first, past every include path.
+std::string Resolved(std::string_view from, std::string_view included) {
+  const bool relative = StartsWith(included, "./") || StartsWith(included, "../") ||
+                        included.find("/./") != std::string_view::npos ||
+                        included.find("/../") != std::string_view::npos;
+  if (!relative) return std::string(included);
+  const std::filesystem::path beside = std::filesystem::path(from).parent_path() / included;
+  return beside.lexically_normal().generic_string();
+}
+
 }  // namespace
 
 std::string FolderOf(std::string_view path) {
@@ -74,7 +87,9 @@ std::string FolderOf(std::string_view path) {
   return {};
 }
 
-bool MayInclude(std::string_view from, std::string_view included) {
+bool MayInclude(std::string_view from, std::string_view written) {
+  const std::string resolved = Resolved(from, written);
+  const std::string_view included = resolved;
   const std::string source = FolderOf(from);
   const std::string target = FolderOf(included);
   if (target.empty() || source == target || UsesAnything(source)) return true;

@@ -15,7 +15,8 @@ namespace orvex::architecture {
 std::string FolderOf(std::string_view path);
 
 // Whether a file at `from` (a path relative to the source root) may include
-// the header `included` (as written between the quotes).
+// the header `included` (as written between the quotes; a path with "." or
+// ".." is taken from the including file's folder, as the compiler takes it).
 bool MayInclude(std::string_view from, std::string_view included);
 
 }  // namespace orvex::architecture
