@@ -358,15 +358,24 @@ void Synchronisation::SettleFolderDeletions() {
   std::stable_sort(folders.begin(), folders.end(), [this](std::size_t left, std::size_t right) {
     return steps_[left].display.size() < steps_[right].display.size();
   });
+  // In byte order, what lies below a folder "a/b/" is the run of paths that
+  // start with it: found by a search, not by a pass over every step.
+  const auto starts_with = [](const std::string& path, const std::string& prefix) {
+    return path.compare(0, prefix.size(), prefix) == 0;
+  };
+  std::sort(left_out_by_rules_.begin(), left_out_by_rules_.end());
+  std::vector<std::size_t> by_display(steps_.size());
+  for (std::size_t index = 0; index < by_display.size(); ++index) by_display[index] = index;
+  std::sort(by_display.begin(), by_display.end(),
+            [this](std::size_t left, std::size_t right) { return steps_[left].display < steps_[right].display; });
   std::vector<bool> dropped(steps_.size(), false);
   for (const std::size_t folder : folders) {
     if (dropped[folder]) continue;
     Step& step = steps_[folder];
     // "a/b/"; a folder replaced by a file is displayed as the file, "a/b".
     const std::string prefix = step.display.ends_with('/') ? step.display : step.display + "/";
-    const bool holds_left_out =
-        std::any_of(left_out_by_rules_.begin(), left_out_by_rules_.end(),
-                    [&prefix](const std::string& path) { return path.compare(0, prefix.size(), prefix) == 0; });
+    const auto left_out = std::lower_bound(left_out_by_rules_.begin(), left_out_by_rules_.end(), prefix);
+    const bool holds_left_out = left_out != left_out_by_rules_.end() && starts_with(*left_out, prefix);
     if (holds_left_out && step.kind == StepKind::Delete) {
       dropped[folder] = true;
       progress_.Note("kept " + text::TerminalSafe(prefix) + ": it holds items left out by --exclude/--include");
@@ -379,8 +388,13 @@ void Synchronisation::SettleFolderDeletions() {
                                          " folder in the way holds items left out by --exclude/--include; it is "
                                          "left in place");
     }
-    for (std::size_t index = 0; index < steps_.size(); ++index) {
-      if (index == folder || dropped[index] || steps_[index].display.compare(0, prefix.size(), prefix) != 0) continue;
+    auto below = std::lower_bound(by_display.begin(), by_display.end(), prefix,
+                                  [this](std::size_t index, const std::string& value) {
+                                    return steps_[index].display < value;
+                                  });
+    for (; below != by_display.end() && starts_with(steps_[*below].display, prefix); ++below) {
+      const std::size_t index = *below;
+      if (index == folder || dropped[index]) continue;
       dropped[index] = true;
       const Step& inside = steps_[index];
       if (inside.kind == StepKind::Delete && !step.cancelled) step.removals_inside += 1 + inside.removals_inside;
