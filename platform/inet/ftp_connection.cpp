@@ -447,7 +447,7 @@ Status FtpConnection::StartDataCommand(std::string_view command,
   return tls_ ? SecureData(data) : Status::Ok();
 }
 
-Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entries) {
+Status FtpConnection::List(std::string_view path, RemoteEntries& entries) {
   entries.clear();
   omissions_.clear();
   if (!IsSafeArgument(path)) return Status(ERROR_INVALID_NAME);
@@ -508,7 +508,7 @@ Status FtpConnection::List(std::string_view path, std::vector<RemoteEntry>& entr
       return SizedLinks(path, entries, Status::Ok());
     }
   }
-  std::vector<RemoteEntry> plain;
+  RemoteEntries plain;
   std::vector<OmittedEntry> plain_omissions;
   status = Ready();
   if (status.ok()) status = ListWith("LIST", path, plain, plain_omissions);
@@ -553,7 +553,7 @@ Status FtpConnection::ProveListAllOption(bool& proven) {
   return Status::Ok();
 }
 
-Status FtpConnection::SizedLinks(std::string_view path, std::vector<RemoteEntry>& entries, Status status) {
+Status FtpConnection::SizedLinks(std::string_view path, RemoteEntries& entries, Status status) {
   if (status.ok()) status = SizeLinks(path, entries);
   if (!status.ok()) {
     entries.clear();
@@ -562,7 +562,7 @@ Status FtpConnection::SizedLinks(std::string_view path, std::vector<RemoteEntry>
   return status;
 }
 
-Status FtpConnection::SizeLinks(std::string_view path, std::vector<RemoteEntry>& entries) {
+Status FtpConnection::SizeLinks(std::string_view path, RemoteEntries& entries) {
   for (RemoteEntry& entry : entries) {
     if ((entry.attributes & kAttributeReparsePoint) == 0) continue;
     std::string target(path);
@@ -629,7 +629,7 @@ Status FtpConnection::TimeCommandOutcome(Status status, bool mdtm_form) {
 }
 
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
-                               std::vector<RemoteEntry>& entries, std::vector<OmittedEntry>& omitted) {
+                               RemoteEntries& entries, std::vector<OmittedEntry>& omitted) {
   omitted.clear();
   std::string command(verb);
   if (!path.empty()) command.append(" ").append(path);

@@ -125,7 +125,7 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   //
   // Entries ToRemoteEntry leaves out (names holding "/" or "\", devices)
   // are kept in omissions(), as listed, until the next listing.
-  Status List(std::string_view path, std::vector<RemoteEntry>& entries);
+  Status List(std::string_view path, RemoteEntries& entries);
   const std::vector<OmittedEntry>& omissions() const { return omissions_; }
 
   // The file's modification time in UTC, whole seconds (MDTM). Refused with
@@ -212,17 +212,17 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status StartDataCommand(std::string_view command, PendingData& pending,
                           std::unique_ptr<Stream>& data);
   Status ListWith(std::string_view verb, std::string_view path,
-                  std::vector<RemoteEntry>& entries, std::vector<OmittedEntry>& omitted);
+                  RemoteEntries& entries, std::vector<OmittedEntry>& omitted);
   // After "LIST -a" of the current folder showed its "." entry: `proven`
   // when the folder holds nothing called "-a" (CWD -a refused), so the
   // option was understood. Fails only when the connection did, or when the
   // current folder could not be restored after entering "-a".
   Status ProveListAllOption(bool& proven);
   // Replaces the listed size of each link entry below `path` by SIZE's.
-  Status SizeLinks(std::string_view path, std::vector<RemoteEntry>& entries);
+  Status SizeLinks(std::string_view path, RemoteEntries& entries);
   // A listing's end: sizes its links when `status` is a success; a failure
   // leaves no entries.
-  Status SizedLinks(std::string_view path, std::vector<RemoteEntry>& entries, Status status);
+  Status SizedLinks(std::string_view path, RemoteEntries& entries, Status status);
 
   // Used by FileTransfer when its data connection ended.
   Status FinishTransfer();

@@ -33,9 +33,9 @@ struct ConnectionObject : HandleObject {
   std::shared_ptr<FtpConnection> connection;
 };
 
+// The entries not yet handed out: each one leaves as it is read.
 struct ListingObject : HandleObject {
-  std::vector<RemoteEntry> entries;
-  std::size_t next = 0;
+  RemoteEntries entries;
 };
 
 struct FileObject : HandleObject {

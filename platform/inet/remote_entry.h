@@ -4,6 +4,7 @@
 // and the name.
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,11 @@ struct RemoteEntry {
   win32::FILETIME last_write_time;  // zero when the server gave no time
   std::uint64_t size = 0;
 };
+
+// A listing's entries. A deque rather than a vector: a listing of a million
+// entries grows without being copied to ever larger blocks, and a reader
+// that takes its entries from the front gives their memory back as it goes.
+using RemoteEntries = std::deque<RemoteEntry>;
 
 // How entries are reported:
 // - folders carry kAttributeDirectory, files kAttributeNormal;

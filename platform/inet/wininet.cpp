@@ -236,8 +236,8 @@ HINTERNET FtpFindFirstFileA(HINTERNET handle, LPCSTR search,
     SetLastError(ERROR_NO_MORE_FILES);
     return 0;
   }
-  FillFindData(listing->entries[0], *find_data);
-  listing->next = 1;
+  FillFindData(listing->entries.front(), *find_data);
+  listing->entries.pop_front();
   return AddHandle(std::move(listing), handle);
 }
 
@@ -245,8 +245,9 @@ BOOL InternetFindNextFileA(HINTERNET handle, WIN32_FIND_DATAA* find_data) {
   const auto listing = Lookup<ListingObject>(handle);
   if (!listing) return kFalse;
   if (find_data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  if (listing->next >= listing->entries.size()) return Fail(ERROR_NO_MORE_FILES);
-  FillFindData(listing->entries[listing->next++], *find_data);
+  if (listing->entries.empty()) return Fail(ERROR_NO_MORE_FILES);
+  FillFindData(listing->entries.front(), *find_data);
+  listing->entries.pop_front();
   return kTrue;
 }
 

@@ -112,7 +112,7 @@ TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
         session.network->RefuseDataConnections(win32::ERROR_INTERNET_CANNOT_CONNECT);
       }
       ASSERT_TRUE(session.Open().ok());
-      std::vector<inet::RemoteEntry> entries = {inet::RemoteEntry{"stale", 0, {}, 0}};
+      inet::RemoteEntries entries = {inet::RemoteEntry{"stale", 0, {}, 0}};
       const inet::Status status = session.connection->List("/folder", entries);
       EXPECT_EQ(status.error(), test.error);
       std::vector<std::string> names;

@@ -31,7 +31,7 @@ Status Perform(Operation operation, inet::FtpConnection& connection) {
   switch (operation) {
     case Operation::ChangeDirectory: return connection.ChangeDirectory("/folder");
     case Operation::List: {
-      std::vector<inet::RemoteEntry> entries;
+      inet::RemoteEntries entries;
       return connection.List("/folder", entries);
     }
     case Operation::Download: {
