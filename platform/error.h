@@ -29,6 +29,7 @@ class Error : public std::runtime_error {
 namespace error_number {
 inline constexpr int kInvalidProcedureCall = 5;
 inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
 inline constexpr int kSubscriptOutOfRange = 9;
 inline constexpr int kTypeMismatch = 13;
 inline constexpr int kObjectVariableNotSet = 91;

@@ -1,6 +1,10 @@
 #include "platform/script/collection.h"
 
+#include <deque>
+#include <limits>
 #include <memory>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
@@ -9,15 +13,18 @@
 namespace orvex::script {
 namespace {
 
-// The items and an open-addressing index of their keys. A listing of a
-// large folder lives in one of these, so an entry costs its item, its key
-// and two index slots, and a lookup folds no text into a new string.
+// The items, their keys and an open-addressing index of the keys. A listing
+// of a large folder lives in one of these, so an entry costs three words,
+// the bytes of its key and two index slots: the keys' text is kept end to
+// end in one block, and the items in a deque, which grows without copying
+// what it holds to ever larger blocks. A lookup folds no text into a new
+// string.
 struct Storage {
   // An object (what listings hold) is kept as its bare reference; any other
   // value in a box of its own.
   struct Entry {
-    Entry(const Variant& value, std::string entry_key) : key(std::move(entry_key)) { Set(value); }
-    Entry(const Entry& source) : object(source.object), key(source.key) {
+    Entry(const Variant& value, std::uint32_t at, std::uint32_t size) : key_at(at), key_size(size) { Set(value); }
+    Entry(const Entry& source) : object(source.object), key_at(source.key_at), key_size(source.key_size) {
       if (source.other) other = std::make_unique<Variant>(*source.other);
     }
     Entry& operator=(const Entry& source) {
@@ -40,24 +47,59 @@ struct Storage {
 
     com::ComPtr<com::IUnknown> object;
     std::unique_ptr<Variant> other;
-    std::string key;
+    std::uint32_t key_at = 0;    // where the key starts in `keys`
+    std::uint32_t key_size = 0;  // 0: no key
   };
 
-  std::vector<Entry> items;
+  std::deque<Entry> items;
+  std::string keys;              // every entry's key, end to end
+  std::size_t dropped_keys = 0;  // bytes of `keys` no entry uses any more
   std::vector<std::uint32_t> slots;  // 0 = free, else position (1-based)
   std::size_t keyed = 0;
 
+  std::string_view KeyOf(const Entry& entry) const { return std::string_view(keys).substr(entry.key_at, entry.key_size); }
+
+  // A new entry's place for `key` in `keys`.
+  std::pair<std::uint32_t, std::uint32_t> StoreKey(std::string_view key) {
+    if (key.empty()) return {0, 0};
+    // Positions are 32-bit: a collection whose keys come to 4 GiB has
+    // reached its limit (its items would need far more than that).
+    if (keys.size() + key.size() > std::numeric_limits<std::uint32_t>::max()) {
+      Raise(error_number::kOutOfMemory, "Out of memory");
+    }
+    const auto at = static_cast<std::uint32_t>(keys.size());
+    keys.append(key);
+    return {at, static_cast<std::uint32_t>(key.size())};
+  }
+
+  // An entry's key is no longer used: once most of `keys` is such, the
+  // keys in use are packed together again.
+  void DropKey(const Entry& entry) {
+    dropped_keys += entry.key_size;
+    if (dropped_keys < 4096 || dropped_keys * 2 < keys.size()) return;
+    std::string packed;
+    packed.reserve(keys.size() - dropped_keys);
+    for (Entry& item : items) {
+      if (&item == &entry || item.key_size == 0) continue;
+      const auto at = static_cast<std::uint32_t>(packed.size());
+      packed.append(KeyOf(item));
+      item.key_at = at;
+    }
+    keys = std::move(packed);
+    dropped_keys = 0;
+  }
+
   // The slot holding `key`, or the free slot where it would go.
-  std::size_t Slot(const std::string& key) const {
+  std::size_t Slot(std::string_view key) const {
     const std::size_t mask = slots.size() - 1;
     for (std::size_t slot = FoldedHash(key) & mask;; slot = (slot + 1) & mask) {
       const std::uint32_t position = slots[slot];
-      if (position == 0 || FoldedEquals(items[position - 1].key, key)) return slot;
+      if (position == 0 || FoldedEquals(KeyOf(items[position - 1]), key)) return slot;
     }
   }
 
   // 0 when `key` is absent.
-  std::uint32_t Find(const std::string& key) const {
+  std::uint32_t Find(std::string_view key) const {
     if (slots.empty() || key.empty()) return 0;
     return slots[Slot(key)];
   }
@@ -67,7 +109,7 @@ struct Storage {
       Rebuild(keyed + 1);  // takes in the new item as well
       return;
     }
-    slots[Slot(items[position - 1].key)] = position;
+    slots[Slot(KeyOf(items[position - 1]))] = position;
     ++keyed;
   }
 
@@ -79,8 +121,8 @@ struct Storage {
     keyed = 0;
     const std::size_t mask = size - 1;
     for (std::size_t index = 0; index < items.size(); ++index) {
-      if (items[index].key.empty()) continue;
-      std::size_t slot = FoldedHash(items[index].key) & mask;
+      if (items[index].key_size == 0) continue;
+      std::size_t slot = FoldedHash(KeyOf(items[index])) & mask;
       while (slots[slot] != 0) slot = (slot + 1) & mask;
       slots[slot] = static_cast<std::uint32_t>(index + 1);
       ++keyed;
@@ -98,7 +140,8 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
       Raise(error_number::kKeyAlreadyAssociated, "This key is already associated with an element of this collection");
     }
     Storage& storage = Writable();
-    storage.items.push_back(Storage::Entry{item, key});
+    const auto [at, size] = storage.StoreKey(key);
+    storage.items.emplace_back(item, at, size);
     if (!key.empty()) storage.Index(static_cast<std::uint32_t>(storage.items.size()));
   }
 
@@ -130,7 +173,9 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
     Erase(position - 1);
   }
 
-  std::string Key(std::int32_t position) const override { return storage_->items[Index(position)].key; }
+  std::string Key(std::int32_t position) const override {
+    return std::string(storage_->KeyOf(storage_->items[Index(position)]));
+  }
 
   void Replace(std::int32_t position, const Variant& item, const std::string& key) override {
     const auto index = Index(position);
@@ -143,8 +188,14 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
     Storage& storage = Writable();
     auto& entry = storage.items[index];
     entry.Set(item);
-    if (entry.key == key) return;
-    entry.key = key;
+    if (storage.KeyOf(entry) == key) return;
+    // The old key is let go first: packing the keys in use leaves this
+    // entry's out, and its new one goes at the end of what is kept.
+    storage.DropKey(entry);
+    entry.key_size = 0;
+    const auto [at, size] = storage.StoreKey(key);
+    entry.key_at = at;
+    entry.key_size = size;
     storage.Rebuild(storage.keyed + 1);
   }
 
@@ -164,6 +215,7 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
 
   void Erase(std::size_t index) {
     Storage& storage = Writable();
+    storage.DropKey(storage.items[index]);
     storage.items.erase(storage.items.begin() + static_cast<std::ptrdiff_t>(index));
     // Every later position moves: the index is rebuilt.
     storage.Rebuild(storage.keyed);
