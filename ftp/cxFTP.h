@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -293,11 +294,10 @@ class cxFTP {
   };
 
   // A listed item and the time its listing line gave, kept until the
-  // listing's time zone is known.
+  // listing's time zone is known (its name is the item's).
   struct ListedTime {
     com::ComPtr<HostFile> file;
     com::ComPtr<HostFolder> folder;
-    std::string name;
     win32::FILETIME time;
   };
   // Seconds by which a server that misreports its times is ahead of what it
@@ -306,7 +306,7 @@ class cxFTP {
   win32::SYSTEMTIME ServerFileTime(Date Modified) const;
   std::time_t ClockShift() const { return offset_override_ ? std::time_t{*offset_override_} * 60 : 0; }
   // Turns the listed times into true local times (see ListingTimeOffset).
-  void ApplyListingTimes(std::vector<ListedTime>& listed);
+  void ApplyListingTimes(std::deque<ListedTime>& listed);
   // The listing's offset at listed time `shown` as the samples tell it: the
   // offset of samples on both sides that agree and lie close enough together
   // that no change of the zone's offset can fall between them; nullopt

@@ -1,6 +1,8 @@
 // Folder listings into host items, through the host's folder cache.
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
 
 #include "connection/host/host_objects.h"
 #include "ftp/cxFTP.h"
@@ -83,7 +85,7 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
   }
 
   WIN32_FIND_DATAA entry;
-  std::vector<ListedTime> listed;
+  std::deque<ListedTime> listed;
   FindHandle find(FtpFindFirstFileA(hConnection_, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
   if (!find) {
     // Only "no more files" is an empty folder. A listing that was refused,
@@ -95,23 +97,29 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
       return false;
     }
   }
+  // Listed times wait for the listing's time zone, except where there is
+  // nothing to learn: machine listings give true times, and only an owner's
+  // correction changes them.
+  const bool times_wait = !(ServerTraits() & FTP_TRAIT_MACHINE_LISTING) || offset_override_.has_value();
+  std::string name;
   while (find) {
-    const std::string name = StripNull(std::string(entry.cFileName, sizeof entry.cFileName));
+    name.assign(entry.cFileName, ::strnlen(entry.cFileName, sizeof entry.cFileName));
+    const std::string path = Path + "\\" + name;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       auto folder = NewHostFolder();
       folder->Name(name);
       folder->DateModified(FileTimeToDate(entry.ftLastWriteTime));
-      folder->Path(Path + "\\" + name);
-      listed.push_back({nullptr, folder, name, entry.ftLastWriteTime});
+      folder->Path(path);
+      if (times_wait) listed.push_back({nullptr, folder, entry.ftLastWriteTime});
       const bool navigation = name == "." || name == "..";
       if (!(SkipServUNavigationFolders_ && navigation)) AddByName(*Folders, Variant(folder), name);
     } else {
       auto file = NewHostFile();
       file->Name(name);
       file->DateModified(FileTimeToDate(entry.ftLastWriteTime));
-      file->Path(Path + "\\" + name);
+      file->Path(path);
       file->Size(static_cast<double>(entry.FileSize()));
-      listed.push_back({file, nullptr, name, entry.ftLastWriteTime});
+      if (times_wait) listed.push_back({file, nullptr, entry.ftLastWriteTime});
       AddByName(*Files, Variant(file), name);
     }
     if (!InternetFindNextFileA(find.get(), &entry)) find.Close();

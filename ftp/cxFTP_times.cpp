@@ -6,8 +6,12 @@
 #include "ftp/listing_time_zone.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
+#include <limits>
+#include <map>
 #include <utility>
+#include <vector>
 
 namespace orvex {
 
@@ -44,6 +48,41 @@ void SetDate(const auto& item, Date date) {
   if (item) item->DateModified(date);
 }
 
+// Per listed item, a time or none, in eight bytes an item: a listing of a
+// million entries holds one of these while its times are settled.
+class ListedSeconds {
+ public:
+  explicit ListedSeconds(std::size_t count) : seconds_(count, kNone) {}
+  std::optional<std::time_t> operator[](std::size_t index) const {
+    if (seconds_[index] == kNone) return std::nullopt;
+    return seconds_[index];
+  }
+  void Set(std::size_t index, std::time_t value) { seconds_[index] = value; }
+
+ private:
+  static constexpr std::time_t kNone = std::numeric_limits<std::time_t>::min();
+  std::vector<std::time_t> seconds_;
+};
+
+// The same for the few items MDTM dated: by index, nothing for the rest.
+class DatedSeconds {
+ public:
+  std::optional<std::time_t> operator[](std::size_t index) const {
+    const auto found = seconds_.find(index);
+    if (found == seconds_.end()) return std::nullopt;
+    return found->second;
+  }
+  void Set(std::size_t index, std::time_t value) { seconds_[index] = value; }
+
+ private:
+  std::map<std::size_t, std::time_t> seconds_;
+};
+
+template <class Listed>
+std::string NameOf(const Listed& entry) {
+  return entry.file ? entry.file->Name() : entry.folder->Name();
+}
+
 }  // namespace
 
 std::uint32_t cxFTP::ServerTraits() {
@@ -52,7 +91,7 @@ std::uint32_t cxFTP::ServerTraits() {
   return traits;
 }
 
-void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
+void cxFTP::ApplyListingTimes(std::deque<ListedTime>& listed) {
   const std::uint32_t traits = ServerTraits();
   if (traits & FTP_TRAIT_MACHINE_LISTING) {
     // MLSD times are UTC and arrive as local times already; only a server
@@ -71,10 +110,11 @@ void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
   const bool file_times = (traits & FTP_TRAIT_FILE_TIMES) != 0;
   // What each listed item shows, read as UTC, and the exact UTC time of the
   // files MDTM dated here.
-  std::vector<std::optional<std::time_t>> shown(listed.size());
-  std::vector<std::optional<std::time_t>> exact(listed.size());
+  ListedSeconds shown(listed.size());
+  DatedSeconds exact;
   for (std::size_t index = 0; index < listed.size(); ++index) {
-    if (HasTime(listed[index].time)) shown[index] = CivilToEpoch(ToCivil(listed[index].time));
+    if (!HasTime(listed[index].time)) continue;
+    if (const auto seconds = CivilToEpoch(ToCivil(listed[index].time))) shown.Set(index, *seconds);
   }
   // Dates one file by MDTM and learns the listing's offset at its listed
   // time. False when the server would not date it; `lost` when the
@@ -83,7 +123,7 @@ void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
   const auto date_by_server = [&](std::size_t index) {
     if (lost) return false;
     win32::SYSTEMTIME utc;
-    if (!FtpGetFileTimeA(hConnection_, listed[index].name.c_str(), &utc)) {
+    if (!FtpGetFileTimeA(hConnection_, NameOf(listed[index]).c_str(), &utc)) {
       const DWORD error = GetLastError();
       if (error != ERROR_INTERNET_EXTENDED_ERROR && error != ERROR_INTERNET_INVALID_SERVER_RESPONSE &&
           error != ERROR_INVALID_NAME) {
@@ -96,7 +136,7 @@ void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
     const auto moment = CivilToEpoch(ToCivil(utc));
     const auto offset = ListingOffsetMinutes(ToCivil(listed[index].time), ToCivil(utc));
     if (!moment || !offset) return false;
-    exact[index] = *moment;
+    exact.Set(index, *moment);
     zone_samples_[*shown[index]] = *offset;
     return true;
   };
@@ -124,13 +164,18 @@ void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
     // changed its offset between them. Samples are kept for the connection,
     // so later folders mostly need none. A date without a time of day (how
     // `ls -l` shows older files) is dated by MDTM on its own below.
-    std::vector<std::size_t> order;
+    // Positions in 32 bits (a listing's positions are, as the host's
+    // collections count them), ties in listing order.
+    std::vector<std::uint32_t> order;
     for (std::size_t index = 0; index < listed.size(); ++index) {
       if (!listed[index].file || !shown[index] || *shown[index] % kSecondsPerDay == 0) continue;
-      order.push_back(index);
+      order.push_back(static_cast<std::uint32_t>(index));
     }
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return *shown[a] < *shown[b]; });
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const std::time_t first = *shown[a];
+      const std::time_t second = *shown[b];
+      return first != second ? first < second : a < b;
+    });
     int budget = kZoneProbesPerListing;
     const auto known = [&](std::size_t position) { return SampledOffsetAt(*shown[order[position]]).has_value(); };
     const auto learn = [&](std::size_t position) {
@@ -174,7 +219,7 @@ void cxFTP::ApplyListingTimes(std::vector<ListedTime>& listed) {
       // only the day: MDTM knows the second.
       if (entry.file && file_times && *shown[index] % kSecondsPerDay == 0) {
         win32::SYSTEMTIME moment;
-        if (FtpGetFileTimeA(hConnection_, entry.name.c_str(), &moment)) {
+        if (FtpGetFileTimeA(hConnection_, NameOf(entry).c_str(), &moment)) {
           if (const auto dated = CivilToEpoch(ToCivil(moment))) utc = *dated - ClockShift();
         }
       }
