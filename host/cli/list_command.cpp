@@ -112,6 +112,7 @@ int ListCommand(const Arguments& arguments) {
 
   auto listing = session->List(session->location());
   if (!listing) return Problem(session->LastError());
+  session->ForgetListing(session->location());
   const auto folder_rows = RowsOf(listing->folders);
   const auto file_rows = RowsOf(listing->files);
   const auto left_out = std::move(listing->left_out);

@@ -29,6 +29,7 @@ constexpr std::int32_t kConnectWithoutAsking = 0;
 template <class Item>
 std::optional<std::vector<com::ComPtr<Item>>> ItemsOf(const script::Collection& collection) {
   std::vector<com::ComPtr<Item>> items;
+  items.reserve(static_cast<std::size_t>(collection.Count()));
   for (std::int32_t position = 1; position <= collection.Count(); ++position) {
     auto item = collection.Item(position).AsInterface<Item>();
     if (!item) return std::nullopt;
@@ -385,6 +386,14 @@ std::optional<RemoteListing> RemoteSession::List(const std::string& folder_path)
     }
   }
   return listing;
+}
+
+void RemoteSession::ForgetListing(const std::string& folder_path) {
+  // Only memory is at stake: a cache that is not there holds nothing.
+  try {
+    plugin_->iPC_ClearFolderCache(folder_path, false);
+  } catch (const Error&) {
+  }
 }
 
 }  // namespace orvex::cli

@@ -154,6 +154,10 @@ class RemoteSession {
   // iPC_GetFolders and iPC_GetFiles of one folder; nullopt (with LastError()
   // saying why) when either fails or gives something that is not an item.
   std::optional<RemoteListing> List(const std::string& folder_path);
+  // Lets the host's cache of `folder_path`'s listing go, for a caller that
+  // has the items it needs and will not ask for that folder again: a large
+  // listing is then not kept twice over (cache and caller) until the end.
+  void ForgetListing(const std::string& folder_path);
 
  private:
   RemoteUrl url_;
