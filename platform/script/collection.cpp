@@ -104,15 +104,6 @@ struct Storage {
     return slots[Slot(key)];
   }
 
-  void Index(std::uint32_t position) {
-    if ((keyed + 1) * 2 > slots.size()) {
-      Rebuild(keyed + 1);  // takes in the new item as well
-      return;
-    }
-    slots[Slot(KeyOf(items[position - 1]))] = position;
-    ++keyed;
-  }
-
   // A fresh index with room for at least `expected` keys at half load.
   void Rebuild(std::size_t expected) {
     std::size_t size = 16;
@@ -136,13 +127,25 @@ class CollectionObject final : public com::Object<CollectionObject, Collection> 
   explicit CollectionObject(std::shared_ptr<Storage> storage) : storage_(std::move(storage)) {}
 
   void Add(const Variant& item, const std::string& key) override {
-    if (!key.empty() && storage_->Find(key) != 0) {
-      Raise(error_number::kKeyAlreadyAssociated, "This key is already associated with an element of this collection");
+    // One search of the index tells whether the key is taken and, if not,
+    // where it goes: in a large listing every probe is a miss of the cache.
+    std::size_t slot = 0;
+    if (!key.empty() && !storage_->slots.empty()) {
+      slot = storage_->Slot(key);
+      if (storage_->slots[slot] != 0) {
+        Raise(error_number::kKeyAlreadyAssociated, "This key is already associated with an element of this collection");
+      }
     }
-    Storage& storage = Writable();
+    Storage& storage = Writable();  // a copy's index is the same
     const auto [at, size] = storage.StoreKey(key);
     storage.items.emplace_back(item, at, size);
-    if (!key.empty()) storage.Index(static_cast<std::uint32_t>(storage.items.size()));
+    if (key.empty()) return;
+    if ((storage.keyed + 1) * 2 > storage.slots.size()) {
+      storage.Rebuild(storage.keyed + 1);  // takes in the new item as well
+      return;
+    }
+    storage.slots[slot] = static_cast<std::uint32_t>(storage.items.size());
+    ++storage.keyed;
   }
 
   std::int32_t Count() const override { return static_cast<std::int32_t>(storage_->items.size()); }
