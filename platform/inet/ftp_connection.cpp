@@ -448,15 +448,38 @@ Status FtpConnection::StartDataCommand(std::string_view command,
 }
 
 Status FtpConnection::List(std::string_view path, RemoteEntries& entries) {
+  return ListInto(path, entries, nullptr);
+}
+
+Status FtpConnection::List(std::string_view path, const EntrySink& sink) {
+  RemoteEntries held;
+  Status status = ListInto(path, held, &sink);
+  if (!status.ok()) return status;
+  // Each entry leaves as it goes on, so the caller's items take the place
+  // of the listing instead of adding to it.
+  for (; !held.empty(); held.pop_front()) {
+    if (!sink(held.front())) return Status(win32::ERROR_INTERNET_OPERATION_CANCELLED);
+  }
+  return status;
+}
+
+Status FtpConnection::ListInto(std::string_view path, RemoteEntries& entries, const EntrySink* sink) {
   entries.clear();
   omissions_.clear();
   if (!IsSafeArgument(path)) return Status(ERROR_INVALID_NAME);
   Status status = Ready();
   if (!status.ok()) return status;
   if (mlsd_) {
-    status = ListWith("MLSD", path, entries, omissions_);
+    // Counted, so that a refusal after entries went on is never answered
+    // by listing again: the sink would get the folder twice.
+    std::size_t handed_on = 0;
+    const EntrySink counted = [&](RemoteEntry& entry) {
+      ++handed_on;
+      return (*sink)(entry);
+    };
+    status = ListWith("MLSD", path, entries, omissions_, sink != nullptr ? &counted : nullptr);
     // A server that announced MLST but refuses MLSD: fall back for good.
-    if (status.error() != ERROR_INTERNET_EXTENDED_ERROR ||
+    if (status.error() != ERROR_INTERNET_EXTENDED_ERROR || handed_on > 0 ||
         (last_reply_.code != 500 && last_reply_.code != 502)) {
       if (status.ok()) status = SizeLinks(path, entries);
       if (!status.ok()) {
@@ -470,11 +493,15 @@ Status FtpConnection::List(std::string_view path, RemoteEntries& entries) {
     omissions_.clear();
   }
   if (list_all_ == Probe::Refused) {
-    return SizedLinks(path, entries, ListWith("LIST", path, entries, omissions_));
+    return SizedLinks(path, entries, ListWith("LIST", path, entries, omissions_, sink));
   }
   const auto navigation = [](const RemoteEntry& entry) {
     return (entry.name == "." || entry.name == "..") && (entry.attributes & kAttributeDirectory) != 0;
   };
+  if (list_all_ == Probe::Understood && sink != nullptr) {
+    return SizedLinks(path, entries, ListWith("LIST -a", path, entries, omissions_, sink, true));
+  }
+  // Until "-a" is settled a listing is kept whole: the probe needs all of it.
   status = ListWith("LIST -a", path, entries, omissions_);
   if (list_all_ == Probe::Understood) {
     if (status.ok()) std::erase_if(entries, navigation);
@@ -629,7 +656,8 @@ Status FtpConnection::TimeCommandOutcome(Status status, bool mdtm_form) {
 }
 
 Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
-                               RemoteEntries& entries, std::vector<OmittedEntry>& omitted) {
+                               RemoteEntries& entries, std::vector<OmittedEntry>& omitted,
+                               const EntrySink* sink, bool without_navigation) {
   omitted.clear();
   std::string command(verb);
   if (!path.empty()) command.append(" ").append(path);
@@ -654,13 +682,21 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   const std::chrono::milliseconds window = parameters_.options.data_timeout;
   auto window_start = environment_->Now();
   std::size_t window_bytes = 0;
+  bool stopped = false;  // the sink wants no more
   const auto take_line = [&] {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::optional<ListingEntry> parsed =
         machine_listing ? ParseMlsdLineAsListed(line) : ParseListLineAsListed(line, now);
     if (!parsed) return;
     if (std::optional<RemoteEntry> entry = ToRemoteEntry(*parsed)) {
-      entries.push_back(std::move(*entry));
+      if (sink == nullptr || (entry->attributes & kAttributeReparsePoint) != 0) {
+        entries.push_back(std::move(*entry));
+      } else if (without_navigation && (entry->name == "." || entry->name == "..") &&
+                 (entry->attributes & kAttributeDirectory) != 0) {
+        return;
+      } else if (!(*sink)(*entry)) {
+        stopped = true;
+      }
     } else if (std::optional<OmittedEntry> left_out = OmissionOf(*parsed)) {
       omitted.push_back(std::move(*left_out));
     }
@@ -683,7 +719,7 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
       window_bytes = 0;
     }
     std::string_view piece(buffer, result.bytes);
-    while (!piece.empty()) {
+    while (!piece.empty() && !stopped) {
       const std::size_t end = piece.find('\n');
       const std::string_view part = piece.substr(0, end);
       if (!overlong) line.append(part);
@@ -697,10 +733,12 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
       overlong = false;
       line.clear();
     }
+    if (stopped) break;
   }
   // A server may leave out the line end of its last line; the final reply
   // below still decides whether the listing is whole.
-  if (data_status.ok() && !overlong && !line.empty()) take_line();
+  if (data_status.ok() && !stopped && !overlong && !line.empty()) take_line();
+  if (stopped) data_status = Status(win32::ERROR_INTERNET_OPERATION_CANCELLED);
   data.reset();
   if (!data_status.ok()) {
     // The listing is incomplete; the final reply may never come.

@@ -29,6 +29,7 @@
 //   leaves the control connection given up, as after a timeout.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -126,6 +127,16 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // Entries ToRemoteEntry leaves out (names holding "/" or "\", devices)
   // are kept in omissions(), as listed, until the next listing.
   Status List(std::string_view path, RemoteEntries& entries);
+  // The same listing, each entry handed to `sink` instead of being kept, so
+  // that a caller can build its own items while the listing arrives. Where
+  // the listing's form is settled entries go on as they are read; links
+  // (sized after the listing) and a first LIST that finds out about "-a"
+  // go on at the end. The result is that of List: a failure may come after
+  // entries were handed on, and those then belong to no listing. `sink`
+  // returning false stops the listing (a transfer still running is
+  // aborted) with ERROR_INTERNET_OPERATION_CANCELLED.
+  using EntrySink = std::function<bool(RemoteEntry& entry)>;
+  Status List(std::string_view path, const EntrySink& sink);
   const std::vector<OmittedEntry>& omissions() const { return omissions_; }
 
   // The file's modification time in UTC, whole seconds (MDTM). Refused with
@@ -211,8 +222,14 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   Status DataConnectionFailed(Status failure);
   Status StartDataCommand(std::string_view command, PendingData& pending,
                           std::unique_ptr<Stream>& data);
+  // List's work: entries go to `entries`, or with a `sink` straight on
+  // where they can (see the public List).
+  Status ListInto(std::string_view path, RemoteEntries& entries, const EntrySink* sink);
+  // One listing command. With `sink`, entries other than links go to it as
+  // they are read, "." and ".." left out when `without_navigation`.
   Status ListWith(std::string_view verb, std::string_view path,
-                  RemoteEntries& entries, std::vector<OmittedEntry>& omitted);
+                  RemoteEntries& entries, std::vector<OmittedEntry>& omitted,
+                  const EntrySink* sink = nullptr, bool without_navigation = false);
   // After "LIST -a" of the current folder showed its "." entry: `proven`
   // when the folder holds nothing called "-a" (CWD -a refused), so the
   // option was understood. Fails only when the connection did, or when the

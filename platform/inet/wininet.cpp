@@ -251,6 +251,18 @@ BOOL InternetFindNextFileA(HINTERNET handle, WIN32_FIND_DATAA* find_data) {
   return kTrue;
 }
 
+BOOL FtpListFilesA(HINTERNET handle, LPCSTR search, FTP_LISTING_CALLBACK callback, void* context) {
+  const auto connection = LookupConnection(handle);
+  if (!connection) return kFalse;
+  if (callback == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  WIN32_FIND_DATAA data;
+  const inet::FtpConnection::EntrySink sink = [&](inet::RemoteEntry& entry) {
+    FillFindData(entry, data);
+    return callback(&data, context) != kFalse;
+  };
+  return Finish(connection->List(search == nullptr ? "" : search, sink), connection->last_reply());
+}
+
 BOOL FtpGetOmittedEntryA(HINTERNET handle, DWORD index, FTP_OMITTED_ENTRY* entry) {
   const auto connection = LookupConnection(handle);
   if (!connection) return kFalse;

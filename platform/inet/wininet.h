@@ -154,6 +154,21 @@ HINTERNET FtpFindFirstFileA(HINTERNET connection, LPCSTR search,
 // FALSE with ERROR_NO_MORE_FILES after the last entry.
 BOOL InternetFindNextFileA(HINTERNET find, WIN32_FIND_DATAA* find_data);
 
+// Not in WinInet: the listing FtpFindFirstFileA makes, each entry handed to
+// `callback` (with `context`) while the listing arrives instead of being
+// kept, for a caller that builds its own items from it: a large folder is
+// then never held twice, and the caller's work overlaps the transfer.
+// TRUE only when the whole listing arrived and the server confirmed it (an
+// empty folder: TRUE, no call). FALSE with the listing's error otherwise,
+// also after entries were handed on: those then describe no folder and
+// must be thrown away. A callback returning FALSE stops the listing, which
+// fails with ERROR_INTERNET_OPERATION_CANCELLED. The callback must send
+// nothing on the connection (FtpGetServerTraits, which sends nothing, says
+// which form of listing is arriving). Omitted entries as for
+// FtpFindFirstFileA.
+using FTP_LISTING_CALLBACK = BOOL (*)(const WIN32_FIND_DATAA* entry, void* context);
+BOOL FtpListFilesA(HINTERNET connection, LPCSTR search, FTP_LISTING_CALLBACK callback, void* context);
+
 // Not in WinInet: what the connection's most recent listing had to leave
 // out, so that a caller never takes its absence for an absent item. Entry
 // `index` (from 0); FALSE with ERROR_NO_MORE_FILES past the last, and for a

@@ -98,9 +98,12 @@ TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
        Transfer(kListLines, "421 Timeout.\r\n", StreamEnd::Close, StreamEnd::Close),
        ERROR_FTP_DROPPED},
   };
+  // Each case is read both ways: kept whole, and handed on while it arrives.
+  for (const bool handed_on : {false, true}) {
   for (const ListingCase& test : cases) {
     for (const std::size_t piece : PieceSizes(test.script.data.bytes.size())) {
-      SCOPED_TRACE(::testing::Message() << test.name << ", pieces of " << piece);
+      SCOPED_TRACE(::testing::Message() << test.name << ", pieces of " << piece
+                                        << (handed_on ? ", handed on" : ", kept"));
       FakeSession session;
       if (test.machine) {
         session.network->On("FEAT", "211-Features:\r\n MLST type*;size*;modify*;\r\n211 End\r\n");
@@ -112,15 +115,49 @@ TEST(ListingReader, ListsAllOrFailsHoweverTheDataArrives) {
         session.network->RefuseDataConnections(win32::ERROR_INTERNET_CANNOT_CONNECT);
       }
       ASSERT_TRUE(session.Open().ok());
-      inet::RemoteEntries entries = {inet::RemoteEntry{"stale", 0, {}, 0}};
-      const inet::Status status = session.connection->List("/folder", entries);
-      EXPECT_EQ(status.error(), test.error);
       std::vector<std::string> names;
-      for (const inet::RemoteEntry& entry : entries) names.push_back(entry.name);
-      EXPECT_EQ(names, test.names);
+      if (handed_on) {
+        // Entries that went on before a failure describe no folder: only
+        // the result says whether they are the listing.
+        const inet::Status status = session.connection->List("/folder", [&](inet::RemoteEntry& entry) {
+          names.push_back(entry.name);
+          return true;
+        });
+        EXPECT_EQ(status.error(), test.error);
+        if (status.ok()) {
+          EXPECT_EQ(names, test.names);
+        }
+      } else {
+        inet::RemoteEntries entries = {inet::RemoteEntry{"stale", 0, {}, 0}};
+        const inet::Status status = session.connection->List("/folder", entries);
+        EXPECT_EQ(status.error(), test.error);
+        for (const inet::RemoteEntry& entry : entries) names.push_back(entry.name);
+        EXPECT_EQ(names, test.names);
+      }
       EXPECT_TRUE(session.InStepOrDropped());
       if (::testing::Test::HasFailure()) return;  // one cut of a case tells enough
     }
+  }
+  }
+}
+
+// A caller that wants no more stops the listing at once: the transfer is
+// given up, the result says so, and the connection is still usable.
+TEST(ListingReader, ACallerThatStopsEndsTheListingAsCancelled) {
+  for (const bool machine : {true, false}) {
+    SCOPED_TRACE(machine ? "MLSD" : "LIST");
+    FakeSession session;
+    if (machine) session.network->On("FEAT", "211-Features:\r\n MLST type*;size*;modify*;\r\n211 End\r\n");
+    session.network->OnTransfer(machine ? "MLSD" : "LIST", Transfer(machine ? kMachineLines : kListLines));
+    ASSERT_TRUE(session.Open().ok());
+    int calls = 0;
+    const inet::Status status = session.connection->List("/folder", [&](inet::RemoteEntry&) {
+      ++calls;
+      return false;
+    });
+    EXPECT_EQ(status.error(), win32::ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(session.InStepOrDropped());
   }
 }
 
