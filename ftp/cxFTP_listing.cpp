@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <exception>
+#include <optional>
 
 #include "connection/host/host_objects.h"
 #include "ftp/cxFTP.h"
@@ -15,32 +17,22 @@ using namespace orvex::wininet;
 
 namespace {
 
-// Ends an enumeration however the listing loop is left, so that a host object
-// raising midway never leaves the connection's one enumeration open.
-class FindHandle {
- public:
-  explicit FindHandle(HINTERNET handle) : handle_(handle) {}
-  ~FindHandle() { Close(); }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  explicit operator bool() const { return handle_ != 0; }
-  HINTERNET get() const { return handle_; }
-  void Close() {
-    if (handle_ != 0) InternetCloseHandle(handle_);
-    handle_ = 0;
-  }
-
- private:
-  HINTERNET handle_;
-};
+// FtpListFilesA's callback: hands each entry to the caller's `Take`.
+template <class Take>
+BOOL TakeEntry(const WIN32_FIND_DATAA* entry, void* context) {
+  return (*static_cast<Take*>(context))(*entry) ? win32::kTrue : win32::kFalse;
+}
 
 // Keys ignore letter case, a case-sensitive server does not: of names that
 // differ only in case the first is keyed, the others are kept without a key.
+// The keyed add is tried first (one search of the index, where asking first
+// would take two); its refusal means a case twin holds the key.
 void AddByName(script::Collection& collection, const Variant& item, const std::string& name) {
-  if (collection.Position(name) != 0) {
-    collection.Add(item);
-  } else {
+  try {
     collection.Add(item, name);
+  } catch (const Error& taken) {
+    if (taken.number() != error_number::kKeyAlreadyAssociated) throw;
+    collection.Add(item);
   }
 }
 
@@ -84,45 +76,54 @@ bool cxFTP::ListDirectory(const std::string& Path, com::ComPtr<script::Collectio
     return false;
   }
 
-  WIN32_FIND_DATAA entry;
+  // Items are made while the listing arrives, and reach the cache and the
+  // caller only once the server has confirmed the whole listing. A listing
+  // that was refused, cut short or lost with the connection throws away
+  // what it made: it must never pass for an empty or a shorter folder, which
+  // a synchronising host would take for deleted items.
   std::deque<ListedTime> listed;
-  FindHandle find(FtpFindFirstFileA(hConnection_, nullptr, &entry, INTERNET_FLAG_RELOAD, 0));
-  if (!find) {
-    // Only "no more files" is an empty folder. A listing that was refused,
-    // cut short or lost with the connection must never pass for one: a
-    // synchronising host would delete everything the folder really holds.
-    const DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES) {
-      if (HandleError(error)) return ListDirectory(Path, Files, Folders);
+  std::optional<bool> times_wait;
+  std::exception_ptr failure;
+  std::string name;
+  std::string path;  // one buffer for every item's path
+  auto take = [&](const WIN32_FIND_DATAA& entry) {
+    try {
+      // Listed times wait for the listing's time zone, except where there
+      // is nothing to learn: machine listings give true times, and only an
+      // owner's correction changes them. Asked at the first entry, once the
+      // server has settled which form of listing it sends.
+      if (!times_wait) {
+        times_wait = !(ServerTraits() & FTP_TRAIT_MACHINE_LISTING) || offset_override_.has_value();
+      }
+      name.assign(entry.cFileName, ::strnlen(entry.cFileName, sizeof entry.cFileName));
+      path.assign(Path).append("\\").append(name);
+      const Date modified = FileTimeToDate(entry.ftLastWriteTime);
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        auto folder = NewHostFolder();
+        folder->Init(path, name, modified, 0, false);
+        if (*times_wait) listed.push_back({nullptr, folder, entry.ftLastWriteTime});
+        const bool navigation = name == "." || name == "..";
+        if (!(SkipServUNavigationFolders_ && navigation)) AddByName(*Folders, Variant(folder), name);
+      } else {
+        auto file = NewHostFile();
+        file->Init(path, name, static_cast<double>(entry.FileSize()), modified, 0, false);
+        if (*times_wait) listed.push_back({file, nullptr, entry.ftLastWriteTime});
+        AddByName(*Files, Variant(file), name);
+      }
+      return true;
+    } catch (...) {
+      failure = std::current_exception();  // stops the listing; raised below
       return false;
     }
-  }
-  // Listed times wait for the listing's time zone, except where there is
-  // nothing to learn: machine listings give true times, and only an owner's
-  // correction changes them.
-  const bool times_wait = !(ServerTraits() & FTP_TRAIT_MACHINE_LISTING) || offset_override_.has_value();
-  std::string name;
-  while (find) {
-    name.assign(entry.cFileName, ::strnlen(entry.cFileName, sizeof entry.cFileName));
-    const std::string path = Path + "\\" + name;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      auto folder = NewHostFolder();
-      folder->Name(name);
-      folder->DateModified(FileTimeToDate(entry.ftLastWriteTime));
-      folder->Path(path);
-      if (times_wait) listed.push_back({nullptr, folder, entry.ftLastWriteTime});
-      const bool navigation = name == "." || name == "..";
-      if (!(SkipServUNavigationFolders_ && navigation)) AddByName(*Folders, Variant(folder), name);
-    } else {
-      auto file = NewHostFile();
-      file->Name(name);
-      file->DateModified(FileTimeToDate(entry.ftLastWriteTime));
-      file->Path(path);
-      file->Size(static_cast<double>(entry.FileSize()));
-      if (times_wait) listed.push_back({file, nullptr, entry.ftLastWriteTime});
-      AddByName(*Files, Variant(file), name);
-    }
-    if (!InternetFindNextFileA(find.get(), &entry)) find.Close();
+  };
+  const BOOL complete = FtpListFilesA(hConnection_, nullptr, &TakeEntry<decltype(take)>, &take);
+  if (!complete || failure) {
+    const DWORD error = GetLastError();
+    Files = script::NewCollection();
+    Folders = script::NewCollection();
+    if (failure) std::rethrow_exception(failure);
+    if (HandleError(error)) return ListDirectory(Path, Files, Folders);
+    return false;
   }
 
   // Said apart, never dropped in silence: a host that took these names'

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -103,9 +104,17 @@ std::vector<ListingFault> ListingFaults() {
   };
 }
 
-// A server whose every listing fails as `fault` says; with `machine` it
-// offers MLSD (and the client uses it), otherwise LIST only.
-void Script(ScriptedServer& server, const ListingFault& fault, bool machine) {
+// The forms of listing a fault can strike: the client's first LIST (kept
+// whole while it finds out whether "LIST -a" is understood), MLSD, and a
+// LIST once "-a" is settled (entries go on to the caller as they arrive,
+// so a fault comes after items were made from them).
+enum class Form { FirstList, Machine, SettledList };
+
+// A server whose every listing fails as `fault` says; for Form::Machine it
+// offers MLSD (and the client uses it), otherwise LIST only. For
+// Form::SettledList the first listing succeeds and proves "-a".
+void Script(ScriptedServer& server, const ListingFault& fault, Form form) {
+  const bool machine = form == Form::Machine;
   if (machine) {
     server.On("FEAT", ScriptedServer::Fixed("211-Features:\r\n MLST type*;size*;modify*;\r\n EPSV\r\n211 End"));
   }
@@ -116,6 +125,19 @@ void Script(ScriptedServer& server, const ListingFault& fault, bool machine) {
   }
   const std::string data = machine ? kPartialMachineListing : kPartialListing;
   auto answer = fault.answer;
+  if (form == Form::SettledList) {
+    server.On("CWD", [](Session& session, const Command& command) {
+      session.Reply(command.argument == "-a" ? "550 No such directory" : "250 OK");
+    });
+    auto listings = std::make_shared<int>(0);
+    server.On("LIST", [answer, data, listings](Session& session, const Command&) {
+      if (++*listings > 1) return answer(session, data);
+      session.Reply("150 Here it comes");
+      session.SendData("drwxr-xr-x   2 owner group     4096 Jan  5 10:00 .\r\n" + data);
+      session.Reply("226 Done");
+    });
+    return;
+  }
   server.On(machine ? "MLSD" : "LIST", [answer, data](Session& session, const Command&) { answer(session, data); });
 }
 
@@ -125,15 +147,23 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 TEST(ListingFaults, EveryFaultFailsTheListingAndCachesNothing) {
   for (const auto& fault : ListingFaults()) {
-    for (const bool machine : {false, true}) {
+    for (const Form form : {Form::FirstList, Form::Machine, Form::SettledList}) {
+      if (form == Form::SettledList && fault.on_passive) continue;  // no listing could settle it
       for (const char* folder : {"", "\\sub"}) {
-        SCOPED_TRACE(std::string(fault.name) + (machine ? ", MLSD" : ", LIST") + ", folder '" + folder + "'");
+        SCOPED_TRACE(std::string(fault.name) +
+                     (form == Form::Machine ? ", MLSD" : form == Form::FirstList ? ", LIST" : ", settled LIST") +
+                     ", folder '" + folder + "'");
         ScriptedServer server;
-        Script(server, fault, machine);
+        Script(server, fault, form);
         TestSession session;
         const std::string location = LocationOf(server.host(), server.port());
         ASSERT_TRUE(session.ftp.Connect(location, "u", "p", "")) << session.ftp.LastError();
         const std::string path = location + folder;
+        if (form == Form::SettledList) {
+          com::ComPtr<script::Collection> files, folders;
+          ASSERT_TRUE(session.ftp.ListDirectory(location + "\\settled", files, folders)) << session.ftp.LastError();
+          ASSERT_EQ(files->Count(), 2) << "the settling listing";
+        }
 
         com::ComPtr<script::Collection> files, folders;
         EXPECT_FALSE(session.ftp.ListDirectory(path, files, folders));
