@@ -48,11 +48,11 @@ std::vector<Row> RowsOf(const std::vector<com::ComPtr<Item>>& items) {
   return rows;
 }
 
-std::vector<std::uint32_t> NameOrder(const std::vector<Row>& rows) {
-  std::vector<std::uint32_t> order(rows.size());
-  for (std::size_t index = 0; index < order.size(); ++index) order[index] = static_cast<std::uint32_t>(index);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return rows[a].name < rows[b].name; });
-  return order;
+// Rows in name order. The rows themselves are sorted: comparing rows that
+// lie side by side costs far fewer misses of the cache than following
+// positions to rows all over a large listing.
+void SortByName(std::vector<Row>& rows) {
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.name < b.name; });
 }
 
 void AppendDigits(std::string& out, int value, int width) {
@@ -113,15 +113,12 @@ int ListCommand(const Arguments& arguments) {
   auto listing = session->List(session->location());
   if (!listing) return Problem(session->LastError());
   session->ForgetListing(session->location());
-  const auto folder_rows = RowsOf(listing->folders);
-  const auto file_rows = RowsOf(listing->files);
+  auto folder_rows = RowsOf(listing->folders);
+  auto file_rows = RowsOf(listing->files);
   const auto left_out = std::move(listing->left_out);
   listing.reset();
-  const auto folder_order = NameOrder(folder_rows);
-  const auto file_order = NameOrder(file_rows);
-  // The rows in name order, without copying them.
-  auto folders = [&](std::size_t index) -> const Row& { return folder_rows[folder_order[index]]; };
-  auto files = [&](std::size_t index) -> const Row& { return file_rows[file_order[index]]; };
+  SortByName(folder_rows);
+  SortByName(file_rows);
 
   std::string out;
   out.reserve(kOutputChunk + 4096);
@@ -132,9 +129,9 @@ int ListCommand(const Arguments& arguments) {
     for (std::size_t index = 0; index < folder_rows.size(); ++index) {
       if (index > 0) out += ',';
       out += "{\"name\":";
-      AppendJsonString(out, folders(index).name);
+      AppendJsonString(out, folder_rows[index].name);
       out += ",\"modified\":\"";
-      AppendDate(out, folders(index).modified);
+      AppendDate(out, folder_rows[index].modified);
       out += "\"}";
       FlushIfFull(out);
     }
@@ -142,11 +139,11 @@ int ListCommand(const Arguments& arguments) {
     for (std::size_t index = 0; index < file_rows.size(); ++index) {
       if (index > 0) out += ',';
       out += "{\"name\":";
-      AppendJsonString(out, files(index).name);
+      AppendJsonString(out, file_rows[index].name);
       out += ",\"size\":";
-      out += std::to_string(files(index).size);
+      out += std::to_string(file_rows[index].size);
       out += ",\"modified\":\"";
-      AppendDate(out, files(index).modified);
+      AppendDate(out, file_rows[index].modified);
       out += "\"}";
       FlushIfFull(out);
     }
@@ -154,7 +151,7 @@ int ListCommand(const Arguments& arguments) {
   } else if (parsed->Has("-l")) {
     char line[64];
     for (std::size_t index = 0; index < folder_rows.size(); ++index) {
-      const Row& folder = folders(index);
+      const Row& folder = folder_rows[index];
       std::snprintf(line, sizeof line, "d %15s %s ", "-", FormatDate(folder.modified).c_str());
       out += line;
       out += text::TerminalSafe(folder.name);
@@ -162,7 +159,7 @@ int ListCommand(const Arguments& arguments) {
       FlushIfFull(out);
     }
     for (std::size_t index = 0; index < file_rows.size(); ++index) {
-      const Row& file = files(index);
+      const Row& file = file_rows[index];
       std::snprintf(line, sizeof line, "- %15llu %s ", static_cast<unsigned long long>(file.size),
                     FormatDate(file.modified).c_str());
       out += line;
@@ -172,13 +169,13 @@ int ListCommand(const Arguments& arguments) {
     }
   } else {
     for (std::size_t index = 0; index < folder_rows.size(); ++index) {
-      const Row& folder = folders(index);
+      const Row& folder = folder_rows[index];
       out += text::TerminalSafe(folder.name);
       out += "/\n";
       FlushIfFull(out);
     }
     for (std::size_t index = 0; index < file_rows.size(); ++index) {
-      const Row& file = files(index);
+      const Row& file = file_rows[index];
       out += text::TerminalSafe(file.name);
       out += '\n';
       FlushIfFull(out);
