@@ -206,6 +206,19 @@ std::string cxFTP::GetCurrentDirectory() {
 Date cxFTP::FileTimeToDate(const win32::FILETIME& FileTime) {
   win32::SYSTEMTIME system_time;
   FileTimeToSystemTime(&FileTime, &system_time);
+  // A file time runs to the year 30827, a host date to the end of 9999: a
+  // server's last second of 9999 in UTC is already later in any zone east
+  // of Greenwich. Such a time is shown as the last one the host can hold,
+  // rather than failing the whole listing over one item.
+  if (system_time.wYear > 9999) {
+    system_time = win32::SYSTEMTIME{};
+    system_time.wYear = 9999;
+    system_time.wMonth = 12;
+    system_time.wDay = 31;
+    system_time.wHour = 23;
+    system_time.wMinute = 59;
+    system_time.wSecond = 59;
+  }
   return SystemTimeToDate(system_time);
 }
 

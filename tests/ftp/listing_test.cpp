@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -182,6 +184,52 @@ TEST(ListingNavigationEntries, DotAndDotDotFollowTheSwitch) {
     ASSERT_TRUE(session.ftp.ListDirectory(location, files, folders)) << session.ftp.LastError();
     EXPECT_EQ(Names(folders), test.folders);
     EXPECT_EQ(Names(files), Strings{"..."});
+  }
+}
+
+// Dates a host date cannot hold never fail the listing: a server's
+// 9999-12-31 23:59:59 UTC is in the year 10000 east of Greenwich. Such an
+// item is dated at the last second the host can show; the rest of the folder
+// is listed as ever.
+TEST(ListingDates, ATimeBeyondTheHostsLastDateListsAtThatDate) {
+  const char* saved = std::getenv("TZ");
+  const std::optional<std::string> saved_zone = saved ? std::optional<std::string>(saved) : std::nullopt;
+  ::setenv("TZ", "UTC-9", 1);  // nine hours east, no daylight saving
+  ::tzset();
+  ScriptedServer server;
+  server.On("FEAT", ScriptedServer::Fixed("211-Features:\r\n MLST type*;size*;modify*;\r\n EPSV\r\n211 End"));
+  server.On("MLSD", [](ScriptedServer::Session& s, const ScriptedServer::Command&) {
+    s.Reply("150 Here it comes");
+    s.SendData("type=file;size=1;modify=20240105100000; first.txt\r\n"
+               "type=file;size=2;modify=99991231235959; future.txt\r\n"
+               "type=dir;modify=99991231200000; later\r\n"
+               "type=file;size=3;modify=20240105100000; last.txt\r\n");
+    s.Reply("226 Done");
+  });
+  TestSession session;
+  const std::string location = LocationOf(server.host(), server.port());
+  ASSERT_TRUE(session.ftp.Connect(location, "u", "p", ""));
+  com::ComPtr<script::Collection> files, folders;
+  bool listed = false;
+  EXPECT_NO_THROW(listed = session.ftp.ListDirectory(location, files, folders));
+  if (saved_zone) {
+    ::setenv("TZ", saved_zone->c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
+  ASSERT_TRUE(listed) << session.ftp.LastError();
+  EXPECT_EQ(Names(files), (Strings{"first.txt", "future.txt", "last.txt"}));
+  EXPECT_EQ(Names(folders), Strings{"later"});
+  for (const auto& date : {files->Item("future.txt").AsInterface<HostFile>()->DateModified(),
+                           folders->Item("later").AsInterface<HostFolder>()->DateModified()}) {
+    const auto last = date.ToCalendar();
+    EXPECT_EQ(last.year, 9999);
+    EXPECT_EQ(last.month, 12);
+    EXPECT_EQ(last.day, 31);
+    EXPECT_EQ(last.hour, 23);
+    EXPECT_EQ(last.minute, 59);
+    EXPECT_EQ(last.second, 59);
   }
 }
 
