@@ -476,8 +476,11 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
       continue;
     }
     if (remote_items.count(name)) {
-      // A file and a folder of one name: which one a path means is unclear.
-      progress_.Failed(visit.display + name, "the server lists both a file and a folder of this name");
+      // A file and a folder of one name, or a file listed twice (a server
+      // whose listing repeats itself): which one a path means is unclear.
+      progress_.Failed(visit.display + name, remote_files.count(name) != 0
+                                                 ? "the server lists this name more than once"
+                                                 : "the server lists both a file and a folder of this name");
       protected_names.insert(name);
       continue;
     }

@@ -196,5 +196,41 @@ TEST_F(DeepListingFault, DeletesNothingFailsAndLeavesBothSidesAsTheyWere) {
   }
 }
 
+// A listing that names one file twice (as a server may after a listing of
+// the same folder was given up midway): which of the two is the file is
+// unclear, so neither side's file of that name is touched and the run fails;
+// a folder listed twice is one folder.
+TEST_F(DeepListingFault, AFileListedTwiceIsLeftAloneOnBothSides) {
+  for (const bool machine : {true, false}) {
+    SCOPED_TRACE(machine ? "MLSD" : "LIST");
+    TreeServer remote(machine, "", Faults()[0]);
+    remote.Add("/", {"a.txt", false, "old"});
+    remote.Add("/", {"d", true, ""});
+    remote.Add("/", {"a.txt", false, "other"});
+    remote.Add("/", {"d", true, ""});
+    remote.Add("/d", {"in.txt", false, "in"});
+
+    const auto source = Local(std::string("up ") + (machine ? "m" : "l"));
+    WriteTree(source, {{"a.txt", "new content"}, {"d/", ""}, {"d/in.txt", "in"}});
+    auto up = Orvex({"sync", source.string(), remote.Url(), "--up", "--delete", "--user", "u", "--password-stdin"},
+                    "p\n");
+    EXPECT_EQ(up.status, kFailure) << up.out << up.err;
+    EXPECT_NE(up.err.find("a.txt: the server lists this name more than once"), std::string::npos) << up.err;
+    EXPECT_FALSE(remote.ReceivedInto("STOR", "a.txt"));
+    for (const char* verb : {"DELE", "RMD", "RNFR"}) EXPECT_FALSE(remote.ReceivedInto(verb, "a.txt")) << verb;
+
+    const auto target = Local(std::string("down ") + (machine ? "m" : "l"));
+    const Tree local = {{"a.txt", "mine"}, {"only.txt", "mine too"}};
+    WriteTree(target, local);
+    auto down = Orvex({"sync", target.string(), remote.Url(), "--down", "--delete", "--user", "u", "--password-stdin"},
+                      "p\n");
+    EXPECT_EQ(down.status, kFailure) << down.out << down.err;
+    Tree expected = local;
+    expected["d/"] = "";
+    expected["d/in.txt"] = "in";
+    EXPECT_EQ(ReadTree(target), expected);
+  }
+}
+
 }  // namespace
 }  // namespace orvex::testing
