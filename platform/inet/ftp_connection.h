@@ -133,8 +133,10 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // (sized after the listing) and a first LIST that finds out about "-a"
   // go on at the end. The result is that of List: a failure may come after
   // entries were handed on, and those then belong to no listing. `sink`
-  // returning false stops the listing (a transfer still running is
-  // aborted) with ERROR_INTERNET_OPERATION_CANCELLED.
+  // returning false stops the listing with ERROR_INTERNET_OPERATION_CANCELLED;
+  // while the data still arrives, the connection is given up with it (the
+  // next command fails with ERROR_FTP_DROPPED): some servers would send the
+  // rest of that listing inside the next one.
   using EntrySink = std::function<bool(RemoteEntry& entry)>;
   Status List(std::string_view path, const EntrySink& sink);
   const std::vector<OmittedEntry>& omissions() const { return omissions_; }

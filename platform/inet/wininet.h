@@ -162,7 +162,10 @@ BOOL InternetFindNextFileA(HINTERNET find, WIN32_FIND_DATAA* find_data);
 // empty folder: TRUE, no call). FALSE with the listing's error otherwise,
 // also after entries were handed on: those then describe no folder and
 // must be thrown away. A callback returning FALSE stops the listing, which
-// fails with ERROR_INTERNET_OPERATION_CANCELLED. The callback must send
+// fails with ERROR_INTERNET_OPERATION_CANCELLED; stopped while the data
+// still arrives, it gives up the connection too (as a dropped one: the
+// next call fails with ERROR_FTP_DROPPED), since some servers would send
+// the rest of the stopped listing inside the next one. The callback must send
 // nothing on the connection (FtpGetServerTraits, which sends nothing, says
 // which form of listing is arriving). Omitted entries as for
 // FtpFindFirstFileA.

@@ -154,6 +154,49 @@ TEST_P(RealServer, OneTransferAtATimeAndEarlyCloseKeepsTheConnection) {
   EXPECT_EQ(std::string(directory, length), "/");
 }
 
+// A caller that stops a listing handed on while it arrives, with most of it
+// still to come. What follows on that connection is either refused (the
+// connection was given up) or exact: the next listing names each entry once
+// and the next download gets its own bytes. pure-ftpd sends the unsent rest
+// of a listing cut short inside the next listing on the same connection.
+TEST_P(RealServer, AListingStoppedMidwayNeverSpoilsWhatFollows) {
+  constexpr int kEntries = 20000;
+  for (int index = 0; index < kEntries; ++index) server_->WriteFile("many/f" + std::to_string(index), "");
+  server_->WriteFile("small.txt", "hello");
+  struct Names {
+    int stop_at = -1;
+    std::vector<std::string> seen;
+  };
+  const FTP_LISTING_CALLBACK take = [](const WIN32_FIND_DATAA* entry, void* context) -> BOOL {
+    auto& names = *static_cast<Names*>(context);
+    names.seen.emplace_back(entry->cFileName);
+    return static_cast<int>(names.seen.size()) == names.stop_at ? win32::kFalse : win32::kTrue;
+  };
+  for (const int stop_at : {1, 700, 5000}) {
+    SCOPED_TRACE(stop_at);
+    ASSERT_TRUE(FtpSetCurrentDirectoryA(client_.connection(), "/many")) << LastResponse();
+    Names stopped{stop_at, {}};
+    EXPECT_FALSE(FtpListFilesA(client_.connection(), nullptr, take, &stopped));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_OPERATION_CANCELLED);
+    EXPECT_EQ(stopped.seen.size(), static_cast<std::size_t>(stop_at));
+
+    if (!FtpSetCurrentDirectoryA(client_.connection(), "/many")) {
+      ASSERT_EQ(GetLastError(), ERROR_FTP_DROPPED);
+      client_.Close();
+      ASSERT_TRUE(Login(client_)) << client_.error();
+      ASSERT_TRUE(FtpSetCurrentDirectoryA(client_.connection(), "/many")) << LastResponse();
+    }
+    Names whole;
+    ASSERT_TRUE(FtpListFilesA(client_.connection(), nullptr, take, &whole)) << GetLastError() << " " << LastResponse();
+    std::sort(whole.seen.begin(), whole.seen.end());
+    EXPECT_EQ(whole.seen.size(), static_cast<std::size_t>(kEntries));
+    EXPECT_EQ(std::adjacent_find(whole.seen.begin(), whole.seen.end()), whole.seen.end()) << "a name listed twice";
+    std::string content;
+    ASSERT_TRUE(Download(client_.connection(), "/small.txt", 0, content)) << GetLastError() << " " << LastResponse();
+    EXPECT_EQ(content, "hello");
+  }
+}
+
 TEST_P(RealServer, FolderAndFileOperationsAndTheirRefusals) {
   const HINTERNET connection = client_.connection();
   ASSERT_TRUE(FtpCreateDirectoryA(connection, "/made")) << LastResponse();
