@@ -32,18 +32,20 @@ struct Row {
   std::uint64_t size = 0;
 };
 
-// The rows in name order. The order is kept as positions, which are cheaper
-// to move around than rows.
+// The rows of `items`, each item let go once its row is made: rows take the
+// items' place in memory instead of adding to them (the caller holds the
+// only other reference once the cached listing is gone).
 template <class Item>
-std::vector<Row> RowsOf(const std::vector<com::ComPtr<Item>>& items) {
+std::vector<Row> RowsOf(std::vector<com::ComPtr<Item>>& items) {
   std::vector<Row> rows;
   rows.reserve(items.size());
-  for (const auto& item : items) {
+  for (auto& item : items) {
     Row row{item->Name(), item->DateModified(), 0};
     if constexpr (std::is_same_v<Item, HostFile>) {
       row.size = static_cast<std::uint64_t>(std::max(0.0, item->Size()));
     }
     rows.push_back(std::move(row));
+    item = nullptr;
   }
   return rows;
 }
