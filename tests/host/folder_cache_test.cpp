@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <random>
+
 #include "connection/host/host_objects.h"
 #include "host/app/application.h"
+#include "platform/script/text_compare.h"
 
 namespace orvex::hostapp {
 namespace {
@@ -142,6 +148,69 @@ TEST_F(FolderCacheTest, UpdateFileReplacesAddsAndRemovesByExactName) {
 
   // Files do not touch the folder half of the listing.
   EXPECT_EQ(FolderNames(kRoot), "");
+}
+
+// A long random run of replacements, additions and deletions in a listing
+// full of case twins ("Straße" and "STRAßE", "Ärger" and "ärger"), with names
+// long enough that the text of dropped keys is packed away many times over.
+// After every step the listing holds exactly the expected names in the
+// expected order, each item found by its exact name carries the newest
+// size, and of every set of case twins exactly one is keyed.
+TEST_F(FolderCacheTest, UpdatesKeepEveryNameRightThroughTwinsAndLongKeys) {
+  const std::string long_part(900, 'n');
+  const std::vector<std::string> stems = {"Straße", "Ärger", "readme", "Ωmega", long_part};
+  std::vector<std::string> pool;
+  for (const auto& stem : stems) {
+    for (int variant = 0; variant < 3; ++variant) {
+      std::string name = stem;
+      // Case variants of one stem: ASCII and Latin-1 letters upper-cased in turn.
+      if (variant == 1) name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+      if (variant == 2) {
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (stem == "Ärger") name = "ärger";  // ä, the lower case of Ä
+      }
+      for (int serial = 0; serial < 4; ++serial) pool.push_back(name + "-" + std::to_string(serial) + ".bin");
+    }
+  }
+  struct Expected {
+    std::string name;
+    double size;
+  };
+  std::vector<Expected> model;
+  cache_->SetFiles(kRoot, script::NewCollection());
+  cache_->SetFolders(kRoot, script::NewCollection());
+  std::mt19937 random(11);
+  for (int step = 0; step < 4000; ++step) {
+    const std::string& name = pool[random() % pool.size()];
+    const auto at = std::find_if(model.begin(), model.end(), [&](const Expected& e) { return e.name == name; });
+    auto file = File(kRoot, name, step);
+    if (random() % 3 == 0) {
+      file->Deleted(true);
+      if (at != model.end()) model.erase(at);
+    } else if (at != model.end()) {
+      at->size = step;
+    } else {
+      model.push_back({name, static_cast<double>(step)});
+    }
+    cache_->UpdateFile(file);
+
+    com::ComPtr<script::Collection> folders, files;
+    ASSERT_TRUE(cache_->GetContents(kRoot, folders, files));
+    ASSERT_EQ(files->Count(), static_cast<std::int32_t>(model.size())) << "step " << step;
+    std::map<std::string, int> keyed_per_twins;
+    for (std::size_t index = 0; index < model.size(); ++index) {
+      const auto position = static_cast<std::int32_t>(index + 1);
+      const auto item = files->Item(position).AsInterface<HostFile>();
+      ASSERT_EQ(item->Name(), model[index].name) << "step " << step;
+      ASSERT_EQ(item->Size(), model[index].size) << "step " << step;
+      keyed_per_twins[script::FoldCase(model[index].name)] += files->Key(position).empty() ? 0 : 1;
+      if (!files->Key(position).empty()) {
+        ASSERT_EQ(files->Key(position), model[index].name);
+        ASSERT_EQ(files->Position(model[index].name), position);
+      }
+    }
+    for (const auto& [twins, keyed] : keyed_per_twins) ASSERT_EQ(keyed, 1) << twins << ", step " << step;
+  }
 }
 
 TEST_F(FolderCacheTest, UpdatesOfAFolderThatIsNotCachedAreIgnored) {
