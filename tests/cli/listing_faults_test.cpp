@@ -11,12 +11,19 @@
 //  421 and the connection closed         | --up: every remote file (no DELE,   | 1
 //  data sent, no final reply (closed)    |   no RMD; no STOR into a/b/deep)    |
 //  500 after part of the data (MLSD)     |                                     |
+//  SIGINT / SIGTERM while it arrives     | every local file (--down --delete)  | 130 / 143
 
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "tests/cli/cli_fixture.h"
+#include "tests/cli/orvex_process.h"
 #include "tests/support/scripted_server.h"
 
 namespace orvex::testing {
@@ -229,6 +236,43 @@ TEST_F(DeepListingFault, AFileListedTwiceIsLeftAloneOnBothSides) {
     expected["d/"] = "";
     expected["d/in.txt"] = "in";
     EXPECT_EQ(ReadTree(target), expected);
+  }
+}
+
+// A signal while a large listing arrives ends the run at once with the
+// signal's status; nothing on either side is deleted. The listing trickles
+// in, so the signal always lands inside it.
+TEST_F(DeepListingFault, ASignalDuringAListingStopsWithoutDeleting) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    const Fault trickle{"trickle", [started](Session& s, const std::string& lines) {
+                          s.Reply("150 Here it comes");
+                          *started = true;
+                          s.Reply(s.SendDataSlowly(lines, std::chrono::milliseconds(1)) ? "226 Done" : "426 Aborted");
+                        }};
+    TreeServer remote(true, "/big", trickle);
+    remote.Add("/", {"remote-only.txt", false, "r"});
+    remote.Add("/", {"big", true, ""});
+    for (int index = 0; index < 2000; ++index) remote.Add("/big", {"entry-" + std::to_string(index), false, ""});
+
+    const auto target = Local("signalled " + std::to_string(signal));
+    const Tree local = {{"big/", ""}, {"big/mine.txt", "mine"}, {"local-only.txt", "l"}};
+    WriteTree(target, local);
+    OrvexProcess run(ORVEX_CLI,
+                     {"sync", target.string(), remote.Url(), "--down", "--delete", "--user", "u", "--password-stdin"},
+                     Environment(), "p\n");
+    for (int wait = 0; wait < 3000 && !*started; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(*started) << "the listing of big/ never began";
+    run.Signal(signal);
+    const auto result = run.Finish(std::chrono::seconds(30));
+    EXPECT_EQ(result.status, ExitStatusOfSignal(signal)) << result.out << result.err;
+    Tree expected = local;
+    expected["remote-only.txt"] = "r";  // fetched before big/ was listed, or not at all
+    Tree actual = ReadTree(target);
+    if (!actual.count("remote-only.txt")) expected.erase("remote-only.txt");
+    EXPECT_EQ(actual, expected) << result.out << result.err;
+    EXPECT_FALSE(remote.Received("DELE"));
   }
 }
 
