@@ -545,7 +545,9 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   // is removed, and a remote name of that form is never copied over one; on
   // --up they are never sent, and the remote item of such a name is kept.
   std::set<std::string> leftovers;
-  if (!up()) {
+  const bool any_partial = std::any_of(local_entries.begin(), local_entries.end(),
+                                       [](const LocalEntry& entry) { return IsPartialName(entry.name); });
+  if (!up() && any_partial) {
     for (const auto& [name, file] : remote_files) leftovers.insert(PartialName(name));
   }
   for (auto& entry : local_entries) {
