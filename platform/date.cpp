@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
+#include <optional>
 
 namespace orvex {
 namespace {
@@ -16,6 +18,33 @@ using std::chrono::year;
 using std::chrono::year_month_day;
 
 constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
+
+constexpr std::int64_t kSecondsPerDay = 86'400;
+
+// The moment local time `t` (`as_if_utc`: the same fields read as UTC)
+// stands for, when the zone's offset from UTC is the same at it and a day
+// before and after; nothing otherwise, or when localtime_r fails.
+std::optional<std::time_t> LocalTimeWithSteadyOffset(const CalendarTime& t, std::int64_t as_if_utc) {
+  const auto offset_at = [](std::time_t moment, std::tm& fields) -> std::optional<long> {
+    if (localtime_r(&moment, &fields) == nullptr) return std::nullopt;
+    return fields.tm_gmtoff;
+  };
+  std::tm fields{};
+  const auto guessed = offset_at(static_cast<std::time_t>(as_if_utc), fields);
+  if (!guessed) return std::nullopt;
+  const auto moment = static_cast<std::time_t>(as_if_utc - *guessed);
+  const auto offset = offset_at(moment, fields);
+  if (!offset || *offset != *guessed) return std::nullopt;
+  if (fields.tm_year + 1900 != t.year || fields.tm_mon + 1 != t.month || fields.tm_mday != t.day ||
+      fields.tm_hour != t.hour || fields.tm_min != t.minute || fields.tm_sec != t.second) {
+    return std::nullopt;
+  }
+  std::tm around{};
+  if (offset_at(moment - kSecondsPerDay, around) != offset || offset_at(moment + kSecondsPerDay, around) != offset) {
+    return std::nullopt;
+  }
+  return moment;
+}
 
 sys_days Epoch() { return sys_days(year_month_day(year(1899), month(12), day(30))); }
 
@@ -79,7 +108,16 @@ Date Date::Now() {
 }
 
 std::time_t Date::ToTimeT() const {
-  CalendarTime t = ToCalendar();
+  const CalendarTime t = ToCalendar();
+  // mktime looks at the zone's file again on every call (a system call each
+  // time), which a sync comparing a large folder pays per file. Where the
+  // zone's offset is the same for a day either side, the answer is simply
+  // the local time less that offset, found with localtime_r alone, and
+  // checked by turning it back; near a change of offset (a time that is
+  // missing or shown twice) mktime decides, as it always did.
+  const std::int64_t as_if_utc = calendar::DaysFromCivil(t.year, t.month, t.day) * kSecondsPerDay +
+                                 t.hour * 3600 + t.minute * 60 + t.second;
+  if (const auto found = LocalTimeWithSteadyOffset(t, as_if_utc)) return *found;
   std::tm local{};
   local.tm_year = t.year - 1900;
   local.tm_mon = t.month - 1;

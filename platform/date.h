@@ -39,7 +39,9 @@ class Date {
   constexpr double serial() const { return serial_; }
   // Calendar fields, rounded to the millisecond.
   CalendarTime ToCalendar() const;
-  // The POSIX time of this local calendar time.
+  // The POSIX time of this local calendar time, as mktime gives it (a local
+  // time that is missing or shown twice included). Both directions use the
+  // zone the C library last set up: a process that changes TZ calls tzset.
   std::time_t ToTimeT() const;
 
   friend constexpr bool operator==(Date a, Date b) { return a.serial_ == b.serial_; }

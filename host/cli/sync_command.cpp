@@ -25,6 +25,8 @@
 // replaced), and before every local change the folders leading to it are
 // checked to be real folders, not links planted since the comparison.
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -36,6 +38,7 @@
 #include <thread>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "host/cli/command_support.h"
@@ -64,24 +67,40 @@ FileState StateOf(const struct stat& status) {
 
 // The entries of a local folder with their kinds. Links are never followed
 // on --down; on --up a link to a regular file counts as that file (its
-// content is what gets sent), any other link stays a Link.
+// content is what gets sent), any other link stays a Link. Each entry is
+// looked at relative to the open folder, so that a large folder does not
+// have the whole path walked again for every file.
 std::optional<std::vector<LocalEntry>> ReadLocalFolder(const fs::path& folder, Direction direction,
                                                        std::string& error) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), &::closedir);
+  if (!directory) {
+    error = "cannot read folder '" + folder.string() + "': " + std::strerror(errno);
+    return std::nullopt;
+  }
+  const int descriptor = ::dirfd(directory.get());
   std::vector<LocalEntry> entries;
-  std::error_code code;
-  for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
-    const fs::path path = it->path();
+  for (;;) {
+    errno = 0;
+    const dirent* found = ::readdir(directory.get());
+    if (found == nullptr) {
+      if (errno == 0) break;
+      error = "cannot read folder '" + folder.string() + "': " + std::strerror(errno);
+      return std::nullopt;
+    }
+    const std::string name = found->d_name;
+    if (name == "." || name == "..") continue;
     LocalEntry local;
-    local.name = path.filename().string();
+    local.name = name;
     local.item.unrepresentable = !NameFitsServer(local.name);
     struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) {
-      error = "cannot read '" + path.string() + "': " + std::strerror(errno);
+    if (::fstatat(descriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      error = "cannot read '" + (folder / name).string() + "': " + std::strerror(errno);
       return std::nullopt;
     }
     if (S_ISLNK(status.st_mode)) {
       struct stat target {};
-      if (direction == Direction::Up && ::stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode)) {
+      if (direction == Direction::Up && ::fstatat(descriptor, name.c_str(), &target, 0) == 0 &&
+          S_ISREG(target.st_mode)) {
         local.item.kind = ItemKind::File;
         local.item.state = StateOf(target);
       } else {
@@ -96,10 +115,6 @@ std::optional<std::vector<LocalEntry>> ReadLocalFolder(const fs::path& folder, D
       local.item.kind = ItemKind::Special;
     }
     entries.push_back(std::move(local));
-  }
-  if (code) {
-    error = "cannot read folder '" + folder.string() + "': " + code.message();
-    return std::nullopt;
   }
   return entries;
 }
@@ -533,7 +548,9 @@ void Synchronisation::Visit(const FolderVisit& visit, std::vector<FolderVisit>& 
   // is removed, and a remote name of that form is never copied over one; on
   // --up they are never sent, and the remote item of such a name is kept.
   std::set<std::string> leftovers;
-  if (!up()) {
+  const bool any_partial = std::any_of(local_entries.begin(), local_entries.end(),
+                                       [](const LocalEntry& entry) { return IsPartialName(entry.name); });
+  if (!up() && any_partial) {
     for (const auto& [name, file] : remote_files) leftovers.insert(PartialName(name));
   }
   for (auto& entry : local_entries) {
