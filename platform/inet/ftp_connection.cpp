@@ -740,18 +740,14 @@ Status FtpConnection::ListWith(std::string_view verb, std::string_view path,
   if (data_status.ok() && !stopped && !overlong && !line.empty()) take_line();
   if (stopped) data_status = Status(win32::ERROR_INTERNET_OPERATION_CANCELLED);
   data.reset();
-  if (stopped) {
-    // A listing its caller gave up: the connection goes with it. Some
-    // servers (pure-ftpd) send the unsent rest of a listing cut short
-    // inside the next listing on the same connection, which would then
-    // name entries twice; a new connection starts clean.
+  if (!data_status.ok()) {
+    // A listing whose data was not read to its end (cut, stalled, or given
+    // up by its caller): the connection goes with it. Some servers
+    // (pure-ftpd) send the unsent rest of such a listing inside the next
+    // listing on the same connection, which would then name entries twice
+    // and still be confirmed; a new connection starts clean.
     transfer_in_progress_ = false;
     channel_.Break();
-  } else if (!data_status.ok()) {
-    // The listing is incomplete; the final reply may never come.
-    AbortTransfer();
-  }
-  if (!data_status.ok()) {
     entries.clear();
     omitted.clear();
     return data_status;

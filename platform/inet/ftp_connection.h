@@ -112,7 +112,9 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // reports as failed or truncated, whose data connection fails, or that
   // lasts longer than the data time limit while bringing fewer than 1024
   // bytes in such a window (ERROR_INTERNET_TIMEOUT) is a failure, never a
-  // shorter success.
+  // shorter success. A listing whose data is not read to its end gives the
+  // control connection up (the next command fails with ERROR_FTP_DROPPED):
+  // some servers would send its rest inside the next listing.
   //
   // Hidden (dot) files: the first LIST of a connection is made as
   // "LIST -a". "-a" counts as understood only when that listing shows the
@@ -134,9 +136,8 @@ class FtpConnection : public std::enable_shared_from_this<FtpConnection> {
   // go on at the end. The result is that of List: a failure may come after
   // entries were handed on, and those then belong to no listing. `sink`
   // returning false stops the listing with ERROR_INTERNET_OPERATION_CANCELLED;
-  // while the data still arrives, the connection is given up with it (the
-  // next command fails with ERROR_FTP_DROPPED): some servers would send the
-  // rest of that listing inside the next one.
+  // while the data still arrives, the connection is given up with it, as
+  // for any listing whose data is not read to its end (see above).
   using EntrySink = std::function<bool(RemoteEntry& entry)>;
   Status List(std::string_view path, const EntrySink& sink);
   const std::vector<OmittedEntry>& omissions() const { return omissions_; }
