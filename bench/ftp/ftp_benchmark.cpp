@@ -183,6 +183,22 @@ Measurement Median(int runs, const std::function<Measurement()>& measure) {
   return median;
 }
 
+// The medians of several measurements taken in turn, one of each per round:
+// a server or machine that drifts during the benchmark then weighs on all of
+// them alike rather than on whichever came last.
+std::vector<Measurement> InterleavedMedians(int runs, const std::vector<std::function<Measurement()>>& measures) {
+  std::vector<std::vector<Measurement>> all(measures.size());
+  for (int run = 0; run < runs; ++run) {
+    for (std::size_t index = 0; index < measures.size(); ++index) all[index].push_back(measures[index]());
+  }
+  std::vector<Measurement> medians;
+  for (auto& taken : all) {
+    std::size_t next = 0;
+    medians.push_back(Median(static_cast<int>(taken.size()), [&] { return taken[next++]; }));
+  }
+  return medians;
+}
+
 // The size moved by the transfer measurements, for CPU time per GiB.
 double gibibytes = 1;
 
@@ -446,27 +462,27 @@ int main(int argc, char** argv) {
     FtpServer server(kind);
     MakeManyFiles(server.root() / "many", entries);
     server.AdoptFiles();
-    const Measurement ours = Median(runs, [&] {
-      return InChild([&] { return OurListing(server, "/many", entries); });
-    });
-    const Measurement curl = Median(runs, [&] {
-      return RunCurl({"-o", "/dev/null", "--request", command, server.url() + "many/"});
-    });
-    Report((std::string(command) + " " + entries_text + ", " + server.name()).c_str(),
-           ours, curl, true);
     // The whole host: `orvex ls --json`, and the same for an empty folder
     // as the fixed base its memory per entry is counted from.
     std::filesystem::create_directories(server.root() / "empty");
     server.AdoptFiles();
     auto orvex_ls = [&](const std::string& folder) {
-      return Median(runs, [&] {
+      return [&, folder] {
         return RunProgram({Orvex(), "ls", "--json", "--user", server.user(), "--password-stdin",
                            FolderUrl(server, folder)},
                           server.password() + "\n");
-      });
+      };
     };
-    const Measurement listed = orvex_ls("many");
-    const Measurement base = orvex_ls("empty");
+    const std::vector<Measurement> taken = InterleavedMedians(
+        runs, {[&] { return InChild([&] { return OurListing(server, "/many", entries); }); },
+               [&] { return RunCurl({"-o", "/dev/null", "--request", command, server.url() + "many/"}); },
+               orvex_ls("many"), orvex_ls("empty")});
+    const Measurement& ours = taken[0];
+    const Measurement& curl = taken[1];
+    const Measurement& listed = taken[2];
+    const Measurement& base = taken[3];
+    Report((std::string(command) + " " + entries_text + ", " + server.name()).c_str(),
+           ours, curl, true);
     Report(("orvex ls --json " + entries_text + ", " + server.name()).c_str(), listed, curl, true);
     std::printf("%-38s %.0f bytes of peak memory per entry above the %.1f MiB of an empty folder\n", "",
                 static_cast<double>(listed.peak_kib - base.peak_kib) * 1024.0 / static_cast<double>(entries),
