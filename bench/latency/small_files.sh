@@ -41,6 +41,9 @@ tag=ol$$  # namespace names of this run
 server_pid=""
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  # The server was started through a shell function, so $! is that subshell;
+  # the Python process itself is found by its script.
+  pkill -f -- "$work/server.py" 2>/dev/null || true
   if [ "$rtt" != 0 ]; then
     [ -s "$work/delay.pid" ] && kill "$(cat "$work/delay.pid")" 2>/dev/null || true
     for side in cli rtr srv; do ip netns del "$tag-$side" 2>/dev/null || true; done
