@@ -52,7 +52,7 @@ inline void WriteTree(const std::filesystem::path& root, const Tree& tree) {
 inline Tree ReadTree(const std::filesystem::path& root) {
   Tree tree;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-    const std::string relative = std::filesystem::relative(entry.path(), root).string();
+    const std::string relative = entry.path().lexically_relative(root).string();
     if (entry.is_directory()) {
       tree[relative + "/"] = "";
     } else {
@@ -63,6 +63,19 @@ inline Tree ReadTree(const std::filesystem::path& root) {
     }
   }
   return tree;
+}
+
+// The number of items directly in `folder` while another process may be
+// adding, renaming and removing them: an item gone between the folder's
+// reading and its count is simply not counted, and an unreadable folder
+// counts as empty.
+inline std::size_t CountItemsWhileChanging(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::size_t count = 0;
+  for (std::filesystem::directory_iterator item(folder, error), end; !error && item != end; item.increment(error)) {
+    ++count;
+  }
+  return count;
 }
 
 // Bytes that are the same in every run: every byte value, then a simple

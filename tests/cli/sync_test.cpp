@@ -385,7 +385,7 @@ TEST_F(CliTest, ADroppedConnectionMidSyncIsRetriedAndTheRunSucceeds) {
   // the cut still has to be whole).
   std::thread cutter([&] {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < until && ReadTree(server.root()).size() < 10) {
+    while (std::chrono::steady_clock::now() < until && CountItemsWhileChanging(server.root()) < 10) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     proxy.ResetAll();
