@@ -174,7 +174,7 @@ TEST_F(CommandsTest, WithoutADisplayEveryDialogFailsAtOnce) {
       EXPECT_EQ(error.number(), dialogs::kNoDisplayError);
       EXPECT_NE(error.description().find("no display"), std::string::npos) << error.description();
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   }
 }
 
